@@ -1,0 +1,49 @@
+#pragma once
+
+#include "components/Prompter.h"
+
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+namespace zorvan::test {
+
+// Records every prompt and answers from queues; an unscripted question answers Cancel and an
+// unscripted dialog is cancelled, so a test never blocks. Installs itself for its lifetime.
+class ScriptedPrompter final : public IPrompter {
+public:
+    struct Record {
+        QString kind; // "ask", "tell", "input", "open", "save", "folder"
+        QString text;
+    };
+
+    ScriptedPrompter();
+    ~ScriptedPrompter() override;
+
+    std::deque<PromptAnswer> answers;
+    std::deque<std::optional<QString>> texts;     // input boxes
+    std::deque<std::optional<QString>> fileNames; // open, save and folder dialogs
+    QList<Record> records;
+    int waitDepth = 0;
+    int waitCount = 0;
+
+    QStringList texts_of(const QString& kind) const;
+    QStringList messages() const { return texts_of("tell"); }
+    QStringList questions() const { return texts_of("ask"); }
+
+    PromptAnswer ask(const QString& text, PromptButtons buttons) override;
+    void tell(const QString& text, MessageKind kind) override;
+    std::optional<QString> inputText(const QString& caption, const QString& prompt,
+                                     const QString& initial) override;
+    std::optional<QString> openFileName(const QString& filter) override;
+    std::optional<QString> saveFileName(const QString& filter) override;
+    std::optional<QString> folderName(const QString& start) override;
+    void beginWait() override;
+    void endWait() override;
+
+private:
+    std::optional<QString> nextFile(const QString& kind, const QString& text);
+    IPrompter* previous_ = nullptr;
+};
+
+} // namespace zorvan::test
