@@ -5,8 +5,8 @@
 
 int main(int argc, char** argv) {
     // Qt aborts without a display; say so plainly instead.
-    const bool hasPlatform = std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") ||
-                             std::getenv("WAYLAND_DISPLAY");
+    const bool hasPlatform =
+        std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
     if (!hasPlatform) {
         std::fprintf(stderr, "zorvan: no display found (DISPLAY is not set); run it in a desktop "
                              "session or under xvfb-run\n");

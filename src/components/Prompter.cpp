@@ -22,7 +22,9 @@ IPrompter* current = &silentPrompter;
 
 } // namespace
 
-IPrompter& prompter() { return *current; }
+IPrompter& prompter() {
+    return *current;
+}
 
 IPrompter* setPrompter(IPrompter* p) {
     IPrompter* previous = current == &silentPrompter ? nullptr : current;

@@ -2,9 +2,13 @@
 
 namespace zorvan::test {
 
-ScriptedPrompter::ScriptedPrompter() { previous_ = setPrompter(this); }
+ScriptedPrompter::ScriptedPrompter() {
+    previous_ = setPrompter(this);
+}
 
-ScriptedPrompter::~ScriptedPrompter() { setPrompter(previous_); }
+ScriptedPrompter::~ScriptedPrompter() {
+    setPrompter(previous_);
+}
 
 QStringList ScriptedPrompter::texts_of(const QString& kind) const {
     QStringList out;
@@ -23,7 +27,9 @@ PromptAnswer ScriptedPrompter::ask(const QString& text, PromptButtons) {
     return a;
 }
 
-void ScriptedPrompter::tell(const QString& text, MessageKind) { records.append({"tell", text}); }
+void ScriptedPrompter::tell(const QString& text, MessageKind) {
+    records.append({"tell", text});
+}
 
 std::optional<QString> ScriptedPrompter::inputText(const QString& caption, const QString& prompt,
                                                    const QString&) {
@@ -61,6 +67,8 @@ void ScriptedPrompter::beginWait() {
     ++waitCount;
 }
 
-void ScriptedPrompter::endWait() { --waitDepth; }
+void ScriptedPrompter::endWait() {
+    --waitDepth;
+}
 
 } // namespace zorvan::test

@@ -30,16 +30,22 @@ int usage(FILE* stream) {
 }
 } // namespace
 
-Registration::Registration(Command command) { registry().append(std::move(command)); }
+Registration::Registration(Command command) {
+    registry().append(std::move(command));
+}
 
-const QList<Command>& commands() { return registry(); }
+const QList<Command>& commands() {
+    return registry();
+}
 
 void out(const QString& text) {
     write(stdout, text);
     std::fflush(stdout);
 }
 
-void err(const QString& text) { write(stderr, text); }
+void err(const QString& text) {
+    write(stderr, text);
+}
 
 } // namespace zorvanctl
 

@@ -11,7 +11,8 @@ PromptAnswer QtPrompter::ask(const QString& text, PromptButtons buttons) {
     const auto set = buttons == PromptButtons::YesNoCancel
                          ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
                          : QMessageBox::Yes | QMessageBox::No;
-    const auto escape = buttons == PromptButtons::YesNoCancel ? QMessageBox::Cancel : QMessageBox::No;
+    const auto escape =
+        buttons == PromptButtons::YesNoCancel ? QMessageBox::Cancel : QMessageBox::No;
     QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text, set,
                     parent_);
     box.setEscapeButton(escape);
@@ -66,8 +67,12 @@ std::optional<QString> QtPrompter::folderName(const QString& start) {
     return name;
 }
 
-void QtPrompter::beginWait() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+void QtPrompter::beginWait() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
 
-void QtPrompter::endWait() { QApplication::restoreOverrideCursor(); }
+void QtPrompter::endWait() {
+    QApplication::restoreOverrideCursor();
+}
 
 } // namespace zorvan
