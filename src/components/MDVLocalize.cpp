@@ -1,0 +1,112 @@
+#include "components/MDVLocalize.h"
+
+namespace zorvan {
+
+QStringList TMDVLanguage::Texts() const {
+    return {FileText,
+            NewText,
+            OpenText,
+            SaveText,
+            SaveAsText,
+            CloseText,
+            ExitText,
+            OptionsText,
+            CloseAppQuestion,
+            FileVersionError,
+            FileExistsQuestion,
+            SaveChangesQuestion,
+            FrameworkOptionsText,
+            OpenLastFileText,
+            ViewToolbarText,
+            WarningBeforeClosingText};
+}
+
+TMDVLocalizationEnglish::TMDVLocalizationEnglish() : TMDVLanguage(9, 1, QStringLiteral("English")) {
+    FileText = QStringLiteral("File");
+    NewText = QStringLiteral("New");
+    OpenText = QStringLiteral("Open");
+    SaveText = QStringLiteral("Save");
+    SaveAsText = QStringLiteral("Save As...");
+    CloseText = QStringLiteral("Close");
+    ExitText = QStringLiteral("Exit");
+    OptionsText = QStringLiteral("Options");
+    CloseAppQuestion = QStringLiteral("Close Application?");
+    FileVersionError = QStringLiteral("Document not loaded. Unknown file version");
+    FileExistsQuestion = QStringLiteral("File already exists. Replace?");
+    SaveChangesQuestion = QStringLiteral("Document has been modified. Save changes?");
+    FrameworkOptionsText = QStringLiteral("Framework options");
+    OpenLastFileText = QStringLiteral("Open last file");
+    ViewToolbarText = QStringLiteral("View toolbar");
+    // The spelling is the product's own and is kept as shipped.
+    WarningBeforeClosingText = QStringLiteral("Warning before clossing");
+}
+
+TMDVLocalizationRussian::TMDVLocalizationRussian()
+    : TMDVLanguage(25, 0, QStringLiteral("Русский")) {
+    FileText = QStringLiteral("Файл");
+    NewText = QStringLiteral("Новый");
+    OpenText = QStringLiteral("Открыть");
+    SaveText = QStringLiteral("Сохранить");
+    SaveAsText = QStringLiteral("Сохранить как...");
+    CloseText = QStringLiteral("Закрыть");
+    ExitText = QStringLiteral("Выход");
+    OptionsText = QStringLiteral("Опции");
+    CloseAppQuestion = QStringLiteral("Закрыть приложение?");
+    FileVersionError = QStringLiteral("Документ не загружен. Неизвестная версия файла");
+    FileExistsQuestion = QStringLiteral("Файл уже существует. Заменить?");
+    SaveChangesQuestion = QStringLiteral("Документ был изменён. Сохранить изменения?");
+    FrameworkOptionsText = QStringLiteral("Опции каркаса");
+    OpenLastFileText = QStringLiteral("Открывать последний файл");
+    ViewToolbarText = QStringLiteral("Отображать панель инструментов");
+    WarningBeforeClosingText = QStringLiteral("Предупреждать о закрытии приложения");
+}
+
+// The Ukrainian texts write the letter "i" as the Latin i, as the product always stored them;
+// "ї" and "є" are Cyrillic.
+TMDVLocalizationUkrainian::TMDVLocalizationUkrainian()
+    : TMDVLanguage(34, 0, QStringLiteral("Український")) {
+    FileText = QStringLiteral("Файл");
+    NewText = QStringLiteral("Новий");
+    OpenText = QStringLiteral("Вiдкрити");
+    SaveText = QStringLiteral("Зберегти");
+    SaveAsText = QStringLiteral("Зберегти як...");
+    CloseText = QStringLiteral("Закрити");
+    ExitText = QStringLiteral("Вихiд");
+    OptionsText = QStringLiteral("Опцiї");
+    CloseAppQuestion = QStringLiteral("Закрити програму?");
+    FileVersionError = QStringLiteral("Документ не загружений. Невiдома версiя файла");
+    FileExistsQuestion = QStringLiteral("Файл вже iснує. Замiнить?");
+    SaveChangesQuestion = QStringLiteral("Документ був змiнений. Зберегти змiни?");
+    FrameworkOptionsText = QStringLiteral("Опциї каркаса");
+    OpenLastFileText = QStringLiteral("Вiдкрити останнiй файл");
+    ViewToolbarText = QStringLiteral("Показувати панель iнструментiв");
+    WarningBeforeClosingText = QStringLiteral("Попереджувати про закриття програми");
+}
+
+TMDVLocalization::TMDVLocalization()
+    : english_(std::make_unique<TMDVLocalizationEnglish>()),
+      russian_(std::make_unique<TMDVLocalizationRussian>()),
+      ukrainian_(std::make_unique<TMDVLocalizationUkrainian>()),
+      list_(std::make_unique<TLocalizeList>()) {
+    list_->Add(english_.get());
+    list_->Add(russian_.get());
+    list_->Add(ukrainian_.get());
+}
+
+TMDVLocalization::~TMDVLocalization() = default;
+
+bool TMDVLocalization::Select(std::uint8_t primary, std::uint8_t sub) {
+    return list_->Select(primary, sub);
+}
+
+bool TMDVLocalization::SelectID(std::uint32_t languageID) {
+    return Select(static_cast<std::uint8_t>((languageID / 256) & 0xFF),
+                  static_cast<std::uint8_t>(languageID & 0xFF));
+}
+
+const TMDVLanguage& TMDVLocalization::Current() const {
+    // Only TMDVLanguage objects are ever added to the list.
+    return static_cast<const TMDVLanguage&>(*list_->Current());
+}
+
+} // namespace zorvan

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "components/Localization.h"
+
+#include <QStringList>
+#include <memory>
+
+namespace zorvan {
+
+// The framework's sixteen texts in one language, in table order.
+class TMDVLanguage : public TAppLocalization {
+public:
+    using TAppLocalization::TAppLocalization;
+
+    QString FileText;
+    QString NewText;
+    QString OpenText;
+    QString SaveText;
+    QString SaveAsText;
+    QString CloseText;
+    QString ExitText;
+    QString OptionsText;
+    QString CloseAppQuestion;
+    QString FileVersionError;
+    QString FileExistsQuestion;
+    QString SaveChangesQuestion;
+    QString FrameworkOptionsText;
+    QString OpenLastFileText;
+    QString ViewToolbarText;
+    QString WarningBeforeClosingText;
+
+    // All sixteen, in table order.
+    QStringList Texts() const;
+};
+
+class TMDVLocalizationEnglish final : public TMDVLanguage {
+public:
+    TMDVLocalizationEnglish();
+};
+
+class TMDVLocalizationRussian final : public TMDVLanguage {
+public:
+    TMDVLocalizationRussian();
+};
+
+class TMDVLocalizationUkrainian final : public TMDVLanguage {
+public:
+    TMDVLocalizationUkrainian();
+};
+
+// The three languages of the framework, English first (and so current until a selection).
+class TMDVLocalization {
+public:
+    TMDVLocalization();
+    ~TMDVLocalization();
+    TMDVLocalization(const TMDVLocalization&) = delete;
+    TMDVLocalization& operator=(const TMDVLocalization&) = delete;
+
+    // True when a language with both identifiers exists and is now current.
+    bool Select(std::uint8_t primary, std::uint8_t sub);
+    // Selects by a stored language identifier: primary from the high byte, sub from the low.
+    bool SelectID(std::uint32_t languageID);
+
+    const TMDVLanguage& Current() const;
+    std::uint16_t CurrentID() const { return Current().LanguageID(); }
+    const TLocalizeList& List() const { return *list_; }
+
+private:
+    std::unique_ptr<TMDVLocalizationEnglish> english_;
+    std::unique_ptr<TMDVLocalizationRussian> russian_;
+    std::unique_ptr<TMDVLocalizationUkrainian> ukrainian_;
+    std::unique_ptr<TLocalizeList> list_;
+};
+
+} // namespace zorvan
