@@ -1,5 +1,6 @@
+#include "app/ui/CompositionRoot.h"
+
 #include <QApplication>
-#include <QMainWindow>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,9 +14,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Zorvan");
-    QMainWindow window;
-    window.setWindowTitle("Zorvan");
-    window.show();
-    return QApplication::exec();
+    zorvan::CompositionRoot root;
+    return root.Run();
 }

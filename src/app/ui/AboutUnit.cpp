@@ -1,0 +1,25 @@
+#include "app/ui/AboutUnit.h"
+
+#include <QAction>
+#include <QLabel>
+
+namespace zorvan {
+
+TAboutDlg::TAboutDlg(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      actExit(new QAction(this)),
+      VersionLabel(new QLabel(QStringLiteral("Version 2017.08.28"), this)) {
+    setObjectName(QStringLiteral("AboutDlg"));
+    setWindowTitle(QStringLiteral("About"));
+    setFixedSize(326, 111);
+    VersionLabel->move(116, 49);
+    VersionLabel->adjustSize();
+
+    actExit->setObjectName(QStringLiteral("actExit"));
+    actExit->setShortcut(QKeySequence(Qt::Key_Escape));
+    actExit->setShortcutContext(Qt::WindowShortcut);
+    addAction(actExit);
+    connect(actExit, &QAction::triggered, this, &QDialog::close);
+}
+
+} // namespace zorvan

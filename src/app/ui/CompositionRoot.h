@@ -1,0 +1,44 @@
+#pragma once
+
+#include "components/ui/QtPrompter.h"
+
+#include <memory>
+
+namespace zorvan {
+
+class TMainFrameDlg;
+
+// Creates the program-wide modules and windows once, in start-up order, and destroys them in
+// the reverse order. One instance lives in main() for the program's run; code reaches the
+// instances through its accessors.
+class CompositionRoot {
+public:
+    // Requires a QApplication. Sets the application title and installs the GUI prompter.
+    CompositionRoot();
+    ~CompositionRoot();
+    CompositionRoot(const CompositionRoot&) = delete;
+    CompositionRoot& operator=(const CompositionRoot&) = delete;
+
+    // The running root, or null outside its lifetime.
+    static CompositionRoot* instance();
+
+    // 1 Options: (settings module)
+    // 2 Dm: (document data module)
+    TMainFrameDlg* MainFrameDlg() const { return mainFrameDlg_.get(); }
+    // 4 CnlListVisorView, 5 ChannelPropsDlg, 6 ModbusMapConn, 7 GD, 8 ModbusMapExecDlg: to come
+
+    // Shows the main window and runs the event loop until it has closed.
+    int Run();
+
+private:
+    QtPrompter prompter_;
+    IPrompter* previousPrompter_ = nullptr;
+
+    // In creation order; the destructor releases them from the bottom up.
+    // 1: std::unique_ptr<TOptions> options_;
+    // 2: std::unique_ptr<TDm> dm_;
+    std::unique_ptr<TMainFrameDlg> mainFrameDlg_;
+    // 4: CnlListVisorView  5: ChannelPropsDlg  6: ModbusMapConn  7: GD  8: ModbusMapExecDlg
+};
+
+} // namespace zorvan

@@ -1,0 +1,375 @@
+#include "app/ui/MainFrameUnit.h"
+
+#include "app/ui/AboutUnit.h"
+#include "components/ui/MDVViewsContainer.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace zorvan {
+
+namespace {
+
+// How often the actions' enabling is re-evaluated while the program is idle; cheap, and
+// quick enough that a change made elsewhere shows before the user can reach the action.
+constexpr int kIdleUpdateMs = 200;
+
+QAction* makeAction(QObject* owner, const char* name, const QString& caption,
+                    const QKeySequence& shortcut = QKeySequence()) {
+    auto* action = new QAction(caption, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+    }
+    return action;
+}
+
+} // namespace
+
+TMainFrameDlg::TMainFrameDlg(TMDVDocumentLink* link, QWidget* parent)
+    : QMainWindow(parent), link_(link), idleUpdate_(new QTimer(this)) {
+    setObjectName(QStringLiteral("MainFrameDlg"));
+    setWindowTitle(QStringLiteral("Zorvan"));
+    setGeometry(407, 254, 825, 501);
+
+    MDVAgent.SetDocument(link_);
+    MDVAgent.FileExtention = QStringLiteral("zorvan");
+    MDVAgent.OnUpdateLanguage = [this](TMDVAgent& sender) { MDVAgentUpdateLanguage(sender); };
+
+    const QIcon fallback[4] = {style()->standardIcon(QStyle::SP_DialogOpenButton),
+                               style()->standardIcon(QStyle::SP_DialogSaveButton),
+                               style()->standardIcon(QStyle::SP_FileIcon),
+                               style()->standardIcon(QStyle::SP_FileDialogDetailedView)};
+    const char* themed[4] = {"document-open", "document-save", "document-new",
+                             "preferences-system"};
+    for (int i = 0; i < 4; ++i)
+        MenuImageList.append(QIcon::fromTheme(QString::fromLatin1(themed[i]), fallback[i]));
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBars();
+
+    ViewContainer = new TMDVViewsContainer;
+    ViewContainer->setObjectName(QStringLiteral("ViewContainer"));
+    auto* client = new QWidget;
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(ActionToolBarPanel);
+    column->addWidget(ViewContainer, 1);
+    setCentralWidget(client);
+
+    CreateStatusBar();
+
+    connect(idleUpdate_, &QTimer::timeout, this, &TMainFrameDlg::UpdateActions);
+    idleUpdate_->start(kIdleUpdateMs);
+
+    FormCreate();
+}
+
+TMainFrameDlg::~TMainFrameDlg() {
+    // The link lives on in the data module: it must not call back into a destroyed window.
+    if (link_)
+        link_->OnModifiedChange = nullptr;
+    MDVAgent.ViewsContainer = nullptr;
+}
+
+void TMainFrameDlg::CreateActions() {
+    // The design captions are the menu entries' ones; the language update replaces the File
+    // and Options captions.
+    actNew = makeAction(this, "actNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    actNew->setIcon(MenuImageList[2]);
+    actOpen =
+        makeAction(this, "actOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    actOpen->setIcon(MenuImageList[0]);
+    actSave =
+        makeAction(this, "actSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    actSave->setIcon(MenuImageList[1]);
+    actSaveAs = makeAction(this, "actSaveAs", QStringLiteral("S&aveAs ..."));
+    actClose =
+        makeAction(this, "actClose", QStringLiteral("&Close"), QKeySequence(Qt::ALT | Qt::Key_X));
+    actExit = makeAction(this, "actExit", QStringLiteral("&Exit"), QKeySequence(Qt::Key_Escape));
+    actOptions = makeAction(this, "actOptions", QStringLiteral("&Options"),
+                            QKeySequence(Qt::CTRL | Qt::Key_I));
+    actOptions->setIcon(MenuImageList[3]);
+    actEnglish = makeAction(this, "actEnglish", QStringLiteral("&English"));
+    actRussian = makeAction(this, "actRussian", QStringLiteral("Русский"));
+    actUkrainian = makeAction(this, "actUkrainian", QStringLiteral("Українська"));
+    actAbout = makeAction(this, "actAbout", QStringLiteral("About"));
+
+    for (QAction* action : {actNew, actOpen, actSave, actSaveAs, actClose, actExit, actOptions,
+                            actEnglish, actRussian, actUkrainian, actAbout})
+        addAction(action); // shortcuts work with the tool bar hidden too
+
+    connect(actNew, &QAction::triggered, this, &TMainFrameDlg::actNewExecute);
+    connect(actOpen, &QAction::triggered, this, &TMainFrameDlg::actOpenExecute);
+    connect(actSave, &QAction::triggered, this, &TMainFrameDlg::actSaveExecute);
+    connect(actSaveAs, &QAction::triggered, this, &TMainFrameDlg::actSaveAsExecute);
+    connect(actClose, &QAction::triggered, this, &TMainFrameDlg::actCloseExecute);
+    connect(actExit, &QAction::triggered, this, &TMainFrameDlg::actExitExecute);
+    connect(actOptions, &QAction::triggered, this, &TMainFrameDlg::actOptionsExecute);
+    connect(actEnglish, &QAction::triggered, this, &TMainFrameDlg::actEnglishExecute);
+    connect(actRussian, &QAction::triggered, this, &TMainFrameDlg::actRussianExecute);
+    connect(actUkrainian, &QAction::triggered, this, &TMainFrameDlg::actUkrainianExecute);
+    connect(actAbout, &QAction::triggered, this, &TMainFrameDlg::actAboutExecute);
+}
+
+void TMainFrameDlg::CreateMenus() {
+    FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    FileMenu->addAction(actNew);
+    FileMenu->addAction(actOpen);
+    FileMenu->addAction(actSave);
+    FileMenu->addAction(actSaveAs);
+    FileMenu->addAction(actClose);
+    FileMenu->addSeparator();
+    FileMenu->addAction(actExit);
+
+    ServiceMenu = menuBar()->addMenu(QStringLiteral("&Service"));
+    ServiceMenu->setObjectName(QStringLiteral("ServiceMenu"));
+    LanguagesMenu = ServiceMenu->addMenu(QStringLiteral("&Languages"));
+    LanguagesMenu->setObjectName(QStringLiteral("LanguagesMenu"));
+    LanguagesMenu->addAction(actEnglish);
+    LanguagesMenu->addAction(actRussian);
+    LanguagesMenu->addAction(actUkrainian);
+    ServiceMenu->addAction(actOptions);
+
+    menuBar()->addAction(actAbout);
+
+    // A menu about to open shows the enabling of this moment, not of the last idle tick.
+    connect(FileMenu, &QMenu::aboutToShow, this, &TMainFrameDlg::UpdateActions);
+}
+
+void TMainFrameDlg::CreateToolBars() {
+    ActionToolBarPanel = new QWidget;
+    ActionToolBarPanel->setObjectName(QStringLiteral("ActionToolBarPanel"));
+    ActionToolBarPanel->setFixedHeight(37);
+    auto* row = new QHBoxLayout(ActionToolBarPanel);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    LeftToolBar = new QToolBar(ActionToolBarPanel);
+    LeftToolBar->setObjectName(QStringLiteral("LeftToolBar"));
+    LeftToolBar->setIconSize(QSize(24, 24));
+    LeftToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    LeftToolBar->addAction(actNew);
+    LeftToolBar->addAction(actOpen);
+    LeftToolBar->addAction(actSave);
+    LeftToolBar->addSeparator();
+
+    RightToolBar = new QToolBar(ActionToolBarPanel);
+    RightToolBar->setObjectName(QStringLiteral("RightToolBar"));
+    RightToolBar->setIconSize(QSize(24, 24));
+    RightToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    RightToolBar->setFixedWidth(76);
+    RightToolBar->setLayoutDirection(Qt::RightToLeft);
+    RightToolBar->addAction(actOptions);
+
+    row->addWidget(LeftToolBar, 1);
+    row->addWidget(RightToolBar, 0);
+}
+
+void TMainFrameDlg::CreateStatusBar() {
+    StatusBar = new QStatusBar;
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setSizeGripEnabled(false);
+    const int widths[2] = {100, 50};
+    for (int i = 0; i < 2; ++i) {
+        auto* panel = new QLabel(StatusBar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFixedWidth(widths[i]);
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Sunken);
+        if (i == 0)
+            panel->setAlignment(Qt::AlignCenter);
+        StatusBar->addWidget(panel);
+        statusPanels_.append(panel);
+    }
+    setStatusBar(StatusBar);
+}
+
+QString TMainFrameDlg::StatusPanelText(int index) const {
+    if (index < 0 || index >= statusPanels_.size())
+        return QString();
+    return statusPanels_[index]->text();
+}
+
+// --- lifecycle -------------------------------------------------------------------------------
+
+void TMainFrameDlg::FormCreate() {
+    MDVAgent.ViewsContainer = ViewContainer;
+    MDVAgent.AttachMainForm(this);
+    if (link_) {
+        link_->OnModifiedChange = [this](TMDVDocumentLink& sender) { LinkModifiedChange(sender); };
+        LinkModifiedChange(*link_); // the panel starts in step with the link
+    }
+    // Settings: ActionToolBarPanel visible exactly when ViewToolBar is true.
+    // Settings: the language is selected from CurrLanguageID (SelectLanguage(id / 256, id % 256)).
+    MDVAgent.UpdateLanguage();
+    MDVAgent.UpdateCaption();
+    UpdateActions();
+}
+
+void TMainFrameDlg::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TMainFrameDlg::FormShow() {
+    // Editor: ViewContainer->AddView(CnlListVisorView); ViewContainer->SetActiveView(it).
+    // Settings: restore the last document, then the geometry from the options.
+    UpdateActions();
+}
+
+void TMainFrameDlg::closeEvent(QCloseEvent* event) {
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TMainFrameDlg::FormClose() {
+    // Settings: the WarningBeforeClosing question, then LastDocument = MDVAgent.FileName().
+    if (MDVAgent.Document() && !MDVAgent.CloseDocument())
+        return false;
+    return true;
+}
+
+// --- actions ---------------------------------------------------------------------------------
+
+void TMainFrameDlg::UpdateActions() {
+    actNewUpdate();
+    actOpenUpdate();
+    actSaveUpdate();
+    actSaveAsUpdate();
+    actCloseUpdate();
+}
+
+void TMainFrameDlg::actNewUpdate() {
+    actNew->setEnabled(MDVAgent.Document() != nullptr);
+}
+
+void TMainFrameDlg::actOpenUpdate() {
+    actOpen->setEnabled(MDVAgent.Document() != nullptr);
+}
+
+void TMainFrameDlg::actSaveUpdate() {
+    const TMDVDocumentLink* link = MDVAgent.Document();
+    actSave->setEnabled(link && link->Modified() && link->Active());
+}
+
+void TMainFrameDlg::actSaveAsUpdate() {
+    const TMDVDocumentLink* link = MDVAgent.Document();
+    actSaveAs->setEnabled(link && link->Active());
+}
+
+void TMainFrameDlg::actCloseUpdate() {
+    actClose->setEnabled(MDVAgent.Document() != nullptr);
+}
+
+void TMainFrameDlg::actNewExecute() {
+    MDVAgent.NewDocument();
+    UpdateActions();
+}
+
+void TMainFrameDlg::actOpenExecute() {
+    MDVAgent.OpenWithDialog();
+    UpdateActions();
+}
+
+void TMainFrameDlg::actSaveExecute() {
+    MDVAgent.Save();
+    MDVAgent.UpdateCaption();
+    UpdateActions();
+}
+
+void TMainFrameDlg::actSaveAsExecute() {
+    MDVAgent.SaveAs();
+    UpdateActions();
+}
+
+void TMainFrameDlg::actCloseExecute() {
+    MDVAgent.CloseDocument();
+    UpdateActions();
+}
+
+void TMainFrameDlg::actExitExecute() {
+    close();
+}
+
+void TMainFrameDlg::actOptionsExecute() {
+    // Settings: run the options dialog of DataContainerDialog modally; the device connection
+    // re-applies the communication options; ActionToolBarPanel visibility from ViewToolBar;
+    // the language from CurrLanguageID.
+    MDVAgent.UpdateLanguage();
+}
+
+void TMainFrameDlg::SelectLanguage(std::uint8_t primary, std::uint8_t sub) {
+    TMDVDocumentLink* link = MDVAgent.Document();
+    if (!link)
+        return;
+    link->Localization().Select(primary, sub);
+    StoreLanguageID(link->Localization().CurrentID());
+    MDVAgent.UpdateLanguage();
+}
+
+void TMainFrameDlg::actEnglishExecute() {
+    SelectLanguage(9, 1);
+}
+
+void TMainFrameDlg::actRussianExecute() {
+    SelectLanguage(25, 0);
+}
+
+void TMainFrameDlg::actUkrainianExecute() {
+    SelectLanguage(34, 0);
+}
+
+void TMainFrameDlg::actAboutExecute() {
+    TAboutDlg dialog(this);
+    dialog.exec();
+}
+
+void TMainFrameDlg::StoreLanguageID(std::uint16_t) {
+    // Settings: CurrLanguageID takes the identifier.
+}
+
+void TMainFrameDlg::UpdateSettingsCaptions(const TMDVLanguage&) {
+    // Settings: FrameworkOptions <- FrameworkOptionsText, ViewToolBar <- ViewToolbarText,
+    // WarningBeforeClosing <- WarningBeforeClosingText, RestoreLastDocument <- OpenLastFileText.
+}
+
+void TMainFrameDlg::MDVAgentUpdateLanguage(TMDVAgent& sender) {
+    TMDVDocumentLink* link = sender.Document();
+    if (!link)
+        return; // the texts come with the document link
+    const TMDVLanguage& language = link->Localization().Current();
+    actOpen->setText(language.OpenText);
+    actSave->setText(language.SaveText);
+    actNew->setText(language.NewText);
+    actClose->setText(language.CloseText);
+    actSaveAs->setText(language.SaveAsText);
+    actExit->setText(language.ExitText);
+    actOptions->setText(language.OptionsText);
+    UpdateSettingsCaptions(language);
+}
+
+void TMainFrameDlg::LinkModifiedChange(TMDVDocumentLink& sender) {
+    statusPanels_[0]->setText(sender.Modified() ? QStringLiteral("Modified") : QString());
+    UpdateActions();
+}
+
+} // namespace zorvan

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "components/ModelDocumentView.h"
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+
+namespace zorvan {
+
+class TMDVViewsContainer;
+
+// The main window: File actions driving the document agent, the Service menu with the
+// languages and the options, the About entry, the views container and the status bar.
+class TMainFrameDlg : public QMainWindow {
+    Q_OBJECT
+public:
+    // The link is the document data module's; without one the File actions other than Exit
+    // stay disabled. It must outlive the window.
+    explicit TMainFrameDlg(TMDVDocumentLink* link = nullptr, QWidget* parent = nullptr);
+    ~TMainFrameDlg() override;
+
+    TMDVAgent MDVAgent;
+
+    QAction* actNew;
+    QAction* actOpen;
+    QAction* actSave;
+    QAction* actSaveAs;
+    QAction* actClose;
+    QAction* actExit;
+    QAction* actOptions;
+    QAction* actEnglish;
+    QAction* actRussian;
+    QAction* actUkrainian;
+    QAction* actAbout;
+
+    QMenu* FileMenu;
+    QMenu* ServiceMenu;
+    QMenu* LanguagesMenu;
+    QWidget* ActionToolBarPanel;
+    QToolBar* LeftToolBar;
+    QToolBar* RightToolBar;
+    TMDVViewsContainer* ViewContainer;
+    QStatusBar* StatusBar;
+    // Images of 24 by 24: 0 Open, 1 Save, 2 New, 3 Options.
+    QList<QIcon> MenuImageList;
+
+    QString StatusPanelText(int index) const;
+
+    // Re-evaluates every action's enabling; also runs by itself while the program is idle.
+    void UpdateActions();
+
+    void actNewExecute();
+    void actOpenExecute();
+    void actSaveExecute();
+    void actSaveAsExecute();
+    void actCloseExecute();
+    void actExitExecute();
+    void actOptionsExecute();
+    void actEnglishExecute();
+    void actRussianExecute();
+    void actUkrainianExecute();
+    void actAboutExecute();
+
+    void actNewUpdate();
+    void actOpenUpdate();
+    void actSaveUpdate();
+    void actSaveAsUpdate();
+    void actCloseUpdate();
+
+    // The agent's language-update handler.
+    void MDVAgentUpdateLanguage(TMDVAgent& sender);
+    // The document link's modified-state handler.
+    void LinkModifiedChange(TMDVDocumentLink& sender);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    // Returns false when the close must be cancelled.
+    bool FormClose();
+    void SelectLanguage(std::uint8_t primary, std::uint8_t sub);
+
+    // Hooks for the application settings:
+    // the captions of the category FrameworkOptions and of the settings ViewToolBar,
+    // WarningBeforeClosing and RestoreLastDocument in the current language.
+    void UpdateSettingsCaptions(const TMDVLanguage& language);
+    // CurrLanguageID takes the identifier of the language just chosen from the menu.
+    void StoreLanguageID(std::uint16_t languageID);
+
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateStatusBar();
+
+    TMDVDocumentLink* link_;
+    QList<QLabel*> statusPanels_;
+    QTimer* idleUpdate_;
+    bool shown_ = false;
+};
+
+} // namespace zorvan
