@@ -13,6 +13,10 @@ QString configHome() {
 }
 } // namespace
 
+QString configFolder() {
+    return configHome();
+}
+
 QString firmFolder(const QString& firm) {
     return configHome() + QLatin1Char('/') + firm;
 }

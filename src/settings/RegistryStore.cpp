@@ -1,0 +1,508 @@
+#include "settings/RegistryStore.h"
+
+#include "settings/SettingsPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zorvan {
+
+RegistryValue RegistryValue::fromDword(quint32 v) {
+    RegistryValue r;
+    r.type = Type::Dword;
+    r.dword = v;
+    return r;
+}
+
+RegistryValue RegistryValue::fromString(const QString& s) {
+    RegistryValue r;
+    r.type = Type::String;
+    r.text = s;
+    return r;
+}
+
+RegistryValue RegistryValue::fromBinary(const QByteArray& b) {
+    RegistryValue r;
+    r.type = Type::Binary;
+    r.bytes = b;
+    return r;
+}
+
+bool operator==(const RegistryValue& a, const RegistryValue& b) {
+    if (a.type != b.type)
+        return false;
+    switch (a.type) {
+    case RegistryValue::Type::Dword:
+        return a.dword == b.dword;
+    case RegistryValue::Type::String:
+        return a.text == b.text;
+    case RegistryValue::Type::Binary:
+        return a.bytes == b.bytes;
+    case RegistryValue::Type::Other:
+        return a.otherType == b.otherType && a.bytes == b.bytes;
+    }
+    return false;
+}
+
+const RegistryValue* RegistryKeyContents::find(const QString& name) const {
+    for (const auto& [n, v] : values)
+        if (n == name)
+            return &v;
+    return nullptr;
+}
+
+void RegistryKeyContents::set(const QString& name, const RegistryValue& value) {
+    for (auto& [n, v] : values) {
+        if (n == name) {
+            v = value;
+            return;
+        }
+    }
+    values.append({name, value});
+}
+
+namespace {
+
+constexpr qint64 MaxStoreSize = 16 * 1024 * 1024;
+const QString Hive = QStringLiteral("HKEY_LOCAL_MACHINE");
+
+std::optional<QString> decodeText(const QByteArray& data) {
+    QByteArray body = data;
+    auto encoding = QStringConverter::Utf8;
+    if (body.startsWith("\xEF\xBB\xBF")) {
+        body.remove(0, 3);
+    } else if (body.startsWith("\xFF\xFE")) {
+        body.remove(0, 2);
+        encoding = QStringConverter::Utf16LE;
+    }
+    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+    QString text = decoder(body);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+int hexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+
+// Reads a quoted text starting at pos (which holds the opening quote); a backslash takes the
+// next character literally. Leaves pos after the closing quote.
+std::optional<QString> readQuoted(const QString& line, qsizetype& pos) {
+    if (pos >= line.size() || line[pos] != u'"')
+        return std::nullopt;
+    QString out;
+    for (++pos; pos < line.size(); ++pos) {
+        const QChar c = line[pos];
+        if (c == u'\\') {
+            if (++pos >= line.size())
+                return std::nullopt;
+            out += line[pos];
+        } else if (c == u'"') {
+            ++pos;
+            return out;
+        } else {
+            out += c;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> parseHexBytes(const QString& text) {
+    QByteArray out;
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return out;
+    for (const QString& token : trimmed.split(u',')) {
+        const QString t = token.trimmed();
+        if (t.size() != 2 || hexDigit(t[0]) < 0 || hexDigit(t[1]) < 0)
+            return std::nullopt;
+        out.append(static_cast<char>(hexDigit(t[0]) * 16 + hexDigit(t[1])));
+    }
+    return out;
+}
+
+std::optional<RegistryValue> hexValue(int type, const QByteArray& bytes) {
+    switch (type) {
+    case 1: { // REG_SZ: UTF-16LE, cut at the first NUL
+        if (bytes.size() % 2 != 0)
+            return std::nullopt;
+        QString s = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
+                                       bytes.size() / 2);
+        const qsizetype nul = s.indexOf(QChar(u'\0'));
+        if (nul >= 0)
+            s.truncate(nul);
+        return RegistryValue::fromString(s);
+    }
+    case 3:
+        return RegistryValue::fromBinary(bytes);
+    case 4: // REG_DWORD, little-endian
+        if (bytes.size() != 4)
+            return std::nullopt;
+        return RegistryValue::fromDword(qFromLittleEndian<quint32>(bytes.constData()));
+    default: {
+        RegistryValue r;
+        r.type = RegistryValue::Type::Other;
+        r.otherType = type;
+        r.bytes = bytes;
+        return r;
+    }
+    }
+}
+
+QString escaped(const QString& s) {
+    QString out;
+    out.reserve(s.size() + 2);
+    for (const QChar c : s) {
+        if (c == u'\\' || c == u'"')
+            out += u'\\';
+        out += c;
+    }
+    return out;
+}
+
+bool needsHexForm(const QString& s) {
+    for (const QChar c : s)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    return false;
+}
+
+QString hexText(const QByteArray& bytes, qsizetype lineStart) {
+    QString out;
+    qsizetype column = lineStart;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (i > 0) {
+            out += u',';
+            ++column;
+            if (column > 76) {
+                out += QStringLiteral("\\\n  ");
+                column = 2;
+            }
+        }
+        out += QString::asprintf("%02x", static_cast<unsigned char>(bytes[i]));
+        column += 2;
+    }
+    return out;
+}
+
+bool writeAll(int fd, const QByteArray& data) {
+    const char* p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace RegistryText {
+
+std::optional<RegistryKeyContents> parse(const QByteArray& data) {
+    const auto decoded = decodeText(data);
+    if (!decoded)
+        return std::nullopt;
+    const QString& text = *decoded;
+    RegistryKeyContents contents;
+    if (text.isEmpty())
+        return contents;
+    if (!text.endsWith(u'\n'))
+        return std::nullopt; // cut inside a line
+    QStringList lines = text.split(u'\n');
+    lines.removeLast();
+    for (QString& l : lines)
+        if (l.endsWith(u'\r'))
+            l.chop(1);
+
+    bool seenContent = false;
+    bool seenKey = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(u';'))
+            continue;
+        if (!seenContent && (line == QLatin1String("Windows Registry Editor Version 5.00") ||
+                             line == QLatin1String("REGEDIT4"))) {
+            seenContent = true;
+            continue;
+        }
+        seenContent = true;
+        if (line.startsWith(u'[')) {
+            if (seenKey || !line.endsWith(u']') || line.startsWith(QLatin1String("[-")))
+                return std::nullopt;
+            seenKey = true;
+            contents.keyPath = line.mid(1, line.size() - 2);
+            continue;
+        }
+        QString name;
+        qsizetype pos = 0;
+        if (line.startsWith(u'@')) {
+            pos = 1;
+        } else {
+            const auto n = readQuoted(line, pos);
+            if (!n)
+                return std::nullopt;
+            name = *n;
+        }
+        if (pos >= line.size() || line[pos] != u'=')
+            return std::nullopt;
+        const QString rest = line.mid(pos + 1);
+
+        if (rest.startsWith(u'"')) {
+            qsizetype p = 0;
+            const auto s = readQuoted(rest, p);
+            if (!s || !rest.mid(p).trimmed().isEmpty())
+                return std::nullopt;
+            contents.set(name, RegistryValue::fromString(*s));
+        } else if (rest.startsWith(QLatin1String("dword:"))) {
+            const QString digits = rest.mid(6).trimmed();
+            if (digits.size() != 8)
+                return std::nullopt;
+            quint32 v = 0;
+            for (const QChar c : digits) {
+                const int d = hexDigit(c);
+                if (d < 0)
+                    return std::nullopt;
+                v = v * 16 + static_cast<quint32>(d);
+            }
+            contents.set(name, RegistryValue::fromDword(v));
+        } else if (rest.startsWith(QLatin1String("hex"))) {
+            int type = 3;
+            qsizetype p = 3;
+            if (p < rest.size() && rest[p] == u'(') {
+                const qsizetype close = rest.indexOf(u')', p);
+                if (close < 0 || close == p + 1 || close - p > 9)
+                    return std::nullopt;
+                type = 0;
+                for (qsizetype k = p + 1; k < close; ++k) {
+                    const int d = hexDigit(rest[k]);
+                    if (d < 0)
+                        return std::nullopt;
+                    type = type * 16 + d;
+                }
+                p = close + 1;
+            }
+            if (p >= rest.size() || rest[p] != u':')
+                return std::nullopt;
+            QString bytesText = rest.mid(p + 1).trimmed();
+            while (bytesText.endsWith(u'\\')) {
+                bytesText.chop(1);
+                if (++i >= lines.size())
+                    return std::nullopt;
+                bytesText += lines[i].trimmed();
+            }
+            const auto bytes = parseHexBytes(bytesText);
+            if (!bytes)
+                return std::nullopt;
+            const auto v = hexValue(type, *bytes);
+            if (!v)
+                return std::nullopt;
+            contents.set(name, *v);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return contents;
+}
+
+QByteArray format(const RegistryKeyContents& contents) {
+    QString out = QStringLiteral("Windows Registry Editor Version 5.00\n\n");
+    if (!contents.keyPath.isEmpty())
+        out += u'[' + contents.keyPath + QStringLiteral("]\n");
+    for (const auto& [name, v] : contents.values) {
+        QString line =
+            name.isEmpty() ? QStringLiteral("@=") : u'"' + escaped(name) + QStringLiteral("\"=");
+        switch (v.type) {
+        case RegistryValue::Type::Dword:
+            line += QString::asprintf("dword:%08x", v.dword);
+            break;
+        case RegistryValue::Type::String:
+            if (needsHexForm(v.text)) {
+                QByteArray utf16(reinterpret_cast<const char*>(v.text.utf16()), v.text.size() * 2);
+                if constexpr (Q_BYTE_ORDER == Q_BIG_ENDIAN)
+                    for (qsizetype k = 0; k + 1 < utf16.size(); k += 2)
+                        std::swap(utf16[k], utf16[k + 1]);
+                utf16.append(2, '\0');
+                line += QStringLiteral("hex(1):");
+                line += hexText(utf16, line.size());
+            } else {
+                line += u'"' + escaped(v.text) + u'"';
+            }
+            break;
+        case RegistryValue::Type::Binary:
+            line += QStringLiteral("hex:");
+            line += hexText(v.bytes, line.size());
+            break;
+        case RegistryValue::Type::Other:
+            line += QString::asprintf("hex(%x):", static_cast<unsigned>(v.otherType));
+            line += hexText(v.bytes, line.size());
+            break;
+        }
+        out += line + u'\n';
+    }
+    out += u'\n';
+    return out.toUtf8();
+}
+
+} // namespace RegistryText
+
+RegistryStoreKey::RegistryStoreKey(const QString& keyPath) : m_file(fileOfKey(keyPath)) {
+    QStringList levels = keyPath.split(u'\\');
+    if (!levels.isEmpty() && levels.front().isEmpty())
+        levels.removeFirst();
+    if (!levels.isEmpty() && levels.front().compare(Hive, Qt::CaseInsensitive) == 0)
+        levels.removeFirst();
+    m_contents.keyPath = Hive + u'\\' + levels.join(u'\\');
+}
+
+QString RegistryStoreKey::fileOfKey(const QString& keyPath) {
+    QStringList levels = keyPath.split(u'\\');
+    if (!levels.isEmpty() && levels.front().isEmpty())
+        levels.removeFirst();
+    if (!levels.isEmpty() && levels.front().compare(Hive, Qt::CaseInsensitive) == 0)
+        levels.removeFirst();
+    if (!levels.isEmpty() &&
+        levels.front().compare(QLatin1String("Software"), Qt::CaseInsensitive) == 0)
+        levels.removeFirst();
+    if (levels.isEmpty())
+        return QString();
+    for (const QString& level : levels) {
+        if (level.isEmpty() || level == QLatin1String(".") || level == QLatin1String("..") ||
+            level.contains(u'/') || level.contains(QChar(u'\0')))
+            return QString();
+    }
+    return configFolder() + u'/' + levels.join(u'/') + QStringLiteral(".reg");
+}
+
+bool RegistryStoreKey::openRead() {
+    m_writable = false;
+    m_contents.values.clear();
+    if (m_file.isEmpty())
+        return false;
+    QFile f(m_file);
+    if (!f.exists())
+        return true;
+    if (f.size() > MaxStoreSize || !f.open(QIODevice::ReadOnly))
+        return false;
+    const auto parsed = RegistryText::parse(f.readAll());
+    if (!parsed)
+        return false;
+    m_contents.values = parsed->values;
+    return true;
+}
+
+bool RegistryStoreKey::openWrite() {
+    m_writable = false;
+    m_dirty = false;
+    m_replacesUnreadable = false;
+    m_contents.values.clear();
+    if (m_file.isEmpty())
+        return false;
+    if (!QDir().mkpath(QFileInfo(m_file).absolutePath()))
+        return false;
+    QFile f(m_file);
+    if (f.exists()) {
+        if (f.size() > MaxStoreSize) {
+            m_replacesUnreadable = true;
+        } else {
+            // A file that cannot even be opened is someone else's business: leave it alone.
+            if (!f.open(QIODevice::ReadOnly))
+                return false;
+            const auto parsed = RegistryText::parse(f.readAll());
+            if (parsed)
+                m_contents.values = parsed->values;
+            else
+                m_replacesUnreadable = true;
+        }
+    }
+    m_writable = true;
+    return true;
+}
+
+void RegistryStoreKey::setValue(const QString& name, const RegistryValue& v) {
+    m_contents.set(name, v);
+    m_dirty = true;
+}
+
+bool RegistryStoreKey::commit() {
+    if (!m_writable)
+        return false;
+    if (!m_dirty)
+        return true;
+    if (m_replacesUnreadable) {
+        const QString copy = m_file + QStringLiteral(".unreadable");
+        QFile::remove(copy);
+        QFile::copy(m_file, copy);
+    }
+    if (!writeFileAtomically(m_file, RegistryText::format(m_contents)))
+        return false;
+    m_dirty = false;
+    m_replacesUnreadable = false;
+    return true;
+}
+
+bool writeFileAtomically(const QString& file, const QByteArray& data) {
+    QString target = file;
+    const QFileInfo info(file);
+    if (info.isSymLink())
+        target = info.symLinkTarget();
+    const QFileInfo targetInfo(target);
+    const QString dir = targetInfo.absolutePath();
+
+    mode_t mode = 0;
+    struct stat st {};
+    if (::stat(QFile::encodeName(target).constData(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    QByteArray tmp = QFile::encodeName(dir + QStringLiteral("/.") + targetInfo.fileName() +
+                                       QStringLiteral(".XXXXXX"));
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok)
+        ok = ::rename(tmp.constData(), QFile::encodeName(target).constData()) == 0;
+    if (!ok) {
+        ::unlink(tmp.constData());
+        return false;
+    }
+    // Make the rename itself durable.
+    const int dirFd =
+        ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+} // namespace zorvan
