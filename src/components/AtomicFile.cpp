@@ -1,0 +1,123 @@
+#include "components/AtomicFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zorvan {
+
+namespace {
+
+QString systemError(const QString& what, int error) {
+    return what + ": " + QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The process umask without changing it (umask() would, and other threads may create files
+// meanwhile): the kernel publishes it in /proc/self/status.
+mode_t currentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = status.readAll().split('\n');
+        for (const QByteArray& line : lines) {
+            if (!line.startsWith("Umask:"))
+                continue;
+            bool ok = false;
+            const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+            if (ok)
+                return static_cast<mode_t>(mask & 0777);
+        }
+    }
+    return 022;
+}
+
+bool writeAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+void syncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd); // best effort: the rename itself has already happened
+    ::close(fd);
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error) {
+    auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (path.isEmpty())
+        return fail(QStringLiteral("no file name"));
+
+    // Replace the file a symbolic link points to, not the link itself.
+    QString target = QFileInfo(path).absoluteFilePath();
+    for (int hops = 0; hops < 40 && QFileInfo(target).isSymLink(); ++hops)
+        target = QFileInfo(target).symLinkTarget();
+    const QFileInfo targetInfo(target);
+    const QByteArray targetName = QFile::encodeName(targetInfo.absoluteFilePath());
+    const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
+
+    struct stat old {};
+    const bool exists = ::stat(targetName.constData(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode))
+        return fail(QStringLiteral("%1 is not a regular file").arg(targetInfo.absoluteFilePath()));
+
+    QByteArray tempName = folder + '/' + '.' + QFile::encodeName(targetInfo.fileName()) + ".XXXXXX";
+    const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+    if (fd < 0)
+        return fail(systemError(
+            QStringLiteral("cannot create a file in %1").arg(targetInfo.absolutePath()), errno));
+
+    bool ok = true;
+    QString reason;
+    auto step = [&](bool done, const QString& what) {
+        if (ok && !done) {
+            ok = false;
+            reason = systemError(what, errno);
+        }
+    };
+    step(writeAll(fd, data.constData(), data.size()), QStringLiteral("cannot write"));
+    if (exists) {
+        // Owner and group can only be kept by a privileged user; a failure there is not one
+        // of the save.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+            const int kept = ::fchown(fd, old.st_uid, old.st_gid);
+            Q_UNUSED(kept);
+        }
+        step(::fchmod(fd, old.st_mode & 07777) == 0, QStringLiteral("cannot set permissions"));
+    } else {
+        step(::fchmod(fd, 0666 & ~currentUmask()) == 0, QStringLiteral("cannot set permissions"));
+    }
+    step(::fsync(fd) == 0, QStringLiteral("cannot flush to disk"));
+    step(::close(fd) == 0, QStringLiteral("cannot close"));
+    step(ok && ::rename(tempName.constData(), targetName.constData()) == 0,
+         QStringLiteral("cannot replace %1").arg(targetInfo.absoluteFilePath()));
+    if (!ok) {
+        ::unlink(tempName.constData());
+        return fail(reason);
+    }
+    syncFolder(folder);
+    return true;
+}
+
+} // namespace zorvan

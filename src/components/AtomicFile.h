@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace zorvan {
+
+// Writes data to path so that at every instant either the old or the new complete file
+// exists: a temporary file in the same folder, fsync, rename over the target (a symbolic link
+// is followed, not replaced). The new file keeps the old one's permission bits (new files get
+// 0666 less the umask). Returns false and leaves the target untouched on any failure; error
+// then names the reason.
+bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
+
+} // namespace zorvan

@@ -1,0 +1,67 @@
+#include "document/Document.h"
+
+#include <stdexcept>
+
+namespace zorvan {
+
+namespace {
+TDm* instance = nullptr;
+} // namespace
+
+TDm::TDm() {
+    Link.OnDeleteContent = [this](TMDVDocumentLink& sender) { LinkDeleteContent(sender); };
+    Link.OnSerialize = [this](PSerializeInfo aInfo) { LinkSerialize(aInfo); };
+    Serializer.NodeAutoIndent = true;
+    Serializer.UseVersionControl = true;
+    Serializer.ApplicationName = QStringLiteral("Grelt Administrator");
+    Serializer.RootNodeName = QStringLiteral("config");
+    Serializer.ItemNodeCaption = QStringLiteral("Item");
+    DataModuleCreate();
+    if (!instance)
+        instance = this;
+}
+
+TDm::~TDm() {
+    if (instance == this)
+        instance = nullptr;
+    // Members go in reverse order: Link (firing OnDeleteContent for an active document while
+    // Image still exists), Serializer, then Image.
+}
+
+void TDm::DataModuleCreate() {
+    Image_ = std::make_unique<TChannelImage>();
+    Link.NewDocument();
+    Serializer.Root = Image_.get();
+}
+
+void TDm::LinkDeleteContent(TMDVDocumentLink& /*sender*/) {
+    if (Image_)
+        Image_->Clear();
+}
+
+void TDm::LinkSerialize(PSerializeInfo aInfo) {
+    if (!aInfo)
+        return;
+    Serializer.XMLFilePath = aInfo->FileName;
+    if (!aInfo->IsSaving) {
+        Serializer.Load();
+        return;
+    }
+    if (!Serializer.Save())
+        throw std::runtime_error(Serializer.LastSaveError().toStdString());
+}
+
+TDm* Dm() {
+    return instance;
+}
+
+TChannelImage* CurrentImage() {
+    return instance ? instance->Image() : nullptr;
+}
+
+void MarkModified() {
+    if (instance)
+        instance->Link.SetModified();
+}
+
+} // namespace zorvan
