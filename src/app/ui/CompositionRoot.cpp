@@ -1,6 +1,7 @@
 #include "app/ui/CompositionRoot.h"
 
 #include "app/ui/MainFrameUnit.h"
+#include "document/Document.h"
 
 #include <QApplication>
 
@@ -17,9 +18,11 @@ CompositionRoot::CompositionRoot() {
     running = this;
 
     // 1. Options (settings module): created here, first.
-    // 2. Dm (document data module): created here; its Link goes to the main window.
+    // 2. Dm (document data module): a new, empty, untitled document; its Link goes to the
+    //    main window's agent.
+    dm_ = std::make_unique<TDm>();
     // 3. The main window: the first window, so the application's main window.
-    mainFrameDlg_ = std::make_unique<TMainFrameDlg>(/* Dm's Link */ nullptr);
+    mainFrameDlg_ = std::make_unique<TMainFrameDlg>(&dm_->Link);
     prompter_.setParent(mainFrameDlg_.get());
     // 4. CnlListVisorView  5. ChannelPropsDlg  6. ModbusMapConn  7. GD  8. ModbusMapExecDlg
 }
@@ -28,7 +31,8 @@ CompositionRoot::~CompositionRoot() {
     // Reverse order of creation: 8 ... 4 go first, when they exist.
     prompter_.setParent(nullptr);
     mainFrameDlg_.reset();
-    // 2. Dm, then 1. Options (which writes the settings) go here.
+    dm_.reset();
+    // 1. Options (which writes the settings) goes here.
     running = nullptr;
     setPrompter(previousPrompter_);
 }

@@ -6,6 +6,7 @@
 
 namespace zorvan {
 
+class TDm;
 class TMainFrameDlg;
 
 // Creates the program-wide modules and windows once, in start-up order, and destroys them in
@@ -23,7 +24,7 @@ public:
     static CompositionRoot* instance();
 
     // 1 Options: (settings module)
-    // 2 Dm: (document data module)
+    TDm* Dm() const { return dm_.get(); }
     TMainFrameDlg* MainFrameDlg() const { return mainFrameDlg_.get(); }
     // 4 CnlListVisorView, 5 ChannelPropsDlg, 6 ModbusMapConn, 7 GD, 8 ModbusMapExecDlg: to come
 
@@ -36,7 +37,7 @@ private:
 
     // In creation order; the destructor releases them from the bottom up.
     // 1: std::unique_ptr<TOptions> options_;
-    // 2: std::unique_ptr<TDm> dm_;
+    std::unique_ptr<TDm> dm_;
     std::unique_ptr<TMainFrameDlg> mainFrameDlg_;
     // 4: CnlListVisorView  5: ChannelPropsDlg  6: ModbusMapConn  7: GD  8: ModbusMapExecDlg
 };
