@@ -1,5 +1,6 @@
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
+#include "document/Document.h"
 
 #include <QApplication>
 #include <QTest>
@@ -23,6 +24,16 @@ void TestCompositionRoot::createsInstancesAndRestoresPrompter() {
         QVERIFY(root.MainFrameDlg() != nullptr);
         QCOMPARE(root.MainFrameDlg()->windowTitle(), QString("Zorvan"));
         QVERIFY(!root.MainFrameDlg()->isVisible());
+        // The program starts with the data module's new, untitled, unchanged document.
+        TMainFrameDlg& window = *root.MainFrameDlg();
+        QVERIFY(root.Dm() != nullptr);
+        QCOMPARE(window.MDVAgent.Document(), &root.Dm()->Link);
+        QVERIFY(root.Dm()->Link.Active());
+        QVERIFY(window.actNew->isEnabled() && window.actOpen->isEnabled());
+        QVERIFY(window.actSaveAs->isEnabled() && window.actClose->isEnabled());
+        QVERIFY(!window.actSave->isEnabled());
+        QCOMPARE(window.StatusPanelText(0), QString());
+        QVERIFY(window.MDVAgent.FileName().isEmpty());
     }
     QVERIFY(CompositionRoot::instance() == nullptr);
     QCOMPARE(&prompter(), before);
