@@ -33,52 +33,77 @@ tcflag_t sizeFlag(std::uint8_t byteSize) {
 
 } // namespace
 
-bool WriteLineSettings(int fd, const TSerialLineSettings& s) {
-    if (fd < 0 || s.BaudRate == 0 || s.ByteSize < 5 || s.ByteSize > 8 || s.Parity > 4 ||
-        s.StopBits > 2)
-        return false;
-    struct termios2 t {};
-    if (ioctlRetry(fd, TCGETS2, &t) < 0)
-        return false;
-
+std::optional<TSerialTermiosImage> EncodeLineSettings(const TSerialLineSettings& s,
+                                                      const TSerialTermiosImage& current) {
+    if (s.BaudRate == 0 || s.ByteSize < 5 || s.ByteSize > 8 || s.Parity > 4 || s.StopBits > 2)
+        return std::nullopt;
+    TSerialTermiosImage t = current;
     // Raw mode: no line editing, no character translation, no signals, no parity checking.
-    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                           IXOFF | IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
-    t.c_oflag &= ~tcflag_t(OPOST);
-    t.c_lflag &= ~tcflag_t(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD |
-                           (CBAUD << IBSHIFT) | HUPCL);
-    t.c_cflag |= CREAD | CLOCAL | sizeFlag(s.ByteSize);
+    t.iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                         IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
+    t.oflag &= ~tcflag_t(OPOST);
+    t.lflag &= ~tcflag_t(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    t.cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD |
+                         (CBAUD << IBSHIFT) | HUPCL);
+    t.cflag |= CREAD | CLOCAL | sizeFlag(s.ByteSize);
     switch (s.Parity) {
     case 1: // odd
-        t.c_cflag |= PARENB | PARODD;
+        t.cflag |= PARENB | PARODD;
         break;
     case 2: // even
-        t.c_cflag |= PARENB;
+        t.cflag |= PARENB;
         break;
     case 3: // mark: sticky parity, set
-        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        t.cflag |= PARENB | CMSPAR | PARODD;
         break;
     case 4: // space: sticky parity, clear
-        t.c_cflag |= PARENB | CMSPAR;
+        t.cflag |= PARENB | CMSPAR;
         break;
     default:
         break;
     }
     if (s.StopBits != 0)
-        t.c_cflag |= CSTOPB;
+        t.cflag |= CSTOPB;
     if (s.RtsCtsHandshake)
-        t.c_cflag |= CRTSCTS;
+        t.cflag |= CRTSCTS;
     if (s.XonXoff)
-        t.c_iflag |= IXON | IXOFF;
-    t.c_cc[VSTART] = s.XonChar;
-    t.c_cc[VSTOP] = s.XoffChar;
-    // Reads never block in the kernel: the driver waits in poll() with its own time-outs.
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
-    t.c_ispeed = s.BaudRate;
-    t.c_ospeed = s.BaudRate;
+        t.iflag |= IXON | IXOFF;
+    t.vstart = s.XonChar;
+    t.vstop = s.XoffChar;
+    // A read returns at once with what is queued (the port is non-blocking) and 0 only at the
+    // end of a hung-up line; the driver waits in poll() with its own time-outs.
+    t.vmin = 1;
+    t.vtime = 0;
+    t.cflag |= BOTHER | (BOTHER << IBSHIFT);
+    t.ispeed = s.BaudRate;
+    t.ospeed = s.BaudRate;
+    return t;
+}
+
+bool WriteLineSettings(int fd, const TSerialLineSettings& s) {
+    if (fd < 0)
+        return false;
+    struct termios2 t {};
+    if (ioctlRetry(fd, TCGETS2, &t) < 0)
+        return false;
+    TSerialTermiosImage image;
+    image.iflag = t.c_iflag;
+    image.oflag = t.c_oflag;
+    image.cflag = t.c_cflag;
+    image.lflag = t.c_lflag;
+    const auto encoded = EncodeLineSettings(s, image);
+    if (!encoded)
+        return false;
+    t.c_iflag = encoded->iflag;
+    t.c_oflag = encoded->oflag;
+    t.c_cflag = encoded->cflag;
+    t.c_lflag = encoded->lflag;
+    t.c_cc[VSTART] = encoded->vstart;
+    t.c_cc[VSTOP] = encoded->vstop;
+    t.c_cc[VMIN] = encoded->vmin;
+    t.c_cc[VTIME] = encoded->vtime;
+    t.c_ispeed = encoded->ispeed;
+    t.c_ospeed = encoded->ospeed;
     if (ioctlRetry(fd, TCSETS2, &t) < 0)
         return false;
 

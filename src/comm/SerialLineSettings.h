@@ -26,6 +26,27 @@ struct TSerialLineSettings {
     bool operator==(const TSerialLineSettings&) const = default;
 };
 
+// The kernel's terminal settings as plain numbers, so that code outside this unit can look at
+// them without the kernel's header.
+struct TSerialTermiosImage {
+    std::uint32_t iflag = 0;
+    std::uint32_t oflag = 0;
+    std::uint32_t cflag = 0;
+    std::uint32_t lflag = 0;
+    std::uint8_t vstart = 0;
+    std::uint8_t vstop = 0;
+    std::uint8_t vmin = 0;
+    std::uint8_t vtime = 0;
+    std::uint32_t ispeed = 0;
+    std::uint32_t ospeed = 0;
+};
+
+// The settings applied to `current`: raw mode (no editing, translation, signals or parity
+// checking; reads return at once with what is queued), size, parity, stop bits, flow control,
+// and the rate as an arbitrary rate (BOTHER). Nothing when a setting is out of range.
+std::optional<TSerialTermiosImage> EncodeLineSettings(const TSerialLineSettings& settings,
+                                                      const TSerialTermiosImage& current);
+
 // Puts the port into raw mode with these settings (every rate through termios2/BOTHER, so the
 // non-standard rates work too) and sets DTR and RTS. One and a half stop bits has no POSIX
 // form: it becomes CSTOPB, which 16550-type UARTs send as 1.5 stop bits with 5 data bits and as
@@ -34,7 +55,8 @@ struct TSerialLineSettings {
 bool WriteLineSettings(int fd, const TSerialLineSettings& settings);
 
 // What the kernel holds for the port (rate, size, parity, stop bits, flow control, the XON and
-// XOFF characters); DTR/RTS and the limits are left at their defaults. Nothing on failure.
+// XOFF characters); DTR/RTS and the limits are left at their defaults. Nothing on failure. A
+// pseudo-terminal always reports 8 bits without parity, whatever was set.
 std::optional<TSerialLineSettings> ReadLineSettings(int fd);
 
 } // namespace zorvan
