@@ -1,0 +1,85 @@
+#pragma once
+
+#include "comm/ModbusParameter.h"
+#include "comm/ModbusSpace.h"
+#include "comm/ModbusTransport.h"
+#include "comm/SerialPortDriver.h"
+
+#include <QString>
+#include <QtGlobal>
+
+namespace zorvan {
+
+class TOptions;
+
+// The device connection module: the one serial port and transport of the program and the
+// device's map-control registers as typed parameters in three register spaces.
+//
+//   ZorvanSpace     12288..12301  BaseAddress TagIndex Action Error ZorvanOptions(2) Channel
+//                                 TagType Name1234(2) Name5678(2) Name9ABC(2)
+//   ZorvanSpaceAdd  12302..12303  prmCurrMapTagCount prmCurrMapTagIndex
+//   Space1          8..9          SaveToFlash(2), write-only, written as a whole block
+//
+// Every value is big-endian on the wire (mbo3210). The device-side spaces write parameter by
+// parameter, only what is marked Modified, and read their whole block back.
+class TModbusMapConn {
+public:
+    // Builds the components with their design-time values, then runs DataModuleCreate. The
+    // options are read by every ApplyOptions and must outlive the module.
+    explicit TModbusMapConn(const TOptions& options);
+    ~TModbusMapConn();
+    TModbusMapConn(const TModbusMapConn&) = delete;
+    TModbusMapConn& operator=(const TModbusMapConn&) = delete;
+
+    // Members are destroyed bottom up: parameters, spaces, transport, port.
+    TSerialPortDriver PortDrv;
+    TCOMPortTransport Transport;
+    TModbusSpace ZorvanSpace;
+    TModbusSpace ZorvanSpaceAdd;
+    TModbusSpace Space1;
+
+    TModbusParameter BaseAddress;
+    TModbusParameter TagIndex;
+    TModbusParameter Action;
+    TModbusParameter Error;
+    TModbusParameter ZorvanOptions;
+    TModbusParameter Channel;
+    TModbusParameter TagType;
+    TModbusParameter Name1234;
+    TModbusParameter Name5678;
+    TModbusParameter Name9ABC;
+    TModbusParameter prmCurrMapTagCount;
+    TModbusParameter prmCurrMapTagIndex;
+    TModbusParameter SaveToFlash;
+
+    // ApplyOptions, then polling suspended once for good: all received bytes are left to the
+    // synchronous reads of the transport.
+    void DataModuleCreate();
+    // Port, rate, reply time-out and the device address of ZorvanSpace and ZorvanSpaceAdd from
+    // the options. Space1 keeps its address: its users copy ZorvanSpace's in first. A new port
+    // number is ignored while the port is open.
+    void ApplyOptions();
+
+    bool OpenLink();
+    void CloseLink();
+
+    // Has the device store its settings in flash: SaveToFlash := 1, flush Space1 (its whole
+    // block), then SaveToFlash := 0 in the image only. True when the request went through.
+    bool StoreToFlash();
+
+    // The 12 characters of the addressed tag's name from the three name registers, zero
+    // characters included.
+    QString CurrentTagName() const;
+
+private:
+    const TOptions& m_options;
+};
+
+// Four characters from a 32-bit value, most significant byte first; every byte becomes one
+// character through Windows-1251, a zero byte included.
+QString DWordToText(quint32 value);
+
+// The program-wide module: the first one created, until it is destroyed; null otherwise.
+TModbusMapConn* ModbusMapConn();
+
+} // namespace zorvan
