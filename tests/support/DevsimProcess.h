@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <csignal>
+
+namespace zorvan::test {
+
+// The device simulator (zorvan-devsim) as a child process: started with the given options, it
+// is ready once its first line has named its pseudo-terminal. Standard error goes to a file, so
+// a busy --log never blocks the simulator while the test waits in a blocking call.
+class DevsimProcess {
+public:
+    DevsimProcess();
+    ~DevsimProcess();
+    DevsimProcess(const DevsimProcess&) = delete;
+    DevsimProcess& operator=(const DevsimProcess&) = delete;
+
+    // Path of the simulator binary; empty when the build has none.
+    static QString program();
+
+    // Environment of the next start (defaults to the test's own).
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+
+    // Starts and waits for the first line. False (see errorText) when the simulator did not
+    // come up, for example because it refused its options.
+    bool start(const QStringList& arguments, int timeoutMs = 15000);
+    // Waits for the simulator to end by itself (after refusing its options).
+    bool waitForExit(int timeoutMs = 15000);
+
+    // Sends the signal and waits for the end. Exit code, or -1 when it crashed or hung.
+    int stop(int signal = SIGTERM, int timeoutMs = 15000);
+
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+    int exitCode() const { return process_.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
+    const QString& firstLine() const { return firstLine_; }
+    const QString& ptyPath() const { return ptyPath_; }
+    QString errorText() const { return errorText_; }
+    // Everything written to standard error so far.
+    QString standardError() const;
+
+private:
+    QProcess process_;
+    QTemporaryDir scratch_;
+    QString firstLine_;
+    QString ptyPath_;
+    QString errorText_;
+};
+
+} // namespace zorvan::test

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace zorvan::devsim {
+
+// A pseudo-terminal pair: the simulator serves the master side, the host opens the slave side
+// by its path. The simulator keeps its own descriptor of the slave side open for its whole life:
+// without it the master side reports a hang-up whenever no host has the port open.
+class PseudoTerminal {
+public:
+    PseudoTerminal() = default;
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    // Opens the pair in raw mode (no echo, no line editing) with a non-blocking master side.
+    bool open(QString* error);
+
+    int masterFd() const { return master_; }
+    const QString& slavePath() const { return slavePath_; }
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    QString slavePath_;
+};
+
+} // namespace zorvan::devsim

@@ -1,0 +1,35 @@
+#include "WirePacer.h"
+
+#include <cmath>
+
+namespace zorvan::devsim {
+
+namespace {
+constexpr double bitsPerCharacter = 10.0;
+constexpr double silenceCharacters = 3.5;
+} // namespace
+
+std::chrono::nanoseconds WirePacer::characters(double count) const {
+    if (baud_ <= 0) {
+        return std::chrono::nanoseconds(0);
+    }
+    return std::chrono::nanoseconds(std::llround(count * bitsPerCharacter * 1e9 / double(baud_)));
+}
+
+std::chrono::nanoseconds WirePacer::frameTime(int bytes) const {
+    return characters(double(bytes) + silenceCharacters);
+}
+
+WirePacer::Clock::time_point WirePacer::replyDue(Clock::time_point requestSeen, int requestBytes,
+                                                 int replyBytes) const {
+    return requestSeen + frameTime(requestBytes) + characters(double(replyBytes));
+}
+
+void WirePacer::account(int requestBytes, int replyBytes) {
+    total_ += frameTime(requestBytes);
+    if (replyBytes > 0) {
+        total_ += frameTime(replyBytes);
+    }
+}
+
+} // namespace zorvan::devsim

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace zorvan::devsim {
+
+// Models a real serial line: a byte takes 10 bit times (start, 8 data, stop) and every frame is
+// followed by 3.5 characters of silence. The pseudo-terminal moves bytes at once; the pacer says
+// when a reply may leave so that the host sees it no sooner than on a line of that speed, and
+// sums up the line time of the whole run.
+class WirePacer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit WirePacer(int baud) : baud_(baud) {}
+
+    bool enabled() const { return baud_ > 0; }
+    int baud() const { return baud_; }
+
+    // Line time of a frame of the given size together with the silence after it.
+    std::chrono::nanoseconds frameTime(int bytes) const;
+
+    // The earliest moment the whole reply could have reached the host, counting from the
+    // request arriving: request frame and its silence, then the reply's bytes.
+    Clock::time_point replyDue(Clock::time_point requestSeen, int requestBytes,
+                               int replyBytes) const;
+
+    // Adds one exchange to the run's line time; replyBytes 0 when no reply went out.
+    void account(int requestBytes, int replyBytes);
+
+    double totalMs() const { return std::chrono::duration<double, std::milli>(total_).count(); }
+
+private:
+    std::chrono::nanoseconds characters(double count) const;
+
+    int baud_;
+    std::chrono::nanoseconds total_{0};
+};
+
+} // namespace zorvan::devsim
