@@ -11,11 +11,7 @@ TDm* instance = nullptr;
 TDm::TDm() {
     Link.OnDeleteContent = [this](TMDVDocumentLink& sender) { LinkDeleteContent(sender); };
     Link.OnSerialize = [this](PSerializeInfo aInfo) { LinkSerialize(aInfo); };
-    Serializer.NodeAutoIndent = true;
-    Serializer.UseVersionControl = true;
-    Serializer.ApplicationName = QStringLiteral("Grelt Administrator");
-    Serializer.RootNodeName = QStringLiteral("config");
-    Serializer.ItemNodeCaption = QStringLiteral("Item");
+    ConfigureDocumentSerializer(Serializer);
     DataModuleCreate();
     if (!instance)
         instance = this;
@@ -49,6 +45,14 @@ void TDm::LinkSerialize(PSerializeInfo aInfo) {
     }
     if (!Serializer.Save())
         throw std::runtime_error(Serializer.LastSaveError().toStdString());
+}
+
+void ConfigureDocumentSerializer(TXMLOptionsSerializer& serializer) {
+    serializer.NodeAutoIndent = true;
+    serializer.UseVersionControl = true;
+    serializer.ApplicationName = QStringLiteral("Grelt Administrator");
+    serializer.RootNodeName = QStringLiteral("config");
+    serializer.ItemNodeCaption = QStringLiteral("Item");
 }
 
 TDm* Dm() {

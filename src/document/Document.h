@@ -40,6 +40,10 @@ public:
     TMDVDocumentLink Link;
 };
 
+// The document file's settings: "Grelt Administrator", root "config", items "Item", indented,
+// with version control. Anything that reads or writes channel map files uses these.
+void ConfigureDocumentSerializer(TXMLOptionsSerializer& serializer);
+
 // The running program's data module, or nullptr outside its lifetime.
 TDm* Dm();
 // Dm's channel map, or nullptr when there is no Dm.
