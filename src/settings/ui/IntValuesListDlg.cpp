@@ -1,0 +1,78 @@
+#include "settings/ui/IntValuesListDlg.h"
+
+#include "settings/StandartStoreObjects.h"
+#include "settings/ui/SettingsIcons.h"
+
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace zorvan {
+
+TIntValuesListDialog::TIntValuesListDialog(QWidget* parent)
+    : QDialog(parent, Qt::Tool), m_list(new QTableWidget(this)) {
+    setObjectName(QStringLiteral("IntValuesListDialog"));
+    setWindowTitle(QStringLiteral("Data List"));
+    resize(345, 198);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_list);
+    m_list->setColumnCount(2);
+    m_list->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("Value")});
+    m_list->horizontalHeaderItem(1)->setTextAlignment(Qt::AlignCenter);
+    m_list->setColumnWidth(0, 40);
+    m_list->setColumnWidth(1, 250);
+    m_list->verticalHeader()->hide();
+    m_list->setShowGrid(true);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSortingEnabled(false);
+    connect(m_list, &QTableWidget::itemSelectionChanged, this, &TIntValuesListDialog::rowSelected);
+}
+
+void TIntValuesListDialog::Fill(const TRegInteger& value) {
+    const QSignalBlocker block(m_list);
+    m_list->clearContents();
+    m_values.clear();
+    m_list->setRowCount(value.ValuesList().Count());
+    const QIcon icon = changedSettingIcon();
+    int row = 0;
+    for (const TIntValueItem& item : value.ValuesList()) {
+        auto* number = new QTableWidgetItem(QString::number(row + 1));
+        if (item.Value == value.Value())
+            number->setIcon(icon);
+        auto* caption = new QTableWidgetItem(item.Caption);
+        caption->setTextAlignment(Qt::AlignCenter);
+        m_list->setItem(row, 0, number);
+        m_list->setItem(row, 1, caption);
+        m_values.push_back(item.Value);
+        ++row;
+    }
+    m_list->clearSelection();
+}
+
+void TIntValuesListDialog::rowSelected() {
+    const auto rows = m_list->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    const int row = rows.front().row();
+    if (row < 0 || row >= static_cast<int>(m_values.size()))
+        return;
+    m_chosen = m_values[static_cast<size_t>(row)];
+    accept();
+}
+
+std::optional<int> TIntValuesListDialog::Choose(const TRegInteger& value, QWidget* parent) {
+    TIntValuesListDialog dialog(parent);
+    dialog.Fill(value);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        dialog.move(screen->availableGeometry().center() - dialog.rect().center());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.ChosenValue();
+}
+
+} // namespace zorvan
