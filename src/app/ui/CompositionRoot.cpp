@@ -1,7 +1,9 @@
 #include "app/ui/CompositionRoot.h"
 
 #include "app/ui/MainFrameUnit.h"
+#include "device/ModbusMap.h"
 #include "document/Document.h"
+#include "settings/AppOptions.h"
 
 #include <QApplication>
 
@@ -24,11 +26,16 @@ CompositionRoot::CompositionRoot() {
     // 3. The main window: the first window, so the application's main window.
     mainFrameDlg_ = std::make_unique<TMainFrameDlg>(&dm_->Link);
     prompter_.setParent(mainFrameDlg_.get());
-    // 4. CnlListVisorView  5. ChannelPropsDlg  6. ModbusMapConn  7. GD  8. ModbusMapExecDlg
+    // 4. CnlListVisorView  5. ChannelPropsDlg
+    // 6. ModbusMapConn: copies the communication settings onto the port and the device spaces.
+    if (TOptions* options = Options())
+        modbusMapConn_ = std::make_unique<TModbusMapConn>(*options);
+    // 7. GD  8. ModbusMapExecDlg
 }
 
 CompositionRoot::~CompositionRoot() {
     // Reverse order of creation: 8 ... 4 go first, when they exist.
+    modbusMapConn_.reset();
     prompter_.setParent(nullptr);
     mainFrameDlg_.reset();
     dm_.reset();

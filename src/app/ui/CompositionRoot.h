@@ -8,6 +8,7 @@ namespace zorvan {
 
 class TDm;
 class TMainFrameDlg;
+class TModbusMapConn;
 
 // Creates the program-wide modules and windows once, in start-up order, and destroys them in
 // the reverse order. One instance lives in main() for the program's run; code reaches the
@@ -26,7 +27,10 @@ public:
     // 1 Options: (settings module)
     TDm* Dm() const { return dm_.get(); }
     TMainFrameDlg* MainFrameDlg() const { return mainFrameDlg_.get(); }
-    // 4 CnlListVisorView, 5 ChannelPropsDlg, 6 ModbusMapConn, 7 GD, 8 ModbusMapExecDlg: to come
+    // 4 CnlListVisorView, 5 ChannelPropsDlg: to come
+    // Null while the root has no settings module to take the communication options from.
+    TModbusMapConn* ModbusMapConn() const { return modbusMapConn_.get(); }
+    // 7 GD, 8 ModbusMapExecDlg: to come
 
     // Shows the main window and runs the event loop until it has closed.
     int Run();
@@ -39,7 +43,9 @@ private:
     // 1: std::unique_ptr<TOptions> options_;
     std::unique_ptr<TDm> dm_;
     std::unique_ptr<TMainFrameDlg> mainFrameDlg_;
-    // 4: CnlListVisorView  5: ChannelPropsDlg  6: ModbusMapConn  7: GD  8: ModbusMapExecDlg
+    // 4: CnlListVisorView  5: ChannelPropsDlg
+    std::unique_ptr<TModbusMapConn> modbusMapConn_;
+    // 7: GD  8: ModbusMapExecDlg
 };
 
 } // namespace zorvan
