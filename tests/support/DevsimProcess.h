@@ -41,6 +41,8 @@ public:
     QString errorText() const { return errorText_; }
     // Everything written to standard error so far.
     QString standardError() const;
+    // Standard output after the first line (the simulator writes nothing more there).
+    QByteArray remainingOutput() { return process_.readAllStandardOutput(); }
 
 private:
     QProcess process_;
