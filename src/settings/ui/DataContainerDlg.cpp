@@ -152,6 +152,7 @@ TDtContainerDlg::TDtContainerDlg(QWidget* parent)
 
     m_valueList->setObjectName(QStringLiteral("ValueList"));
     m_valueList->verticalHeader()->hide();
+    m_valueList->verticalHeader()->setDefaultSectionSize(m_valueList->fontMetrics().height() + 6);
     m_valueList->setShowGrid(true);
     m_valueList->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_valueList->setSelectionMode(QAbstractItemView::SingleSelection);

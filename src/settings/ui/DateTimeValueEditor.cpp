@@ -11,7 +11,7 @@
 namespace zorvan {
 
 TDateTimeValueDlg::TDateTimeValueDlg(QWidget* parent)
-    : QDialog(parent), m_calendar(new QCalendarWidget(this)), m_time(new QDateTimeEdit(this)),
+    : QDialog(parent), m_calendar(new QCalendarWidget(this)), m_time(new QTimeEdit(this)),
       m_set(new QPushButton(QStringLiteral("Set"), this)) {
     setObjectName(QStringLiteral("DateTimeValueDlg"));
     setWindowTitle(QStringLiteral("Datetime"));
@@ -33,15 +33,15 @@ TDateTimeValueDlg::TDateTimeValueDlg(QWidget* parent)
 void TDateTimeValueDlg::Prepare(TDateTimeEditMode mode, const QDateTime& start) {
     const QDateTime from = start.isValid() ? start : QDateTime::currentDateTime();
     m_calendar->setSelectedDate(from.date());
-    m_time->setDateTime(from);
+    m_time->setTime(from.time());
     m_result = from;
     m_calendar->setVisible(mode != TDateTimeEditMode::Time);
     m_time->setVisible(mode != TDateTimeEditMode::Date);
 }
 
 void TDateTimeValueDlg::setPressed() {
-    m_time->setDate(m_calendar->selectedDate());
-    m_result = m_time->dateTime();
+    // The calendar's date with the time picker's time (a time editor keeps no date of its own).
+    m_result = QDateTime(m_calendar->selectedDate(), m_time->time());
     accept();
 }
 

@@ -25,6 +25,7 @@ TIntValuesListDialog::TIntValuesListDialog(QWidget* parent)
     m_list->setColumnWidth(0, 40);
     m_list->setColumnWidth(1, 250);
     m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
     m_list->setShowGrid(true);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -40,10 +41,13 @@ void TIntValuesListDialog::Fill(const TRegInteger& value) {
     m_list->setRowCount(value.ValuesList().Count());
     const QIcon icon = changedSettingIcon();
     int row = 0;
+    QTableWidgetItem* current = nullptr;
     for (const TIntValueItem& item : value.ValuesList()) {
         auto* number = new QTableWidgetItem(QString::number(row + 1));
-        if (item.Value == value.Value())
+        if (item.Value == value.Value()) {
             number->setIcon(icon);
+            current = number;
+        }
         auto* caption = new QTableWidgetItem(item.Caption);
         caption->setTextAlignment(Qt::AlignCenter);
         m_list->setItem(row, 0, number);
@@ -52,6 +56,8 @@ void TIntValuesListDialog::Fill(const TRegInteger& value) {
         ++row;
     }
     m_list->clearSelection();
+    if (current)
+        m_list->scrollToItem(current, QAbstractItemView::PositionAtCenter);
 }
 
 void TIntValuesListDialog::rowSelected() {
