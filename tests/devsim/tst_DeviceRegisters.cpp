@@ -473,6 +473,29 @@ private slots:
         QCOMPARE(sim->stop(), 0);
     }
 
+    // A tag of a type code the host does not know is served, but takes no value register.
+    void unknownTypeTakesNoRegister() {
+        const QString path = dir_.filePath(QStringLiteral("odd.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("5 9 ODD\n6 4 FLOAT\n");
+        file.close();
+        auto sim = device({QStringLiteral("--catalogue"), path});
+        QVERIFY(sim);
+        LibmodbusMaster master(sim->ptyPath());
+        QVERIFY(master.write1(tagIndexReg, 0));
+        QCOMPARE(readShown(master)->type, 9);
+        QList<int> errors;
+        QVERIFY(uploadMap(master, 0, {0, 1, 0}, &errors));
+        QCOMPARE(errors, (QList<int>{0, 0, 0}));
+        QCOMPARE(master.read1(countReg), std::optional<std::uint16_t>(3));
+        QVERIFY(master.write(valueBase, {0x4148, 0x0000}));
+        QCOMPARE(master.read(valueBase, 2), std::optional<Registers>({0x4148, 0x0000}));
+        QVERIFY(!master.read(valueBase, 3));
+        QCOMPARE(master.lastError(), EMBXILADD);
+        QCOMPARE(sim->stop(), 0);
+    }
+
     void unknownRegisters_data() {
         QTest::addColumn<int>("function");
         QTest::addColumn<int>("address");

@@ -131,11 +131,11 @@ private slots:
         QTest::addColumn<int>("settleMs");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("drop 2 and 4")
-            << "2,4" << 200 << 50 << QStringList{"ok", "timeout", "ok", "timeout", "ok"};
-        QTest::newRow("every kind once") << "1:corrupt,3:wrong-address,5:drop" << 200 << 50
+            << "2,4" << 300 << 50 << QStringList{"ok", "timeout", "ok", "timeout", "ok"};
+        QTest::newRow("every kind once") << "1:corrupt,3:wrong-address,5:drop" << 300 << 50
                                          << QStringList{"crc", "ok", "slave", "ok", "timeout"};
         QTest::newRow("delay past the timeout")
-            << "2:delay=500" << 200 << 500 << QStringList{"ok", "timeout", "ok", "ok", "ok"};
+            << "2:delay=600" << 300 << 500 << QStringList{"ok", "timeout", "ok", "ok", "ok"};
     }
     void failRequests() {
         QFETCH(QString, list);
@@ -241,7 +241,7 @@ private slots:
             if (!sim) {
                 return QStringList();
             }
-            LibmodbusMaster master(sim->ptyPath(), 1, 80);
+            LibmodbusMaster master(sim->ptyPath(), 1, 150);
             const QStringList seen = run(master, 16, 20);
             sim->stop();
             return seen;

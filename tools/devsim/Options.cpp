@@ -19,8 +19,8 @@ const char* description =
 the device's tag catalogue, map-control registers 12288-12303, save-to-flash
 registers 8-9 and the current map's value block from 16384. The first line of
 standard output is "zorvan-devsim: slave A on /dev/pts/N"; open that path (or
-port COMn with --com n) as the device's serial port. Runs until SIGINT or
-SIGTERM.
+port COMn with --com n) as the device's serial port. Runs until SIGINT,
+SIGTERM or SIGHUP.
 
 Registers: writing TagIndex (12289) shows that catalogue tag in Channel,
 TagType and the name registers (Error 12291 = 1 past the end). Action (12290):
@@ -36,7 +36,10 @@ file. Other registers and functions other than 3, 6 and 16 get Modbus
 exceptions.
 
 Faults act on the replies only (the request is always carried out). Every
-request addressed to this slave counts, the first one being number 1.)";
+request addressed to this slave counts, the first one being number 1.
+
+Exit status: 0 after SIGINT, SIGTERM or SIGHUP; 1 when the pseudo-terminal or
+the port link cannot be set up; 2 for bad options or a bad catalogue file.)";
 
 bool parseRate(const QCommandLineParser& parser, const QString& name, double* rate) {
     if (!parser.isSet(name)) {
@@ -93,7 +96,8 @@ ParseResult parseOptions(const QStringList& arguments, Options* options) {
          QStringLiteral("Tag catalogue file instead of the built-in demo catalogue (30 tags): "
                         "UTF-8 text, one \"channel type name\" a line (type 0 Int, 1 UInt, 2 "
                         "Long, 3 ULong, 4 Float; the name is the rest of the line, at most 12 "
-                        "Windows-1251 characters), '#' starts a comment."),
+                        "Windows-1251 characters; other type codes are served as they are but take "
+                        "no value register), '#' starts a comment."),
          QStringLiteral("FILE")},
         {QStringLiteral("flash"),
          QStringLiteral("Flash memory file: the current map and options are read from it at "

@@ -11,9 +11,9 @@
 #include "WirePacer.h"
 
 #include <QCoreApplication>
-#include <memory>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
