@@ -30,8 +30,11 @@ TXMLClassList::~TXMLClassList() {
 }
 
 void TXMLClassList::Clear() {
-    while (!Items_.empty())
-        Delete(0);
+    // From position 0 on, without shifting the rest of the list after every item.
+    std::vector<std::unique_ptr<TXMLClass>> items;
+    items.swap(Items_);
+    for (auto& item : items)
+        item.reset();
 }
 
 TXMLClass* TXMLClassList::Items(int index) const {
