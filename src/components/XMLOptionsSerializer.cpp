@@ -614,6 +614,10 @@ bool TXMLOptionsSerializer::Load() {
         const QFileInfo info(XMLFilePath);
         if (XMLFilePath.isEmpty() || !info.exists())
             return Fail({TXMLReadStatus::rsFileMissing, {}, {}, 0, 0});
+        // Devices and pipes could feed the reader without end.
+        if (!info.isFile())
+            return Fail(
+                {TXMLReadStatus::rsFileUnreadable, {}, QStringLiteral("not a regular file"), 0, 0});
         QFile file(XMLFilePath);
         if (!file.open(QIODevice::ReadOnly))
             return Fail({TXMLReadStatus::rsFileUnreadable, {}, file.errorString(), 0, 0});

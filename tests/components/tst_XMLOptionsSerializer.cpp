@@ -467,6 +467,8 @@ void tst_XMLOptionsSerializer::readErrorsAreRecorded_data() {
 
     QTest::newRow("missing file") << QByteArray("<missing>") << int(TXMLReadStatus::rsFileMissing)
                                   << QString() << 0 << "not found";
+    QTest::newRow("a folder") << QByteArray("<folder>") << int(TXMLReadStatus::rsFileUnreadable)
+                              << QString() << 0 << "not a regular file";
     QTest::newRow("parse error")
         << QByteArray("<root Application=\"App\" Version=\"1\">\n<Int>1</Int>\n<Int>")
         << int(TXMLReadStatus::rsParseError) << QString() << 3 << "line 3";
@@ -495,7 +497,9 @@ void tst_XMLOptionsSerializer::readErrorsAreRecorded() {
     QFETCH(QString, describeContains);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("doc.xml"));
-    if (file != "<missing>")
+    if (file == "<folder>")
+        QVERIFY(QDir().mkdir(path));
+    else if (file != "<missing>")
         writeFile(path, file);
     TListHolder holder;
     holder.Items()->Add();
@@ -510,6 +514,7 @@ void tst_XMLOptionsSerializer::readErrorsAreRecorded() {
              qPrintable(s.LastReadError().Describe()));
     QCOMPARE(holder.Items()->Count(), 0);
     // A good read afterwards clears the record.
+    QDir().rmdir(path);
     writeFile(path, rootWith("<After>3</After>"));
     QVERIFY(s.Load());
     QCOMPARE(s.LastReadError().Status, TXMLReadStatus::rsOk);

@@ -88,6 +88,8 @@ private slots:
     void assignPropertiesCopiesChannelAndImage();
     void offsetsAndTexts_data();
     void offsetsAndTexts();
+    void rowTexts_data();
+    void rowTexts();
 };
 
 void tst_CnlImage::factoryItemAndClearedItem() {
@@ -432,6 +434,41 @@ void tst_CnlImage::offsetsAndTexts() {
     for (int t : types)
         gotTexts << ParamTypeText(t);
     QCOMPARE(gotTexts, texts);
+}
+
+void tst_CnlImage::rowTexts_data() {
+    QTest::addColumn<QString>("typeText");
+    QTest::addColumn<int>("typeCode"); // -100: not a type
+    QTest::addColumn<QString>("tagName");
+    QTest::addColumn<QString>("shownName");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QString>("shownChannel");
+    QTest::newRow("zero padded name")
+        << "Float" << 4 << QStringLiteral("TEMP") + QString(8, QChar(0)) << "TEMP" << 0 << "1";
+    QTest::newRow("zero in the middle")
+        << "uint" << 1 << QStringLiteral("AB") + QChar(0) + QStringLiteral("CD") << "AB" << 9
+        << "10";
+    QTest::newRow("plain name, code as number") << "7" << 7 << "Давление"
+                                                << "Давление" << -1 << "0";
+    QTest::newRow("highest channel does not overflow") << "Long" << 2 << ""
+                                                       << "" << 2147483647 << "2147483648";
+    QTest::newRow("unknown type word") << "Double" << -100 << "x"
+                                       << "x" << 1 << "2";
+    QTest::newRow("empty type") << "" << -100 << "x"
+                                << "x" << 1 << "2";
+}
+
+void tst_CnlImage::rowTexts() {
+    QFETCH(QString, typeText);
+    QFETCH(int, typeCode);
+    QFETCH(QString, tagName);
+    QFETCH(QString, shownName);
+    QFETCH(int, channel);
+    QFETCH(QString, shownChannel);
+    const std::optional<int> code = ParamTypeFromText(typeText);
+    QCOMPARE(code.value_or(-100), typeCode);
+    QCOMPARE(TagNameText(tagName), shownName);
+    QCOMPARE(ChannelNumberText(channel), shownChannel);
 }
 
 QTEST_GUILESS_MAIN(tst_CnlImage)
