@@ -1,0 +1,23 @@
+#include "editor/GlobalData.h"
+
+namespace zorvan {
+
+namespace {
+TGD* instance = nullptr;
+} // namespace
+
+TGD::TGD() : DragDropController_(std::make_unique<TDragDropController>()) {
+    if (!instance)
+        instance = this;
+}
+
+TGD::~TGD() {
+    if (instance == this)
+        instance = nullptr;
+}
+
+TGD* GD() {
+    return instance;
+}
+
+} // namespace zorvan

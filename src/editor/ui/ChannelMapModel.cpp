@@ -1,0 +1,235 @@
+#include "editor/ui/ChannelMapModel.h"
+
+#include "document/ChannelMapText.h"
+#include "document/CnlImage.h"
+
+#include <QPixmap>
+
+#include <algorithm>
+
+namespace zorvan {
+
+namespace {
+
+QVariant centredIf(bool centred) {
+    return centred ? QVariant(int(Qt::AlignCenter))
+                   : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
+}
+
+} // namespace
+
+TChannelMapModel::TChannelMapModel(std::function<TChannelList*()> source, QList<QIcon> rowImages,
+                                   QObject* parent)
+    : QAbstractTableModel(parent), Source_(std::move(source)), RowImages_(std::move(rowImages)) {
+    if (!RowImages_.isEmpty()) {
+        QPixmap blank(RowImages_.first().availableSizes().value(0, QSize(24, 24)));
+        blank.fill(Qt::transparent);
+        BlankImage_ = QIcon(blank);
+    }
+}
+
+int TChannelMapModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(Offsets_.size());
+}
+
+int TChannelMapModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+int TChannelMapModel::RowImageIndex(int paramType) {
+    switch (paramType) {
+    case 0:
+    case 1:
+        return 0;
+    case 2:
+    case 3:
+        return 1;
+    case 4:
+        return 2;
+    default:
+        return -1;
+    }
+}
+
+QVariant TChannelMapModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return QVariant();
+    const int column = index.column();
+    if (role == Qt::TextAlignmentRole)
+        return centredIf(column == colType || column == colChannel || column == colNote);
+    const TChannelList* list = Source_ ? Source_() : nullptr;
+    const TChannelItem* item = list ? list->Items(index.row()) : nullptr;
+    if (!item)
+        return QVariant();
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        switch (column) {
+        case colOffset:
+            return QString::number(Offsets_[static_cast<size_t>(index.row())]);
+        case colType:
+            return ParamTypeText(item->ParamType);
+        case colChannel:
+            return ChannelNumberText(item->Channel);
+        case colName:
+            return TagNameText(item->TagName);
+        case colNote:
+            return item->Note;
+        default:
+            return QVariant();
+        }
+    }
+    if (role == Qt::DecorationRole && column == colOffset) {
+        const int image = RowImageIndex(item->ParamType);
+        if (image >= 0 && image < RowImages_.size())
+            return RowImages_.at(image);
+        // No image, but its room is kept so that the offsets stay in one column.
+        return BlankImage_;
+    }
+    return QVariant();
+}
+
+QVariant TChannelMapModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal)
+        return QVariant();
+    if (role == Qt::TextAlignmentRole)
+        return centredIf(section == colType || section == colChannel || section == colNote);
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    switch (section) {
+    case colOffset:
+        return QStringLiteral("Offset");
+    case colType:
+        return QStringLiteral("Type");
+    case colChannel:
+        return QStringLiteral("Channel");
+    case colName:
+        return QStringLiteral("Name");
+    case colNote:
+        return QStringLiteral("Note");
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags TChannelMapModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::ItemIsDropEnabled;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+}
+
+QStringList TChannelMapModel::mimeTypes() const {
+    return {DragMimeType()};
+}
+
+QString TChannelMapModel::DragMimeType() {
+    return QStringLiteral("application/x-zorvan-dragged-rows");
+}
+
+quint16 TChannelMapModel::Offset(int row) const {
+    return row >= 0 && row < rowCount() ? Offsets_[static_cast<size_t>(row)] : 0;
+}
+
+void TChannelMapModel::Reset() {
+    beginResetModel();
+    const TChannelList* list = Source_ ? Source_() : nullptr;
+    Offsets_ = list ? ChannelOffsets(*list) : std::vector<quint16>();
+    endResetModel();
+}
+
+void TChannelMapModel::AppendRow() {
+    const int row = rowCount();
+    beginInsertRows(QModelIndex(), row, row);
+    Offsets_.push_back(0);
+    endInsertRows();
+    RecountOffsets();
+}
+
+void TChannelMapModel::UpdateRow(int row) {
+    if (row < 0 || row >= rowCount())
+        return;
+    RecountOffsets();
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
+void TChannelMapModel::RemoveRows(QList<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // From the bottom up, one contiguous run at a time, so the positions above stay valid.
+    qsizetype end = rows.size();
+    while (end > 0) {
+        qsizetype begin = end - 1;
+        while (begin > 0 && rows[begin - 1] == rows[begin] - 1)
+            --begin;
+        const int first = rows[begin];
+        const int last = rows[end - 1];
+        if (first >= 0 && last < rowCount()) {
+            beginRemoveRows(QModelIndex(), first, last);
+            Offsets_.erase(Offsets_.begin() + first, Offsets_.begin() + last + 1);
+            endRemoveRows();
+        }
+        end = begin;
+    }
+    RecountOffsets();
+}
+
+void TChannelMapModel::RecountOffsets() {
+    const TChannelList* list = Source_ ? Source_() : nullptr;
+    int firstChanged = -1;
+    int lastChanged = -1;
+    quint16 counter = 0;
+    for (size_t row = 0; row < Offsets_.size(); ++row) {
+        if (Offsets_[row] != counter) {
+            Offsets_[row] = counter;
+            if (firstChanged < 0)
+                firstChanged = static_cast<int>(row);
+            lastChanged = static_cast<int>(row);
+        }
+        const TChannelItem* item = list ? list->Items(static_cast<int>(row)) : nullptr;
+        if (item)
+            counter = static_cast<quint16>(counter + ParamTypeRegisters(item->ParamType));
+    }
+    if (firstChanged >= 0)
+        emit dataChanged(index(firstChanged, colOffset), index(lastChanged, colOffset));
+}
+
+// --- Tags list -------------------------------------------------------------------------------
+
+int TTagListModel::rowCount(const QModelIndex& /*parent*/) const {
+    return 0;
+}
+
+int TTagListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TTagListModel::data(const QModelIndex& /*index*/, int /*role*/) const {
+    return QVariant();
+}
+
+QVariant TTagListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal)
+        return QVariant();
+    if (role == Qt::TextAlignmentRole)
+        return centredIf(section == colChannel || section == colType);
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    switch (section) {
+    case colNumber:
+        return QStringLiteral("#");
+    case colChannel:
+        return QStringLiteral("Channel");
+    case colType:
+        return QStringLiteral("Type");
+    case colName:
+        return QStringLiteral("Name");
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags TTagListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+} // namespace zorvan

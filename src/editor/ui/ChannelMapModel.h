@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QList>
+#include <functional>
+#include <vector>
+
+namespace zorvan {
+
+class TChannelList;
+
+// The Map list's rows over the document's channel list: row i shows channel i. Texts are
+// produced on demand from the channel; only the register offsets are kept, because each
+// depends on every row above it. The model keeps its own row count, changed only by the
+// calls below, so a document changed behind its back is never read out of range.
+class TChannelMapModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { colOffset, colType, colChannel, colName, colNote, ColumnCount };
+
+    // source returns the list to show (may return null); rowImages are the row icons:
+    // 0 for the 16-bit types, 1 for the 32-bit integers, 2 for the floating-point type;
+    // a row of any other type shows a blank of the same size.
+    TChannelMapModel(std::function<TChannelList*()> source, QList<QIcon> rowImages,
+                     QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+
+    // Every row again from the list.
+    void Reset();
+    // The list has grown by one channel at its end: one row more.
+    void AppendRow();
+    // The channel of a row has changed: that row again, and every offset below it.
+    void UpdateRow(int row);
+    // The channels of these rows have been removed from the list: the rows go, offsets follow.
+    void RemoveRows(QList<int> rows);
+
+    // The register offset shown in a row.
+    quint16 Offset(int row) const;
+    // The icon index of a value type code: 0, 1, 2, or -1 for none.
+    static int RowImageIndex(int paramType);
+
+    // The MIME type that carries a drag between the editor's lists.
+    static QString DragMimeType();
+
+private:
+    // Recounts the offsets and reports the rows whose offset changed.
+    void RecountOffsets();
+
+    std::function<TChannelList*()> Source_;
+    QList<QIcon> RowImages_;
+    QIcon BlankImage_;             // for the rows of a type without an image
+    std::vector<quint16> Offsets_; // one per row: the row count
+};
+
+// The Tags list's header and rows. The device tag catalogue fills it in a later step; until
+// then it has no rows.
+class TTagListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { colNumber, colChannel, colType, colName, ColumnCount };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+};
+
+} // namespace zorvan

@@ -1,0 +1,425 @@
+#include "editor/ui/CnlListVisor.h"
+
+#include "components/Prompter.h"
+#include "components/XMLOptionsSerializer.h"
+#include "document/ChannelMapText.h"
+#include "document/CnlImage.h"
+#include "document/Document.h"
+#include "editor/DragDropController.h"
+#include "editor/GlobalData.h"
+#include "editor/ui/ChannelMapModel.h"
+#include "editor/ui/ChannelProps.h"
+#include "editor/ui/ReportListView.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace zorvan {
+
+namespace {
+
+constexpr int kTagsPageWidth = 425;
+constexpr QSize kRowImageSize(24, 24);
+constexpr QSize kToolImageSize(32, 32);
+
+TChannelList* currentMap() {
+    TChannelImage* image = CurrentImage();
+    return image ? image->Map() : nullptr;
+}
+
+// A row icon: a coloured badge with a short text naming the value's kind.
+QIcon rowImage(const QColor& colour, const QString& text) {
+    QPixmap pixmap(kRowImageSize);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(colour.darker(140));
+    painter.setBrush(colour);
+    painter.drawRoundedRect(QRectF(1.5, 3.5, 21, 17), 3, 3);
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(1, 3, 22, 18), Qt::AlignCenter, text);
+    return QIcon(pixmap);
+}
+
+// A toolbar or page icon from the desktop theme, or the style's own when the theme has none.
+QIcon toolImage(const QWidget* widget, const char* themeName, QStyle::StandardPixmap fallback) {
+    return QIcon::fromTheme(QString::fromLatin1(themeName),
+                            widget->style()->standardIcon(fallback));
+}
+
+QAction* makeAction(QObject* owner, const char* name, const QString& caption,
+                    const QString& toolbarText, const QIcon& icon = QIcon()) {
+    auto* action = new QAction(icon, caption, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!toolbarText.isEmpty())
+        action->setIconText(toolbarText);
+    return action;
+}
+
+QToolBar* makeToolBar(const char* name) {
+    auto* bar = new QToolBar;
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setIconSize(kToolImageSize);
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    return bar;
+}
+
+// A page control of one page whose tab stands on its left edge.
+QTabWidget* makePage(const char* name, QWidget* page, const QIcon& icon, const QString& caption) {
+    auto* control = new QTabWidget;
+    control->setObjectName(QString::fromLatin1(name));
+    control->setTabPosition(QTabWidget::West);
+    control->setIconSize(kToolImageSize);
+    control->setDocumentMode(false);
+    control->addTab(page, icon, caption);
+    return control;
+}
+
+} // namespace
+
+TCnlListVisorView::TCnlListVisorView(QWidget* parent) : TCustomView(parent) {
+    setObjectName(QStringLiteral("CnlListVisorView"));
+    RowImageList = {rowImage(QColor(0x2e, 0x6f, 0xb5), QStringLiteral("16")),
+                    rowImage(QColor(0x2e, 0x8b, 0x57), QStringLiteral("32")),
+                    rowImage(QColor(0xc8, 0x6a, 0x1a), QStringLiteral("fl"))};
+
+    CreateActions();
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    column->addWidget(CreateTopStrip());
+    column->addWidget(CreatePages(), 1);
+
+    UpdateView();
+    UpdateActions();
+}
+
+TCnlListVisorView::~TCnlListVisorView() = default;
+
+void TCnlListVisorView::CreateActions() {
+    actAdd = makeAction(this, "actAdd", QStringLiteral("Add"), QString(),
+                        toolImage(this, "list-add", QStyle::SP_FileDialogNewFolder));
+    actEdit = makeAction(this, "actEdit", QStringLiteral("Edit"), QStringLiteral("&Edit"),
+                         toolImage(this, "document-edit", QStyle::SP_FileDialogDetailedView));
+    actDelete = makeAction(this, "actDelete", QStringLiteral("Delete"), QStringLiteral("De&lete"),
+                           toolImage(this, "edit-delete", QStyle::SP_TrashIcon));
+    actExecuteMap = makeAction(this, "actExecuteMap", QStringLiteral("Execute Map"),
+                               QStringLiteral("E&xecute Map"),
+                               toolImage(this, "media-playback-start", QStyle::SP_MediaPlay));
+    actUpLoad =
+        makeAction(this, "actUpLoad", QStringLiteral("Upload Map"), QStringLiteral("&Upload Map"),
+                   toolImage(this, "go-up", QStyle::SP_ArrowUp));
+    actDownLoadCurrMap = makeAction(this, "actDownLoadCurrMap", QStringLiteral("Download Map"),
+                                    QStringLiteral("&Download Map"),
+                                    toolImage(this, "go-down", QStyle::SP_ArrowDown));
+    actDownLoad = makeAction(this, "actDownLoad", QStringLiteral("Download tags"),
+                             QStringLiteral("&Download tags"),
+                             toolImage(this, "view-refresh", QStyle::SP_BrowserReload));
+    for (QAction* device : {actExecuteMap, actUpLoad, actDownLoadCurrMap, actDownLoad})
+        device->setEnabled(false);
+
+    connect(actAdd, &QAction::triggered, this, &TCnlListVisorView::actAddExecute);
+    connect(actEdit, &QAction::triggered, this, &TCnlListVisorView::actEditExecute);
+    connect(actDelete, &QAction::triggered, this, &TCnlListVisorView::actDeleteExecute);
+}
+
+QWidget* TCnlListVisorView::CreateTopStrip() {
+    auto* strip = new QWidget;
+    strip->setObjectName(QStringLiteral("TopPanel"));
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(6, 4, 6, 2);
+
+    BaseAdrEdit = new QLineEdit(QStringLiteral("0x4000"));
+    BaseAdrEdit->setObjectName(QStringLiteral("BaseAdrEdit"));
+    BaseAdrEdit->setReadOnly(true);
+    BaseAdrEdit->setAlignment(Qt::AlignCenter);
+    BaseAdrEdit->setFixedWidth(80);
+    BaseAdrEdit->setFocusPolicy(Qt::ClickFocus);
+
+    OptionsCB = new QComboBox;
+    OptionsCB->setObjectName(QStringLiteral("OptionsCB"));
+    OptionsCB->setEditable(false);
+    OptionsCB->addItems(ByteOrderLabels());
+    OptionsCB->setCurrentIndex(0);
+    // Only a user's pick comes through activated; UpdateView's selection does not.
+    connect(OptionsCB, &QComboBox::activated, this, &TCnlListVisorView::OptionsCBChange);
+
+    auto* baseLabel = new QLabel(QStringLiteral("Base address"));
+    baseLabel->setBuddy(BaseAdrEdit);
+    auto* optionsLabel = new QLabel(QStringLiteral("Options"));
+    optionsLabel->setBuddy(OptionsCB);
+
+    row->addWidget(baseLabel);
+    row->addWidget(BaseAdrEdit);
+    row->addSpacing(16);
+    row->addWidget(optionsLabel);
+    row->addWidget(OptionsCB);
+    row->addStretch(1);
+    return strip;
+}
+
+QWidget* TCnlListVisorView::CreatePages() {
+    // Tags page.
+    TagsToolBar = makeToolBar("TagsToolBar");
+    TagsToolBar->addAction(actDownLoad);
+    TagModel = new TTagListModel(this);
+    TagLV = new TReportListView;
+    TagLV->setObjectName(QStringLiteral("TagLV"));
+    TagLV->setModel(TagModel);
+    TagLV->SetColumnWidths({50, 70, 80, 130});
+    auto* tagsPage = new QWidget;
+    auto* tagsColumn = new QVBoxLayout(tagsPage);
+    tagsColumn->setContentsMargins(0, 0, 0, 0);
+    tagsColumn->setSpacing(0);
+    tagsColumn->addWidget(TagsToolBar);
+    tagsColumn->addWidget(TagLV, 1);
+    TagsPageControl = makePage("TagsPageControl", tagsPage,
+                               toolImage(this, "view-list-details", QStyle::SP_FileDialogListView),
+                               QStringLiteral("Tags"));
+
+    // Map page.
+    MapToolBar = makeToolBar("MapToolBar");
+    MapToolBar->addAction(actExecuteMap);
+    MapToolBar->addSeparator();
+    MapToolBar->addAction(actEdit);
+    MapToolBar->addAction(actDelete);
+    MapToolBar->addSeparator();
+    MapToolBar->addAction(actUpLoad);
+    MapToolBar->addAction(actDownLoadCurrMap);
+    MapModel = new TChannelMapModel(currentMap, RowImageList, this);
+    LV = new TReportListView;
+    LV->setObjectName(QStringLiteral("LV"));
+    LV->setModel(MapModel);
+    LV->SetColumnWidths({130, 80, 80, 130, 200});
+    LV->setContextMenuPolicy(Qt::ActionsContextMenu);
+    LV->addAction(actAdd);
+    LV->addAction(actEdit);
+    LV->addAction(actDelete);
+    auto* mapPage = new QWidget;
+    auto* mapColumn = new QVBoxLayout(mapPage);
+    mapColumn->setContentsMargins(0, 0, 0, 0);
+    mapColumn->setSpacing(0);
+    mapColumn->addWidget(MapToolBar);
+    mapColumn->addWidget(LV, 1);
+    MapPageControl =
+        makePage("MapPageControl", mapPage,
+                 toolImage(this, "x-office-spreadsheet", QStyle::SP_FileDialogDetailedView),
+                 QStringLiteral("Map"));
+
+    Splitter = new QSplitter(Qt::Horizontal);
+    Splitter->setObjectName(QStringLiteral("Splitter"));
+    Splitter->setChildrenCollapsible(false);
+    Splitter->addWidget(TagsPageControl);
+    Splitter->addWidget(MapPageControl);
+    Splitter->setStretchFactor(0, 0);
+    Splitter->setStretchFactor(1, 1);
+    Splitter->setSizes({kTagsPageWidth, 1000});
+
+    // Lists.
+    LV->OnStartDrag = [this] { return LVStartDrag(); };
+    TagLV->OnStartDrag = [this] { return TagLVStartDrag(); };
+    const auto endDrag = [this] {
+        if (TDragDropController* controller = DragDropController())
+            controller->EndDrag();
+    };
+    LV->OnEndDrag = endDrag;
+    TagLV->OnEndDrag = endDrag;
+    LV->OnDragOver = [this] {
+        const TDragDropController* controller = DragDropController();
+        return controller && LVDragOver(controller->SourceName(), controller->Count());
+    };
+    TagLV->OnDragOver = [] { return false; }; // the Tags list takes no drop
+    LV->OnDragDrop = [this](int targetRow) { LVDragDrop(targetRow); };
+    for (TReportListView* list : {LV, TagLV}) {
+        list->OnEnter = [this] { ListEditRequest(); };
+        list->OnDblClick = [this] { ListEditRequest(); };
+    }
+    connect(LV->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TCnlListVisorView::UpdateActions);
+    connect(MapModel, &QAbstractItemModel::modelReset, this, &TCnlListVisorView::UpdateActions);
+    connect(MapModel, &QAbstractItemModel::rowsInserted, this, &TCnlListVisorView::UpdateActions);
+    connect(MapModel, &QAbstractItemModel::rowsRemoved, this, &TCnlListVisorView::UpdateActions);
+    return Splitter;
+}
+
+void TCnlListVisorView::SetChannelPropsDlg(TChannelPropsDlg* dialog) {
+    PropsDlg_ = dialog;
+}
+
+void TCnlListVisorView::SetDragDropController(TDragDropController* controller) {
+    DragDropController_ = controller;
+}
+
+TDragDropController* TCnlListVisorView::DragDropController() const {
+    if (DragDropController_)
+        return DragDropController_;
+    TGD* gd = GD();
+    return gd ? &gd->DragDropController() : nullptr;
+}
+
+// --- refresh ---------------------------------------------------------------------------------
+
+void TCnlListVisorView::UpdateView() {
+    const TChannelImage* image = CurrentImage();
+    const quint32 options = image ? image->Options : 0;
+    // An unknown value shows the first entry and stays as it is in the document.
+    OptionsCB->setCurrentIndex(
+        options < static_cast<quint32>(OptionsCB->count()) ? static_cast<int>(options) : 0);
+    MapModel->Reset();
+}
+
+void TCnlListVisorView::OptionsCBChange(int index) {
+    TChannelImage* image = CurrentImage();
+    if (!image || index < 0)
+        return;
+    image->Options = static_cast<quint32>(index);
+    MarkModified();
+}
+
+// --- actions ---------------------------------------------------------------------------------
+
+void TCnlListVisorView::UpdateActions() {
+    actEditUpdate();
+    actDeleteUpdate();
+}
+
+void TCnlListVisorView::actEditUpdate() {
+    actEdit->setEnabled(LV->selectionModel()->selectedRows().size() == 1);
+}
+
+void TCnlListVisorView::actDeleteUpdate() {
+    actDelete->setEnabled(LV->selectionModel()->hasSelection());
+}
+
+void TCnlListVisorView::actAddExecute() {
+    TChannelList* map = currentMap();
+    if (!map || !PropsDlg_ || !PropsDlg_->Execute(nullptr))
+        return;
+    const int rowsBefore = MapModel->rowCount();
+    const bool inStep = rowsBefore == map->Count();
+    AssignProperties(map->Add(), PropsDlg_->WorkChannel());
+    if (inStep)
+        MapModel->AppendRow();
+    else
+        MapModel->Reset(); // the list was changed behind the view's back
+    MarkModified();
+}
+
+void TCnlListVisorView::actEditExecute() {
+    actEditUpdate();
+    if (!actEdit->isEnabled())
+        return;
+    const QList<int> rows = LV->SelectedRows();
+    TChannelList* map = currentMap();
+    TChannelItem* item = map && rows.size() == 1 ? map->Items(rows.first()) : nullptr;
+    if (!item || !PropsDlg_ || !PropsDlg_->Execute(item))
+        return;
+    // The item may have gone while the dialog ran only if something else changed the map.
+    if (map->IndexOf(item) != rows.first())
+        return;
+    AssignProperties(item, PropsDlg_->WorkChannel());
+    MapModel->UpdateRow(rows.first());
+    MarkModified();
+}
+
+void TCnlListVisorView::actDeleteExecute() {
+    const QList<int> rows = LV->SelectedRows();
+    TChannelList* map = currentMap();
+    if (rows.isEmpty() || !map)
+        return;
+    if (prompter().ask(QStringLiteral("Delete items?"), PromptButtons::YesNo) != PromptAnswer::Yes)
+        return;
+    // The items first, then the removals: positions shift as items go.
+    QList<TChannelItem*> items;
+    items.reserve(rows.size());
+    for (int row : rows)
+        if (TChannelItem* item = map->Items(row))
+            items.append(item);
+    for (TChannelItem* item : std::as_const(items)) {
+        map->Remove(item);
+        MarkModified();
+    }
+    MapModel->RemoveRows(rows);
+    UpdateActions();
+}
+
+void TCnlListVisorView::ListEditRequest() {
+    actEditUpdate();
+    if (actEdit->isEnabled())
+        actEdit->trigger();
+}
+
+// --- drag and drop ---------------------------------------------------------------------------
+
+bool TCnlListVisorView::LVStartDrag() {
+    TDragDropController* controller = DragDropController();
+    if (!controller)
+        return false;
+    controller->StartDrag(TDragDropController::MapListSource);
+    for (int row : LV->SelectedRows())
+        controller->AddRow(row);
+    return controller->Count() > 0;
+}
+
+bool TCnlListVisorView::TagLVStartDrag() {
+    TDragDropController* controller = DragDropController();
+    if (!controller)
+        return false;
+    controller->StartDrag(TDragDropController::TagListSource);
+    for (int row : TagLV->SelectedRows())
+        controller->AddRow(row);
+    return controller->Count() > 0;
+}
+
+bool TCnlListVisorView::LVDragOver(const QString& sourceName, int rowCount) {
+    // Map rows are swapped one against one; every other drag may land.
+    return !(sourceName == TDragDropController::MapListSource && rowCount > 1);
+}
+
+void TCnlListVisorView::LVDragDrop(int targetRow) {
+    TDragDropController* controller = DragDropController();
+    if (!controller)
+        return;
+    DropOnMap(controller->SourceName(), controller->Rows(), targetRow);
+    controller->EndDrag();
+}
+
+bool TCnlListVisorView::DropOnMap(const QString& sourceName, const QList<int>& rows,
+                                  int targetRow) {
+    TChannelList* map = currentMap();
+    if (!map || !LVDragOver(sourceName, static_cast<int>(rows.size())))
+        return false;
+    if (sourceName == TDragDropController::MapListSource) {
+        // A swap needs exactly one dragged row and a row under the pointer, both in the map.
+        if (rows.size() != 1 || targetRow < 0 || targetRow >= map->Count())
+            return false;
+        const int dragged = rows.first();
+        if (dragged < 0 || dragged >= map->Count() || dragged == targetRow)
+            return false;
+        map->Exchange(dragged, targetRow);
+        UpdateView();
+        MarkModified();
+        return true;
+    }
+    // Tags dropped into the map arrive with the device's tag list.
+    return false;
+}
+
+} // namespace zorvan

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "components/ui/CustomView.h"
+
+#include <QIcon>
+#include <QList>
+#include <QPointer>
+
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+
+namespace zorvan {
+
+class TChannelMapModel;
+class TChannelPropsDlg;
+class TDragDropController;
+class TReportListView;
+class TTagListModel;
+
+// The channel map editor: the byte-order option, the device's tag list ("Tags") and the
+// document's channel map ("Map") with register offsets, adding, editing, deleting and
+// reordering channels. It owns no document data: it reads and changes CurrentImage() and
+// calls MarkModified() after every change it makes.
+class TCnlListVisorView : public TCustomView {
+    Q_OBJECT
+public:
+    explicit TCnlListVisorView(QWidget* parent = nullptr);
+    ~TCnlListVisorView() override;
+
+    // The dialog that Add and Edit run (not owned); without one they do nothing.
+    void SetChannelPropsDlg(TChannelPropsDlg* dialog);
+    // The controller that carries drags; GD()'s when none is set.
+    void SetDragDropController(TDragDropController* controller);
+    TDragDropController* DragDropController() const;
+
+    // The Options selection and the Map list again from the current document.
+    void UpdateView() override;
+    // The view's texts are the same in every language.
+    void UpdateLanguage() override {}
+
+    // Actions.
+    void actAddExecute();
+    void actEditExecute();
+    void actDeleteExecute();
+    void actEditUpdate();
+    void actDeleteUpdate();
+    // Every action's enabling again; runs on each selection or list change.
+    void UpdateActions();
+
+    // The user picked an Options entry.
+    void OptionsCBChange(int index);
+
+    // Drag and drop. The start handlers fill the controller; the drop logic runs without a
+    // real drag: DropOnMap takes the source name, the dragged rows and the row under the
+    // pointer (-1 for none) and returns whether the map changed.
+    bool LVStartDrag();
+    bool TagLVStartDrag();
+    static bool LVDragOver(const QString& sourceName, int rowCount);
+    void LVDragDrop(int targetRow);
+    bool DropOnMap(const QString& sourceName, const QList<int>& rows, int targetRow);
+
+    // Enter or a double click in either list: Edit, when it is enabled.
+    void ListEditRequest();
+
+    QLineEdit* BaseAdrEdit;
+    QComboBox* OptionsCB;
+    QSplitter* Splitter;
+    QTabWidget* TagsPageControl;
+    QTabWidget* MapPageControl;
+    QToolBar* TagsToolBar;
+    QToolBar* MapToolBar;
+    TReportListView* TagLV;
+    TReportListView* LV;
+    TTagListModel* TagModel;
+    TChannelMapModel* MapModel;
+
+    QAction* actAdd;
+    QAction* actEdit;
+    QAction* actDelete;
+    // The device actions; their commands arrive with the device connection, and until then
+    // they stay disabled.
+    QAction* actExecuteMap;
+    QAction* actUpLoad;
+    QAction* actDownLoadCurrMap;
+    QAction* actDownLoad;
+
+    // Row icons, 24 by 24: 0 the 16-bit types, 1 the 32-bit integers, 2 the floating point.
+    QList<QIcon> RowImageList;
+
+private:
+    void CreateActions();
+    QWidget* CreateTopStrip();
+    QWidget* CreatePages();
+
+    QPointer<TChannelPropsDlg> PropsDlg_;
+    TDragDropController* DragDropController_ = nullptr;
+};
+
+} // namespace zorvan
