@@ -122,10 +122,12 @@ bool TUploadCurrMapCmd::DoExecute() {
     if (!space.FlushWithRetries())
         return false;
 
-    // The first entry's tag index goes out even when the image holds it already.
-    c.TagIndex.setModified(true);
     const TChannelList& map = *m_target->Map();
     const int count = map.Count();
+    // The first entry's tag index goes out even when the image holds it already. An empty map
+    // marks nothing, so that no stray index write goes out with Action 4.
+    if (count > 0)
+        c.TagIndex.setModified(true);
     for (int k = 0; k < count; ++k) {
         const TChannelItem& item = *map.Items(k);
         c.TagIndex.Data()->setAsWord(quint32(item.TagIndex));
