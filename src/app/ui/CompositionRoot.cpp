@@ -19,7 +19,8 @@ CompositionRoot::CompositionRoot() {
     previousPrompter_ = setPrompter(&prompter_);
     running = this;
 
-    // 1. Options (settings module): created here, first.
+    // 1. Options (settings module): loads the settings.
+    options_ = std::make_unique<TOptions>();
     // 2. Dm (document data module): a new, empty, untitled document; its Link goes to the
     //    main window's agent.
     dm_ = std::make_unique<TDm>();
@@ -28,8 +29,7 @@ CompositionRoot::CompositionRoot() {
     prompter_.setParent(mainFrameDlg_.get());
     // 4. CnlListVisorView  5. ChannelPropsDlg
     // 6. ModbusMapConn: copies the communication settings onto the port and the device spaces.
-    if (TOptions* options = Options())
-        modbusMapConn_ = std::make_unique<TModbusMapConn>(*options);
+    modbusMapConn_ = std::make_unique<TModbusMapConn>(*options_);
     // 7. GD  8. ModbusMapExecDlg
 }
 
@@ -39,7 +39,8 @@ CompositionRoot::~CompositionRoot() {
     prompter_.setParent(nullptr);
     mainFrameDlg_.reset();
     dm_.reset();
-    // 1. Options (which writes the settings) goes here.
+    // 1. Options, last: writes the settings.
+    options_.reset();
     running = nullptr;
     setPrompter(previousPrompter_);
 }

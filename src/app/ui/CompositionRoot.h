@@ -9,6 +9,7 @@ namespace zorvan {
 class TDm;
 class TMainFrameDlg;
 class TModbusMapConn;
+class TOptions;
 
 // Creates the program-wide modules and windows once, in start-up order, and destroys them in
 // the reverse order. One instance lives in main() for the program's run; code reaches the
@@ -24,11 +25,11 @@ public:
     // The running root, or null outside its lifetime.
     static CompositionRoot* instance();
 
-    // 1 Options: (settings module)
+    // 1 Options: the settings module, first created and last destroyed.
+    TOptions* Options() const { return options_.get(); }
     TDm* Dm() const { return dm_.get(); }
     TMainFrameDlg* MainFrameDlg() const { return mainFrameDlg_.get(); }
     // 4 CnlListVisorView, 5 ChannelPropsDlg: to come
-    // Null while the root has no settings module to take the communication options from.
     TModbusMapConn* ModbusMapConn() const { return modbusMapConn_.get(); }
     // 7 GD, 8 ModbusMapExecDlg: to come
 
@@ -40,7 +41,7 @@ private:
     IPrompter* previousPrompter_ = nullptr;
 
     // In creation order; the destructor releases them from the bottom up.
-    // 1: std::unique_ptr<TOptions> options_;
+    std::unique_ptr<TOptions> options_;
     std::unique_ptr<TDm> dm_;
     std::unique_ptr<TMainFrameDlg> mainFrameDlg_;
     // 4: CnlListVisorView  5: ChannelPropsDlg

@@ -1,7 +1,11 @@
 #include "app/ui/MainFrameUnit.h"
 
 #include "app/ui/AboutUnit.h"
+#include "app/ui/CompositionRoot.h"
 #include "components/ui/MDVViewsContainer.h"
+#include "device/ModbusMap.h"
+#include "settings/AppOptions.h"
+#include "settings/ui/DataContainerDlg.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -213,8 +217,14 @@ void TMainFrameDlg::FormCreate() {
         link_->OnModifiedChange = [this](TMDVDocumentLink& sender) { LinkModifiedChange(sender); };
         LinkModifiedChange(*link_); // the panel starts in step with the link
     }
-    // Settings: ActionToolBarPanel visible exactly when ViewToolBar is true.
-    // Settings: the language is selected from CurrLanguageID (SelectLanguage(id / 256, id % 256)).
+    if (const TOptions* options = Options()) {
+        ActionToolBarPanel->setVisible(options->ViewToolBar->Value());
+        if (link_) {
+            const int id = options->CurrLanguageID->Value();
+            link_->Localization().Select(static_cast<std::uint8_t>(id >> 8),
+                                         static_cast<std::uint8_t>(id));
+        }
+    }
     MDVAgent.UpdateLanguage();
     MDVAgent.UpdateCaption();
     UpdateActions();
@@ -311,9 +321,18 @@ void TMainFrameDlg::actExitExecute() {
 }
 
 void TMainFrameDlg::actOptionsExecute() {
-    // Settings: run the options dialog of DataContainerDialog modally; the device connection
-    // re-applies the communication options; ActionToolBarPanel visibility from ViewToolBar;
-    // the language from CurrLanguageID.
+    if (TOptions* options = Options()) {
+        ExecuteDataContainerDialog(*options->DataContainerDialog, this);
+        if (CompositionRoot* root = CompositionRoot::instance())
+            if (TModbusMapConn* conn = root->ModbusMapConn())
+                conn->ApplyOptions();
+        ActionToolBarPanel->setVisible(options->ViewToolBar->Value());
+        if (link_) {
+            const int id = options->CurrLanguageID->Value();
+            link_->Localization().Select(static_cast<std::uint8_t>(id >> 8),
+                                         static_cast<std::uint8_t>(id));
+        }
+    }
     MDVAgent.UpdateLanguage();
 }
 
@@ -343,13 +362,18 @@ void TMainFrameDlg::actAboutExecute() {
     dialog.exec();
 }
 
-void TMainFrameDlg::StoreLanguageID(std::uint16_t) {
-    // Settings: CurrLanguageID takes the identifier.
+void TMainFrameDlg::StoreLanguageID(std::uint16_t id) {
+    if (TOptions* options = Options())
+        options->CurrLanguageID->setValue(id);
 }
 
-void TMainFrameDlg::UpdateSettingsCaptions(const TMDVLanguage&) {
-    // Settings: FrameworkOptions <- FrameworkOptionsText, ViewToolBar <- ViewToolbarText,
-    // WarningBeforeClosing <- WarningBeforeClosingText, RestoreLastDocument <- OpenLastFileText.
+void TMainFrameDlg::UpdateSettingsCaptions(const TMDVLanguage& language) {
+    if (TOptions* options = Options()) {
+        options->FrameworkOptions->setCaption(language.FrameworkOptionsText);
+        options->ViewToolBar->setCaption(language.ViewToolbarText);
+        options->WarningBeforeClosing->setCaption(language.WarningBeforeClosingText);
+        options->RestoreLastDocument->setCaption(language.OpenLastFileText);
+    }
 }
 
 void TMainFrameDlg::MDVAgentUpdateLanguage(TMDVAgent& sender) {
