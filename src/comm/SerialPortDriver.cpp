@@ -33,10 +33,12 @@ int remainingMs(Clock::time_point since, quint32 timeoutMs) {
     return static_cast<int>(std::min<long long>(ms, 0x7fffffff));
 }
 
-// Waits for `events` on fd for at most ms; the returned revents are 0 on time-out.
+// Waits for `events` on fd for at most ms: the revents, 0 on time-out, -1 when interrupted.
 short waitFor(int fd, short events, int ms) {
     pollfd p{fd, events, 0};
     const int rc = ::poll(&p, 1, ms);
+    if (rc < 0)
+        return -1;
     return rc > 0 ? p.revents : 0;
 }
 
@@ -304,7 +306,7 @@ int TSerialPortDriver::WriteBytes(const void* data, int size, quint32 timeoutMs)
             if (wait == 0)
                 break;
             const short ev = waitFor(m_fd, POLLOUT, wait);
-            if ((ev & (POLLERR | POLLNVAL)) != 0)
+            if (ev > 0 && (ev & (POLLERR | POLLNVAL)) != 0)
                 break;
         } else {
             // Our own bound on the output queue is reached while the kernel may still take
@@ -325,27 +327,27 @@ int TSerialPortDriver::ReadBytes(void* buffer, int size) {
     SuspendPolling();
     auto* bytes = static_cast<quint8*>(buffer);
     int total = 0;
-    bool hungUp = false;
     auto lastByte = Clock::now();
     while (total < size) {
+        // Wait for input first (poll() returns at once when some is queued): a reply is never
+        // there yet right after its request, so this saves a futile read().
+        const short ev = waitFor(m_fd, POLLIN, remainingMs(lastByte, m_inputTimeout));
+        if (ev == 0)
+            break; // the time-out passed without a new byte
+        if (ev < 0)
+            continue; // interrupted
         const ssize_t n = ::read(m_fd, bytes + total, static_cast<size_t>(size - total));
         if (n > 0) {
             total += static_cast<int>(n);
             lastByte = Clock::now();
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
         // 0 is the end of a hung-up terminal; any error but "nothing queued" means the device
         // is gone. Either way no byte will come.
-        if (n == 0 || !wouldBlock(errno) || hungUp)
+        if (n == 0 || (errno != EINTR && !wouldBlock(errno)))
             break;
-        const int wait = remainingMs(lastByte, m_inputTimeout);
-        if (wait == 0)
+        if ((ev & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             break;
-        const short ev = waitFor(m_fd, POLLIN, wait);
-        if ((ev & (POLLHUP | POLLERR | POLLNVAL)) != 0 && (ev & POLLIN) == 0)
-            hungUp = true; // one more read takes what is left, then stop
     }
     ResumePolling();
     return total;
