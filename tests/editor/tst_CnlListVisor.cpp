@@ -1,6 +1,8 @@
 #include "ModalScript.h"
 #include "ScriptedPrompter.h"
 #include "components/ui/MDVViewsContainer.h"
+#include "device/AppDataTypes.h"
+#include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
 #include "editor/DragDropController.h"
@@ -100,6 +102,17 @@ struct Editor {
     }
 };
 
+// Tags "t0", "t1"...: channel 100+i, types cycling through 0..4; names padded as the device
+// pads them.
+void fillTags(TTagList& tags, int count) {
+    for (int i = 0; i < count; ++i) {
+        TTagListItem* tag = tags.Add();
+        tag->Channel = static_cast<quint32>(100 + i);
+        tag->DataType = static_cast<quint32>(i % 5);
+        tag->TagName = QStringLiteral("t%1").arg(i).leftJustified(12, QChar(0));
+    }
+}
+
 QStringList numbers(const QList<int>& values) {
     QStringList out;
     for (int v : values)
@@ -130,6 +143,9 @@ private slots:
     void dropOnMap();
     void dropThroughListEvents();
     void dragStartCarriesSelectedRows();
+    void tagsList();
+    void dropTags_data();
+    void dropTags();
     void unknownOptionsShowsFirstEntry();
     void optionsPick_data();
     void optionsPick();
@@ -533,6 +549,87 @@ void tst_CnlListVisor::dragStartCarriesSelectedRows() {
     QCOMPARE(e.controller.SourceName(), QStringLiteral("TagList"));
 }
 
+void tst_CnlListVisor::tagsList() {
+    Editor e;
+    TTagList tags;
+    fillTags(tags, 6);
+    tags[5]->Channel = 4294967295u;
+    tags[5]->DataType = 4294967295u;
+    QCOMPARE(e.view.TagModel->rowCount(), 0); // empty until a tag list is read
+    e.view.SetTagList(&tags);
+    const auto text = [&](int row, int column) {
+        return e.view.TagModel->index(row, column).data().toString();
+    };
+    QStringList rows;
+    for (int row = 0; row < e.view.TagModel->rowCount(); ++row)
+        rows << QStringLiteral("%1|%2|%3|%4")
+                    .arg(text(row, 0), text(row, 1), text(row, 2), text(row, 3));
+    QCOMPARE(rows, (QStringList{"1|101|Int|t0", "2|102|UInt|t1", "3|103|Long|t2", "4|104|ULong|t3",
+                                "5|105|Float|t4", "6|4294967296||t5"}));
+    // The type's icon stands in the Type column.
+    QCOMPARE(e.view.TagModel->index(4, 2).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
+             e.view.RowImageList[2].cacheKey());
+    // The rows are those of the list when it was set; a later read sets it again.
+    fillTags(tags, 2);
+    QCOMPARE(e.view.TagModel->rowCount(), 6);
+    e.view.SetTagList(&tags);
+    QCOMPARE(e.view.TagModel->rowCount(), 8);
+    e.view.SetTagList(nullptr);
+    QCOMPARE(e.view.TagModel->rowCount(), 0);
+}
+
+// Tags dropped on the Map list: source TagList, Tags rows, Map row under the pointer.
+void tst_CnlListVisor::dropTags_data() {
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<int>("target");
+    QTest::addColumn<QStringList>("after"); // names of the map
+    QTest::newRow("three onto row 5")
+        << QList<int>{0, 2, 3} << 5 << QStringList{"A", "B", "C", "D", "E", "t0", "t2", "t3", "F"};
+    QTest::newRow("one onto the first row")
+        << QList<int>{4} << 0 << QStringList{"t4", "A", "B", "C", "D", "E", "F"};
+    QTest::newRow("below the last row")
+        << QList<int>{1, 3} << -1 << QStringList{"A", "B", "C", "D", "E", "F", "t1", "t3"};
+    QTest::newRow("a row the list no longer has")
+        << QList<int>{7, 2} << 1 << QStringList{"A", "t2", "B", "C", "D", "E", "F"};
+    QTest::newRow("nothing carried")
+        << QList<int>{} << 2 << QStringList{"A", "B", "C", "D", "E", "F"};
+}
+
+void tst_CnlListVisor::dropTags() {
+    QFETCH(QList<int>, rows);
+    QFETCH(int, target);
+    QFETCH(QStringList, after);
+    Editor e;
+    e.fill({0, 1, 2, 3, 4, 0});
+    TTagList tags;
+    fillTags(tags, 5);
+    e.view.SetTagList(&tags);
+    QSignalSpy resets(e.view.MapModel, &QAbstractItemModel::modelReset);
+    QVERIFY(
+        TCnlListVisorView::LVDragOver(QStringLiteral("TagList"), static_cast<int>(rows.size())));
+    const bool changed = e.view.DropOnMap(QStringLiteral("TagList"), rows, target);
+    QStringList names;
+    for (int i = 0; i < e.map().Count(); ++i)
+        names << TagNameText(e.map()[i]->TagName);
+    QCOMPARE(names, after);
+    QCOMPARE(changed, after.size() > 6);
+    QCOMPARE(e.modified(), changed);
+    QCOMPARE(resets.count(), changed ? 1 : 0);
+    QCOMPARE(e.column(TChannelMapModel::colName), after);
+    // Each new channel is its tag: channel, type, the name as read, its Tags row; no note.
+    for (int i = 0; i < e.map().Count(); ++i) {
+        const TChannelItem* c = e.map()[i];
+        if (!c->TagName.startsWith('t'))
+            continue;
+        const int tag = c->TagName.mid(1, 1).toInt();
+        QCOMPARE(c->Channel, 100 + tag);
+        QCOMPARE(c->ParamType, tag % 5);
+        QCOMPARE(c->TagIndex, tag);
+        QCOMPARE(c->TagName, tags[tag]->TagName);
+        QCOMPARE(c->Note, QString());
+    }
+}
+
 void tst_CnlListVisor::unknownOptionsShowsFirstEntry() {
     Editor e;
     e.view.OptionsCB->setCurrentIndex(5);
@@ -689,6 +786,9 @@ void tst_CnlListVisor::renders() {
     e.map()[1]->Note = QStringLiteral("насос 2");
     e.dm.Image()->Options = 5;
     e.view.UpdateView();
+    TTagList tags;
+    fillTags(tags, 7);
+    e.view.SetTagList(&tags);
     e.select({2});
     e.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&e.view));

@@ -1,5 +1,6 @@
 #include "editor/ui/ChannelMapModel.h"
 
+#include "device/AppDataTypes.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
 
@@ -16,17 +17,21 @@ QVariant centredIf(bool centred) {
                    : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
 }
 
+// A transparent image of the row images' size: keeps the room of a missing image.
+QIcon blankLike(const QList<QIcon>& images) {
+    if (images.isEmpty())
+        return QIcon();
+    QPixmap blank(images.first().availableSizes().value(0, QSize(24, 24)));
+    blank.fill(Qt::transparent);
+    return QIcon(blank);
+}
+
 } // namespace
 
 TChannelMapModel::TChannelMapModel(std::function<TChannelList*()> source, QList<QIcon> rowImages,
                                    QObject* parent)
-    : QAbstractTableModel(parent), Source_(std::move(source)), RowImages_(std::move(rowImages)) {
-    if (!RowImages_.isEmpty()) {
-        QPixmap blank(RowImages_.first().availableSizes().value(0, QSize(24, 24)));
-        blank.fill(Qt::transparent);
-        BlankImage_ = QIcon(blank);
-    }
-}
+    : QAbstractTableModel(parent), Source_(std::move(source)), RowImages_(std::move(rowImages)),
+      BlankImage_(blankLike(RowImages_)) {}
 
 int TChannelMapModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(Offsets_.size());
@@ -193,18 +198,60 @@ void TChannelMapModel::RecountOffsets() {
 
 // --- Tags list -------------------------------------------------------------------------------
 
-int TTagListModel::rowCount(const QModelIndex& /*parent*/) const {
-    return 0;
+TTagListModel::TTagListModel(QList<QIcon> rowImages, QObject* parent)
+    : QAbstractTableModel(parent), RowImages_(std::move(rowImages)),
+      BlankImage_(blankLike(RowImages_)) {}
+
+void TTagListModel::SetTagList(const TTagList* tags) {
+    beginResetModel();
+    Tags_ = tags;
+    Rows_ = tags ? tags->Count() : 0;
+    endResetModel();
+}
+
+const TTagListItem* TTagListModel::Tag(int row) const {
+    return Tags_ && row >= 0 && row < Rows_ ? Tags_->Items(row) : nullptr;
+}
+
+int TTagListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Rows_;
 }
 
 int TTagListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant TTagListModel::data(const QModelIndex& /*index*/, int /*role*/) const {
+QVariant TTagListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return QVariant();
+    const int column = index.column();
+    if (role == Qt::TextAlignmentRole)
+        return centredIf(column == colChannel || column == colType);
+    const TTagListItem* tag = Tag(index.row());
+    if (!tag)
+        return QVariant();
+    // Type codes are compared as the channel's signed code is.
+    const int type = static_cast<int>(tag->DataType);
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        switch (column) {
+        case colNumber:
+            return QString::number(index.row() + 1);
+        case colChannel:
+            return QString::number(static_cast<quint64>(tag->Channel) + 1);
+        case colType:
+            return ParamTypeText(type);
+        case colName:
+            return TagNameText(tag->TagName);
+        default:
+            return QVariant();
+        }
+    }
+    if (role == Qt::DecorationRole && column == colType) {
+        const int image = TChannelMapModel::RowImageIndex(type);
+        return image >= 0 && image < RowImages_.size() ? RowImages_.at(image) : BlankImage_;
+    }
     return QVariant();
 }
-
 QVariant TTagListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal)
         return QVariant();

@@ -9,6 +9,8 @@
 namespace zorvan {
 
 class TChannelList;
+class TTagList;
+class TTagListItem;
 
 // The Map list's rows over the document's channel list: row i shows channel i. Texts are
 // produced on demand from the channel; only the register offsets are kept, because each
@@ -60,14 +62,20 @@ private:
     std::vector<quint16> Offsets_; // one per row: the row count
 };
 
-// The Tags list's header and rows. The device tag catalogue fills it in a later step; until
-// then it has no rows.
+// The Tags list's rows over a device tag list: row i shows tag i. The rows are those of the
+// list as it was when it was last set; the device read refreshes it by setting it again.
 class TTagListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { colNumber, colChannel, colType, colName, ColumnCount };
 
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit TTagListModel(QList<QIcon> rowImages, QObject* parent = nullptr);
+
+    // Every row again from this list (not owned; null empties the rows).
+    void SetTagList(const TTagList* tags);
+    const TTagList* TagList() const { return Tags_; }
+    // The tag a row shows, or null.
+    const TTagListItem* Tag(int row) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -75,6 +83,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    QList<QIcon> RowImages_;
+    QIcon BlankImage_;
+    const TTagList* Tags_ = nullptr;
+    int Rows_ = 0;
 };
 
 } // namespace zorvan

@@ -2,6 +2,7 @@
 
 #include "components/Prompter.h"
 #include "components/XMLOptionsSerializer.h"
+#include "device/AppDataTypes.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
@@ -179,7 +180,7 @@ QWidget* TCnlListVisorView::CreatePages() {
     // Tags page.
     TagsToolBar = makeToolBar("TagsToolBar");
     TagsToolBar->addAction(actDownLoad);
-    TagModel = new TTagListModel(this);
+    TagModel = new TTagListModel(RowImageList, this);
     TagLV = new TReportListView;
     TagLV->setObjectName(QStringLiteral("TagLV"));
     TagLV->setModel(TagModel);
@@ -418,8 +419,36 @@ bool TCnlListVisorView::DropOnMap(const QString& sourceName, const QList<int>& r
         MarkModified();
         return true;
     }
-    // Tags dropped into the map arrive with the device's tag list.
+    if (sourceName == TDragDropController::TagListSource) {
+        // The dragged tags land in their order in front of the row under the pointer, or at
+        // the end without one.
+        int placed = 0;
+        for (int row : rows) {
+            const TTagListItem* tag = TagModel->Tag(row);
+            if (!tag)
+                continue;
+            TChannelItem* item = targetRow >= 0 && targetRow < map->Count()
+                                     ? map->Insert(targetRow + placed)
+                                     : map->Add();
+            // The device's unsigned numbers are kept bit for bit.
+            item->Channel = static_cast<int>(tag->Channel);
+            item->ParamType = static_cast<int>(tag->DataType);
+            item->TagName = tag->TagName;
+            item->TagIndex = row;
+            item->Note.clear();
+            ++placed;
+        }
+        if (placed == 0)
+            return false;
+        UpdateView();
+        MarkModified();
+        return true;
+    }
     return false;
+}
+
+void TCnlListVisorView::SetTagList(const TTagList* tags) {
+    TagModel->SetTagList(tags);
 }
 
 } // namespace zorvan

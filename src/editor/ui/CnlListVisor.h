@@ -19,6 +19,7 @@ class TChannelMapModel;
 class TChannelPropsDlg;
 class TDragDropController;
 class TReportListView;
+class TTagList;
 class TTagListModel;
 
 // The channel map editor: the byte-order option, the device's tag list ("Tags") and the
@@ -36,6 +37,10 @@ public:
     // The controller that carries drags; GD()'s when none is set.
     void SetDragDropController(TDragDropController* controller);
     TDragDropController* DragDropController() const;
+
+    // The Tags list shows this device tag list (not owned), as it is now; the tag-list read
+    // sets it again after each run. Null empties the Tags list.
+    void SetTagList(const TTagList* tags);
 
     // The Options selection and the Map list again from the current document.
     void UpdateView() override;
