@@ -61,7 +61,6 @@ private slots:
     void modifiedRules_data();
     void modifiedRules();
     void dwordReachesNextRegister();
-    void registersOf();
     void sortedInsert();
     void replaceAll_data();
     void replaceAll();
@@ -203,13 +202,6 @@ void tst_ModbusParameter::dwordReachesNextRegister() {
     QVERIFY(!many.back()->Modified());
     QCOMPARE(int(space.RegisterCount()), 255);
     QVERIFY(!space.ReadBlock());
-}
-
-void tst_ModbusParameter::registersOf() {
-    QCOMPARE(RegistersOf(TModbusParamType::mptSingle), 2);
-    QCOMPARE(RegistersOf(TModbusParamType::mptWord), 1);
-    QCOMPARE(RegistersOf(TModbusParamType::mptInteger), 2);
-    QCOMPARE(RegistersOf(TModbusParamType::mptI16), 1);
 }
 
 void tst_ModbusParameter::sortedInsert() {

@@ -75,6 +75,7 @@ private slots:
     void hangUpEndsTransfers();
     void silentWaitCostsNoCpu();
     void writeBytesAndLineStatus();
+    void writeInPiecesAndTimeOut();
     void purgeAndQueues();
     void pollPath_data();
     void pollPath();
@@ -521,6 +522,33 @@ void tst_SerialPortDriver::writeBytesAndLineStatus() {
     clock.start();
     QCOMPARE(d.WriteBytes(frame.constData(), int(frame.size())), 0);
     QVERIFY(clock.elapsed() < 200);
+}
+
+void tst_SerialPortDriver::writeInPiecesAndTimeOut() {
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    QByteArray data(1000, '\0');
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(i * 7);
+    peer.expect(data).start();
+    TSerialPortDriver d;
+    d.setPortName(peer.slavePath());
+    d.setOutBufSize(128); // more than the output queue may hold: written in pieces
+    QVERIFY(d.OpenPort());
+    QCOMPARE(d.WriteBytes(data.constData(), int(data.size())), int(data.size()));
+    QVERIFY(peer.wait());
+    QCOMPARE(peer.failures(), QStringList());
+    // Nobody reads any more: the kernel's buffer fills up, and the call gives up once the
+    // time-out has passed without progress, having waited without spinning.
+    const QByteArray flood(1 << 20, 'x');
+    const double cpu0 = threadCpuMs();
+    QElapsedTimer clock;
+    clock.start();
+    const int n = d.WriteBytes(flood.constData(), int(flood.size()), 150);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(n > 0 && n < flood.size(), qPrintable(QString::number(n)));
+    QVERIFY2(elapsed >= 150 && elapsed < 2000, qPrintable(QString::number(elapsed)));
+    QVERIFY2(threadCpuMs() - cpu0 < 100, qPrintable(QString::number(threadCpuMs() - cpu0)));
 }
 
 void tst_SerialPortDriver::purgeAndQueues() {
