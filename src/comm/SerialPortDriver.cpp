@@ -185,6 +185,7 @@ bool TSerialPortDriver::OpenPort() {
         return false;
     }
     m_fd = fd;
+    m_lineLost = false;
     if (!ApplyLineSettings()) {
         ClosePort();
         return false;
@@ -300,8 +301,10 @@ int TSerialPortDriver::WriteBytes(const void* data, int size, quint32 timeoutMs)
             }
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n == 0 || !wouldBlock(errno))
-                break; // the device is gone or refuses: no point in waiting
+            if (n == 0 || !wouldBlock(errno)) {
+                m_lineLost = true; // the device is gone: no point in waiting
+                break;
+            }
             const int wait = remainingMs(lastProgress, timeoutMs);
             if (wait == 0)
                 break;
@@ -344,10 +347,11 @@ int TSerialPortDriver::ReadBytes(void* buffer, int size) {
         }
         // 0 is the end of a hung-up terminal; any error but "nothing queued" means the device
         // is gone. Either way no byte will come.
-        if (n == 0 || (errno != EINTR && !wouldBlock(errno)))
+        if (n == 0 || (errno != EINTR && !wouldBlock(errno)) ||
+            (ev & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            m_lineLost = true;
             break;
-        if ((ev & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-            break;
+        }
     }
     ResumePolling();
     return total;

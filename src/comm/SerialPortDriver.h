@@ -180,6 +180,10 @@ public:
     // Milliseconds to receive n characters of 10 bits at BaudRateValue.
     int RxTime(int n) const;
 
+    // True once a read or write found the device gone (a hang-up, an adapter unplugged) since
+    // the port was opened: the port stays useless until it is closed and opened again.
+    bool LineLost() const { return m_lineLost; }
+
     // The descriptor of the open port (-1 when closed), for inspection.
     int Handle() const { return m_fd; }
 
@@ -213,6 +217,7 @@ private:
     std::unique_ptr<QTimer> m_pollTimer;
     std::optional<std::chrono::steady_clock::time_point> m_packetStart;
     int m_pollPause = 0;
+    bool m_lineLost = false;
 };
 
 } // namespace zorvan

@@ -73,6 +73,7 @@ private slots:
     void readBytes_data();
     void readBytes();
     void hangUpEndsTransfers();
+    void relinkedPortFollowedOnOpen();
     void silentWaitCostsNoCpu();
     void writeBytesAndLineStatus();
     void writeInPiecesAndTimeOut();
@@ -478,6 +479,7 @@ void tst_SerialPortDriver::hangUpEndsTransfers() {
     const int n = d.ReadBytes(buffer, 16);
     QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(n <= 3); // what arrived before the hang-up, if the kernel kept it
+    QVERIFY(d.LineLost());
     QVERIFY(peer.wait());
     clock.restart();
     QCOMPARE(d.ReadBytes(buffer, 16), 0);
@@ -485,6 +487,29 @@ void tst_SerialPortDriver::hangUpEndsTransfers() {
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     d.ClosePort();
     QVERIFY(!d.IsOpen());
+    // A new line behind the same name: the port opens afresh.
+    PtyPeer again;
+    d.setPortName(again.slavePath());
+    QVERIFY(d.OpenPort());
+    QVERIFY(!d.LineLost());
+}
+
+void tst_SerialPortDriver::relinkedPortFollowedOnOpen() {
+    // A numbered port is looked up when opened: a device that came back on another pty under
+    // the same ports/COMn link is found.
+    TempConfigHome home;
+    const QString ports = home.path() + "/Belmat/Quillmark/ports";
+    QVERIFY(QDir().mkpath(ports));
+    PtyPeer first, second;
+    QVERIFY(QFile::link(first.slavePath(), ports + "/COM4"));
+    TSerialPortDriver d;
+    d.setPort(4);
+    QCOMPARE(d.PortName(), first.slavePath());
+    QVERIFY(QFile::remove(ports + "/COM4"));
+    QVERIFY(QFile::link(second.slavePath(), ports + "/COM4"));
+    QVERIFY(d.OpenPort());
+    QCOMPARE(d.PortName(), second.slavePath());
+    QCOMPARE(int(d.Port()), 4);
 }
 
 void tst_SerialPortDriver::silentWaitCostsNoCpu() {
