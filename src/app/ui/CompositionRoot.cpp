@@ -3,6 +3,9 @@
 #include "app/ui/MainFrameUnit.h"
 #include "device/ModbusMap.h"
 #include "document/Document.h"
+#include "editor/GlobalData.h"
+#include "editor/ui/ChannelProps.h"
+#include "editor/ui/CnlListVisor.h"
 #include "settings/AppOptions.h"
 
 #include <QApplication>
@@ -27,15 +30,25 @@ CompositionRoot::CompositionRoot() {
     // 3. The main window: the first window, so the application's main window.
     mainFrameDlg_ = std::make_unique<TMainFrameDlg>(&dm_->Link);
     prompter_.setParent(mainFrameDlg_.get());
-    // 4. CnlListVisorView  5. ChannelPropsDlg
+    // 4. CnlListVisorView: the editor view, placed into the main window at its first show.
+    cnlListVisorView_ = std::make_unique<TCnlListVisorView>();
+    mainFrameDlg_->CnlListVisorView = cnlListVisorView_.get();
+    // 5. ChannelPropsDlg: hidden until Add or Edit runs it.
+    channelPropsDlg_ = std::make_unique<TChannelPropsDlg>();
+    cnlListVisorView_->SetChannelPropsDlg(channelPropsDlg_.get());
     // 6. ModbusMapConn: copies the communication settings onto the port and the device spaces.
     modbusMapConn_ = std::make_unique<TModbusMapConn>(*options_);
-    // 7. GD  8. ModbusMapExecDlg
+    // 7. GD: the drag-and-drop controller, which the editor view reaches through GD().
+    gd_ = std::make_unique<TGD>();
+    // 8. ModbusMapExecDlg
 }
 
 CompositionRoot::~CompositionRoot() {
     // Reverse order of creation: 8 ... 4 go first, when they exist.
+    gd_.reset();
     modbusMapConn_.reset();
+    channelPropsDlg_.reset();
+    cnlListVisorView_.reset();
     prompter_.setParent(nullptr);
     mainFrameDlg_.reset();
     dm_.reset();

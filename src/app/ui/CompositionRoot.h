@@ -6,7 +6,10 @@
 
 namespace zorvan {
 
+class TChannelPropsDlg;
+class TCnlListVisorView;
 class TDm;
+class TGD;
 class TMainFrameDlg;
 class TModbusMapConn;
 class TOptions;
@@ -29,9 +32,11 @@ public:
     TOptions* Options() const { return options_.get(); }
     TDm* Dm() const { return dm_.get(); }
     TMainFrameDlg* MainFrameDlg() const { return mainFrameDlg_.get(); }
-    // 4 CnlListVisorView, 5 ChannelPropsDlg: to come
+    TCnlListVisorView* CnlListVisorView() const { return cnlListVisorView_.get(); }
+    TChannelPropsDlg* ChannelPropsDlg() const { return channelPropsDlg_.get(); }
     TModbusMapConn* ModbusMapConn() const { return modbusMapConn_.get(); }
-    // 7 GD, 8 ModbusMapExecDlg: to come
+    TGD* GD() const { return gd_.get(); }
+    // 8 ModbusMapExecDlg: to come
 
     // Shows the main window and runs the event loop until it has closed.
     int Run();
@@ -44,9 +49,11 @@ private:
     std::unique_ptr<TOptions> options_;
     std::unique_ptr<TDm> dm_;
     std::unique_ptr<TMainFrameDlg> mainFrameDlg_;
-    // 4: CnlListVisorView  5: ChannelPropsDlg
+    std::unique_ptr<TCnlListVisorView> cnlListVisorView_;
+    std::unique_ptr<TChannelPropsDlg> channelPropsDlg_;
     std::unique_ptr<TModbusMapConn> modbusMapConn_;
-    // 7: GD  8: ModbusMapExecDlg
+    std::unique_ptr<TGD> gd_;
+    // 8: ModbusMapExecDlg
 };
 
 } // namespace zorvan

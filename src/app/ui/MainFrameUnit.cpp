@@ -239,7 +239,10 @@ void TMainFrameDlg::showEvent(QShowEvent* event) {
 }
 
 void TMainFrameDlg::FormShow() {
-    // Editor: ViewContainer->AddView(CnlListVisorView); ViewContainer->SetActiveView(it).
+    if (CnlListVisorView) {
+        ViewContainer->AddView(CnlListVisorView);
+        ViewContainer->SetActiveView(CnlListVisorView);
+    }
     // Settings: restore the last document, then the geometry from the options.
     UpdateActions();
 }

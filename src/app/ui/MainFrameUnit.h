@@ -15,6 +15,7 @@ class QToolBar;
 
 namespace zorvan {
 
+class TCustomView;
 class TMDVViewsContainer;
 
 // The main window: File actions driving the document agent, the Service menu with the
@@ -48,6 +49,9 @@ public:
     QToolBar* LeftToolBar;
     QToolBar* RightToolBar;
     TMDVViewsContainer* ViewContainer;
+    // The editor view, placed into ViewContainer and made active at the first show; set by
+    // the composition root, not owned.
+    TCustomView* CnlListVisorView = nullptr;
     QStatusBar* StatusBar;
     // Images of 24 by 24: 0 Open, 1 Save, 2 New, 3 Options.
     QList<QIcon> MenuImageList;
