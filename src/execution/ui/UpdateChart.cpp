@@ -1,0 +1,237 @@
+#include "execution/ui/UpdateChart.h"
+
+#include <QCoreApplication>
+#include <QSignalBlocker>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QValueAxis>
+#include <QtCharts/QXYSeries>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+namespace zorvan {
+
+namespace {
+
+QValueAxis* verticalAxisOf(QXYSeries& series) {
+    for (QAbstractAxis* axis : series.attachedAxes())
+        if (axis->orientation() == Qt::Vertical)
+            if (auto* valueAxis = qobject_cast<QValueAxis*>(axis))
+                return valueAxis;
+    return nullptr;
+}
+
+QDateTimeAxis* bottomAxisOf(QChart& chart) {
+    for (QAbstractAxis* axis : chart.axes(Qt::Horizontal))
+        if (auto* timeAxis = qobject_cast<QDateTimeAxis*>(axis))
+            return timeAxis;
+    return nullptr;
+}
+
+// Sets both ends at once, the smaller first. A span lost in rounding (a first value of -0.01
+// gives d = 0) would leave the axis without a scale, so it is widened a little around the value.
+void setAxisRange(QValueAxis& axis, double a, double b) {
+    double lo = std::min(a, b);
+    double hi = std::max(a, b);
+    const double magnitude = std::max(std::abs(lo), std::abs(hi));
+    if (!(hi - lo > magnitude * 1e-12)) {
+        const double mid = lo / 2 + hi / 2;
+        const double pad = std::max(std::abs(mid) * 1e-6, 1e-5);
+        lo = mid - pad;
+        hi = mid + pad;
+    }
+    axis.setRange(lo, hi);
+}
+
+} // namespace
+
+TUpdateChart::TUpdateChart(QObject* parent)
+    : QObject(parent), Now([] { return QDateTime::currentDateTime(); }) {}
+
+bool TUpdateChart::rangePending(const QObject* series) {
+    return series && series->property(RangePendingProperty).toInt() != 0;
+}
+
+void TUpdateChart::AddPoint(QXYSeries* Series, double Value) {
+    if (m_clearPending) {
+        clear();
+        return;
+    }
+    if (!Series)
+        return;
+    const QDateTime now = Now ? Now() : QDateTime::currentDateTime();
+    if (m_lastTime.isValid() &&
+        std::llabs(m_lastTime.secsTo(now)) < static_cast<long long>(m_updateInterval))
+        return;
+    if (!std::isfinite(Value))
+        return;
+
+    const double v = Value;
+    if (m_vertMinMaxAdjust && Series->isVisible()) {
+        if (QValueAxis* axis = verticalAxisOf(*Series)) {
+            if (rangePending(Series)) {
+                Series->setProperty(RangePendingProperty, 0);
+                const double d = v * 1.0 / 1000 + 0.00001;
+                setAxisRange(*axis, v - d, v + d);
+                if (m_chart)
+                    m_chart->update();
+                // Pending events may delete this updater, the chart, the series or its axis.
+                const QPointer<TUpdateChart> self(this);
+                const QPointer<QXYSeries> series(Series);
+                const QPointer<QValueAxis> guardedAxis(axis);
+                QCoreApplication::processEvents();
+                if (!self || !series || !guardedAxis)
+                    return;
+            }
+            if (Series->isVisible()) {
+                if (v > axis->max())
+                    setAxisRange(*axis, axis->min(), v);
+                else if (v < axis->min())
+                    setAxisRange(*axis, v, axis->max());
+            }
+        }
+    }
+
+    m_lastTime = now;
+    const QPointF point(double(m_lastTime.toMSecsSinceEpoch()), v);
+    track(Series);
+    if (!Series->isVisible()) {
+        QList<QPointF>& parked = m_parked[Series];
+        parked.append(point);
+        if (const int old = oldPrefix(parked))
+            parked.remove(0, old);
+        return;
+    }
+    {
+        // The chart learns of the change in flush(), laying the series out once.
+        const QSignalBlocker quiet(Series);
+        Series->append(point);
+        if (const int old = oldPrefix(Series->points()))
+            Series->removePoints(0, old);
+    }
+    markChanged(Series);
+}
+
+void TUpdateChart::track(QXYSeries* series) {
+    if (m_tracked.contains(series))
+        return;
+    m_tracked.insert(series);
+    connect(series, &QAbstractSeries::visibleChanged, this,
+            [this, series] { visibilityChanged(series); });
+    connect(series, &QObject::destroyed, this, [this](QObject* gone) {
+        m_tracked.remove(gone);
+        m_parked.remove(gone);
+        m_changed.remove(gone);
+    });
+    if (!series->isVisible())
+        visibilityChanged(series);
+}
+
+void TUpdateChart::visibilityChanged(QXYSeries* series) {
+    if (series->isVisible()) {
+        const auto parked = m_parked.find(series);
+        if (parked == m_parked.end())
+            return;
+        QList<QPointF> points = series->points() + *parked;
+        m_parked.erase(parked);
+        series->replace(points);
+    } else if (series->count() > 0) {
+        m_parked[series] = series->points() + m_parked.value(series);
+        series->clear();
+    }
+}
+
+QList<QPointF> TUpdateChart::points(const QXYSeries* series) const {
+    if (!series)
+        return {};
+    return series->points() + m_parked.value(series);
+}
+
+void TUpdateChart::markChanged(QXYSeries* series) {
+    m_changed.insert(series, series);
+    if (m_flushQueued)
+        return;
+    m_flushQueued = true;
+    QMetaObject::invokeMethod(this, &TUpdateChart::flush, Qt::QueuedConnection);
+}
+
+void TUpdateChart::flush() {
+    m_flushQueued = false;
+    QDateTimeAxis* scrolled = nullptr;
+    if (m_autoScroll && m_chart && m_lastTime.isValid()) {
+        if (QDateTimeAxis* timeAxis = bottomAxisOf(*m_chart)) {
+            const QDateTime from = m_lastTime.addSecs(-m_timeInterval);
+            if (timeAxis->min() != from || timeAxis->max() != m_lastTime) {
+                // Moving the axis lays out every series attached to it.
+                timeAxis->setRange(from, m_lastTime);
+                scrolled = timeAxis;
+            }
+        }
+    }
+    const auto changed = std::exchange(m_changed, {});
+    for (const QPointer<QXYSeries>& series : changed)
+        if (series && !(scrolled && series->attachedAxes().contains(scrolled)))
+            series->replace(series->points());
+}
+
+int TUpdateChart::oldPrefix(const QList<QPointF>& points) const {
+    const int n = int(points.size());
+    if (n < 2)
+        return 0;
+    // Points are dropped in batches so that an append does not pay a removal each time; a
+    // point counts as old when it lies before the last 1.25 x TimeInterval seconds, or after the
+    // newest point (the clock was set back).
+    const double window = 1000.0 * std::max(m_timeInterval, 1);
+    const double last = double(m_lastTime.toMSecsSinceEpoch());
+    const double first = points.first().x();
+    if (first >= last - 1.25 * window && first <= last)
+        return 0;
+    const double cutoff = last - 1.1 * window;
+    int k = 0;
+    while (k < n - 1 && (points[k].x() < cutoff || points[k].x() > last))
+        ++k;
+    // Keep the last point before the window so that the line reaches the axis' left edge.
+    if (k > 0 && points[k - 1].x() < cutoff)
+        --k;
+    return k;
+}
+
+void TUpdateChart::ClearChart(bool Running) {
+    m_clearPending = true;
+    if (!Running)
+        clear();
+}
+
+void TUpdateChart::clear() {
+    m_lastTime = QDateTime();
+    if (!m_chart || m_chart->series().isEmpty())
+        return;
+    m_parked.clear();
+    for (QAbstractSeries* series : m_chart->series()) {
+        if (auto* xy = qobject_cast<QXYSeries*>(series))
+            xy->clear();
+        series->setProperty(RangePendingProperty, 1);
+    }
+    m_clearPending = false;
+    m_chart->update();
+}
+
+void TUpdateChart::setUpAxes(QChart& chart) {
+    if (!bottomAxisOf(chart)) {
+        auto* timeAxis = new QDateTimeAxis(&chart);
+        timeAxis->setFormat(QStringLiteral("hh:mm:ss"));
+        chart.addAxis(timeAxis, Qt::AlignBottom);
+    }
+    if (chart.axes(Qt::Vertical).isEmpty())
+        chart.addAxis(new QValueAxis(&chart), Qt::AlignLeft);
+}
+
+void TUpdateChart::attachSeries(QChart& chart, QXYSeries* series) {
+    setUpAxes(chart);
+    chart.addSeries(series);
+    series->attachAxis(bottomAxisOf(chart));
+    series->attachAxis(chart.axes(Qt::Vertical).constFirst());
+}
+
+} // namespace zorvan
