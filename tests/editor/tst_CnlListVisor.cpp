@@ -133,6 +133,8 @@ private slots:
     void offsets_data();
     void offsets();
     void offsetsWrapAt65536();
+    void offsetsFollowRowChanges_data();
+    void offsetsFollowRowChanges();
     void editDeleteEnabling_data();
     void editDeleteEnabling();
     void enterAndDoubleClick_data();
@@ -287,6 +289,49 @@ void tst_CnlListVisor::offsetsWrapAt65536() {
     QCOMPARE(e.cell(32767, 0), QStringLiteral("65534"));
     QCOMPARE(e.cell(32768, 0), QStringLiteral("65535"));
     QCOMPARE(e.cell(32769, 0), QStringLiteral("0"));
+}
+
+// Rows appended, changed and removed one at a time keep every offset equal to a full count.
+void tst_CnlListVisor::offsetsFollowRowChanges_data() {
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : {1u, 7u, 42u, 2024u, 65535u})
+        QTest::newRow(qPrintable(QString::number(seed))) << seed;
+}
+
+void tst_CnlListVisor::offsetsFollowRowChanges() {
+    QFETCH(quint32, seed);
+    TChannelList list;
+    TChannelMapModel model([&list] { return &list; }, {});
+    model.Reset();
+    quint32 state = seed;
+    const auto next = [&state](int bound) {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<int>((state >> 8) % static_cast<quint32>(bound));
+    };
+    const QList<int> types{0, 1, 2, 3, 4, 9, -3};
+    for (int step = 0; step < 400; ++step) {
+        const int op = list.Count() == 0 ? 0 : next(4);
+        if (op <= 1) { // append, as Add does
+            list.Add()->ParamType = types[next(types.size())];
+            model.AppendRow();
+        } else if (op == 2) { // a row's channel changed, as Edit does
+            const int row = next(list.Count());
+            list[row]->ParamType = types[next(types.size())];
+            model.UpdateRow(row);
+        } else { // some rows removed, as Delete does
+            QList<int> rows;
+            for (int row = 0; row < list.Count(); ++row)
+                if (next(5) == 0)
+                    rows << row;
+            for (int k = static_cast<int>(rows.size()) - 1; k >= 0; --k)
+                list.Delete(rows[k]);
+            model.RemoveRows(rows);
+        }
+        QCOMPARE(model.rowCount(), list.Count());
+        const std::vector<quint16> expected = ChannelOffsets(list);
+        for (int row = 0; row < list.Count(); ++row)
+            QCOMPARE(model.Offset(row), expected[static_cast<size_t>(row)]);
+    }
 }
 
 void tst_CnlListVisor::editDeleteEnabling_data() {

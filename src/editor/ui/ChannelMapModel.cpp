@@ -145,13 +145,14 @@ void TChannelMapModel::AppendRow() {
     beginInsertRows(QModelIndex(), row, row);
     Offsets_.push_back(0);
     endInsertRows();
-    RecountOffsets();
+    RecountOffsets(row);
 }
 
 void TChannelMapModel::UpdateRow(int row) {
     if (row < 0 || row >= rowCount())
         return;
-    RecountOffsets();
+    // A row's own offset depends on the rows above it only.
+    RecountOffsets(row + 1);
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
@@ -173,24 +174,32 @@ void TChannelMapModel::RemoveRows(QList<int> rows) {
         }
         end = begin;
     }
-    RecountOffsets();
+    RecountOffsets(rows.isEmpty() ? rowCount() : rows.first());
 }
 
-void TChannelMapModel::RecountOffsets() {
+void TChannelMapModel::RecountOffsets(int from) {
     const TChannelList* list = Source_ ? Source_() : nullptr;
+    const auto registers = [list](int row) {
+        const TChannelItem* item = list ? list->Items(row) : nullptr;
+        return item ? ParamTypeRegisters(item->ParamType) : 0;
+    };
+    // The rows above `from` are unchanged, so the count goes on from the row just above it.
+    from = std::clamp(from, 0, rowCount());
+    quint16 counter =
+        from == 0
+            ? 0
+            : static_cast<quint16>(Offsets_[static_cast<size_t>(from - 1)] + registers(from - 1));
     int firstChanged = -1;
     int lastChanged = -1;
-    quint16 counter = 0;
-    for (size_t row = 0; row < Offsets_.size(); ++row) {
-        if (Offsets_[row] != counter) {
-            Offsets_[row] = counter;
+    for (int row = from; row < rowCount(); ++row) {
+        quint16& offset = Offsets_[static_cast<size_t>(row)];
+        if (offset != counter) {
+            offset = counter;
             if (firstChanged < 0)
-                firstChanged = static_cast<int>(row);
-            lastChanged = static_cast<int>(row);
+                firstChanged = row;
+            lastChanged = row;
         }
-        const TChannelItem* item = list ? list->Items(static_cast<int>(row)) : nullptr;
-        if (item)
-            counter = static_cast<quint16>(counter + ParamTypeRegisters(item->ParamType));
+        counter = static_cast<quint16>(counter + registers(row));
     }
     if (firstChanged >= 0)
         emit dataChanged(index(firstChanged, colOffset), index(lastChanged, colOffset));

@@ -53,8 +53,8 @@ public:
     static QString DragMimeType();
 
 private:
-    // Recounts the offsets and reports the rows whose offset changed.
-    void RecountOffsets();
+    // Recounts the offsets from a row on and reports the rows whose offset changed.
+    void RecountOffsets(int from);
 
     std::function<TChannelList*()> Source_;
     QList<QIcon> RowImages_;
