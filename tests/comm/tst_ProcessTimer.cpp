@@ -51,6 +51,7 @@ QStringList runOf(int ticks) {
 class tst_ProcessTimer : public QObject {
     Q_OBJECT
 private slots:
+    void initialState();
     void byTicksProgress_data();
     void byTicksProgress();
     void standartRunsUntilStop();
@@ -67,6 +68,20 @@ private slots:
     void destroyedWhileRunning_data();
     void destroyedWhileRunning();
 };
+
+void tst_ProcessTimer::initialState() {
+    const QDateTime before = QDateTime::currentDateTime();
+    TProcessTimer t;
+    QVERIFY(t.ExecutingMode() == TTimerExecutingMode::temStandart);
+    QCOMPARE(t.Interval(), 1000);
+    QCOMPARE(t.MaxTickCount(), 100u);
+    QVERIFY(!t.Active());
+    QVERIFY(!t.InTick());
+    QCOMPARE(t.Progress(), 0.0f);
+    QVERIFY(t.StartTime() >= before && t.StartTime() <= QDateTime::currentDateTime());
+    t.setInterval(20);
+    QCOMPARE(t.Interval(), 20);
+}
 
 void tst_ProcessTimer::byTicksProgress_data() {
     QTest::addColumn<uint>("max");

@@ -22,10 +22,10 @@ namespace zorvan {
 // Layout is coalesced: Qt Charts lays out a whole series again (every point, stroke included)
 // for each point appended, and every series for each move of the time axis, so a cycle of 20
 // series with a real clock would lay out the chart up to 20 times over. AddPoint therefore
-// changes the series' data at once (count() and points() are current) but without notifying
-// the chart, remembers the newest time, and lays out once per pass of the event loop: the time
-// axis is scrolled and the changed series laid out in flush(), which runs before the next
-// paint, or at once when called. Listeners of the series see pointsReplaced, not pointAdded.
+// changes the data at once (points() below is always current) but without notifying the chart,
+// and the chart is brought up to date once per pass of the event loop: flush() scrolls the time
+// axis and lays out the changed series; it is queued by AddPoint and can be called at once.
+// Listeners of a series see pointsReplaced, not pointAdded.
 //
 // Re-entrancy: the first value of a visible series after a clear lets pending user-interface
 // events run (QCoreApplication::processEvents) in the middle of AddPoint, so a user's Stop,
