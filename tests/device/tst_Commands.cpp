@@ -190,6 +190,7 @@ private slots:
     void download_data();
     void download();
     void brokenCommandLeavesNoPendingWrite();
+    void programWideCommands();
 };
 
 void TestCommands::portThatDoesNotOpen_data() {
@@ -519,6 +520,30 @@ void TestCommands::brokenCommandLeavesNoPendingWrite() {
     QVERIFY(!upload.Execute());
     TUpdateTagListCmd tags(rig.conn.get());
     QVERIFY(tags.Execute());
+    rig.verifyLine();
+}
+
+void TestCommands::programWideCommands() {
+    TUpdateTagListCmd* tags = UpdateTagListCmd();
+    QVERIFY(tags && UploadCurrMapCmd() && DownloadCurrMapCmd());
+    {
+        // Without a connection module there is no port to open.
+        ScriptedPrompter prompter;
+        QVERIFY(ModbusMapConn() == nullptr);
+        QVERIFY(!tags->Execute());
+        QCOMPARE(prompter.messages(), QStringList{NoPort});
+    }
+    // They run on the program-wide module, found when they run.
+    Rig rig;
+    QCOMPARE(ModbusMapConn(), rig.conn.get());
+    play(rig, "R0/0/0 T0 R0/0/0 T1 R1/1/0 A1 A2 O0 A4 F");
+    rig.peer.start();
+    QVERIFY(tags->Execute());
+    QCOMPARE(tags->TagList()->Count(), 1);
+    TChannelImage image;
+    UploadCurrMapCmd()->setTarget(&image);
+    QVERIFY(UploadCurrMapCmd()->Execute());
+    UploadCurrMapCmd()->setTarget(nullptr);
     rig.verifyLine();
 }
 
