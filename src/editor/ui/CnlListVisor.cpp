@@ -2,6 +2,7 @@
 
 #include "components/Prompter.h"
 #include "components/XMLOptionsSerializer.h"
+#include "components/ui/ThemeIcon.h"
 #include "device/AppDataTypes.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
@@ -17,10 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPainter>
 #include <QSplitter>
-#include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -30,7 +28,6 @@ namespace zorvan {
 namespace {
 
 constexpr int kTagsPageWidth = 425;
-constexpr QSize kRowImageSize(24, 24);
 constexpr QSize kToolImageSize(32, 32);
 
 TChannelList* currentMap() {
@@ -38,28 +35,9 @@ TChannelList* currentMap() {
     return image ? image->Map() : nullptr;
 }
 
-// A row icon: a coloured badge with a short text naming the value's kind.
-QIcon rowImage(const QColor& colour, const QString& text) {
-    QPixmap pixmap(kRowImageSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(colour.darker(140));
-    painter.setBrush(colour);
-    painter.drawRoundedRect(QRectF(1.5, 3.5, 21, 17), 3, 3);
-    QFont font = painter.font();
-    font.setPixelSize(11);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(1, 3, 22, 18), Qt::AlignCenter, text);
-    return QIcon(pixmap);
-}
-
-// A toolbar or page icon from the desktop theme, or the style's own when the theme has none.
-QIcon toolImage(const QWidget* widget, const char* themeName, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QString::fromLatin1(themeName),
-                            widget->style()->standardIcon(fallback));
+// A toolbar or page icon: the desktop theme's, else the drawing bundled in the program.
+QIcon toolImage(const char* themeName) {
+    return themeIcon(QString::fromLatin1(themeName));
 }
 
 QAction* makeAction(QObject* owner, const char* name, const QString& caption,
@@ -98,9 +76,8 @@ QTabWidget* makePage(const char* name, QWidget* page, const QIcon& icon, const Q
 
 TCnlListVisorView::TCnlListVisorView(QWidget* parent) : TCustomView(parent) {
     setObjectName(QStringLiteral("CnlListVisorView"));
-    RowImageList = {rowImage(QColor(0x2e, 0x6f, 0xb5), QStringLiteral("16")),
-                    rowImage(QColor(0x2e, 0x8b, 0x57), QStringLiteral("32")),
-                    rowImage(QColor(0xc8, 0x6a, 0x1a), QStringLiteral("fl"))};
+    for (const char* name : kValueKindIconNames)
+        RowImageList.append(bundledIcon(QString::fromLatin1(name)));
 
     CreateActions();
 
@@ -117,24 +94,19 @@ TCnlListVisorView::TCnlListVisorView(QWidget* parent) : TCustomView(parent) {
 TCnlListVisorView::~TCnlListVisorView() = default;
 
 void TCnlListVisorView::CreateActions() {
-    actAdd = makeAction(this, "actAdd", QStringLiteral("Add"), QString(),
-                        toolImage(this, "list-add", QStyle::SP_FileDialogNewFolder));
+    actAdd = makeAction(this, "actAdd", QStringLiteral("Add"), QString(), toolImage("list-add"));
     actEdit = makeAction(this, "actEdit", QStringLiteral("Edit"), QStringLiteral("&Edit"),
-                         toolImage(this, "document-edit", QStyle::SP_FileDialogDetailedView));
+                         toolImage("document-edit"));
     actDelete = makeAction(this, "actDelete", QStringLiteral("Delete"), QStringLiteral("De&lete"),
-                           toolImage(this, "edit-delete", QStyle::SP_TrashIcon));
+                           toolImage("edit-delete"));
     actExecuteMap = makeAction(this, "actExecuteMap", QStringLiteral("Execute Map"),
-                               QStringLiteral("E&xecute Map"),
-                               toolImage(this, "media-playback-start", QStyle::SP_MediaPlay));
-    actUpLoad =
-        makeAction(this, "actUpLoad", QStringLiteral("Upload Map"), QStringLiteral("&Upload Map"),
-                   toolImage(this, "go-up", QStyle::SP_ArrowUp));
+                               QStringLiteral("E&xecute Map"), toolImage("media-playback-start"));
+    actUpLoad = makeAction(this, "actUpLoad", QStringLiteral("Upload Map"),
+                           QStringLiteral("&Upload Map"), toolImage("go-up"));
     actDownLoadCurrMap = makeAction(this, "actDownLoadCurrMap", QStringLiteral("Download Map"),
-                                    QStringLiteral("&Download Map"),
-                                    toolImage(this, "go-down", QStyle::SP_ArrowDown));
+                                    QStringLiteral("&Download Map"), toolImage("go-down"));
     actDownLoad = makeAction(this, "actDownLoad", QStringLiteral("Download tags"),
-                             QStringLiteral("&Download tags"),
-                             toolImage(this, "view-refresh", QStyle::SP_BrowserReload));
+                             QStringLiteral("&Download tags"), toolImage("view-refresh"));
     for (QAction* device : {actExecuteMap, actUpLoad, actDownLoadCurrMap, actDownLoad})
         device->setEnabled(false);
 
@@ -193,8 +165,7 @@ QWidget* TCnlListVisorView::CreatePages() {
     tagsColumn->setSpacing(0);
     tagsColumn->addWidget(TagsToolBar);
     tagsColumn->addWidget(TagLV, 1);
-    TagsPageControl = makePage("TagsPageControl", tagsPage,
-                               toolImage(this, "view-list-details", QStyle::SP_FileDialogListView),
+    TagsPageControl = makePage("TagsPageControl", tagsPage, toolImage("view-list-details"),
                                QStringLiteral("Tags"));
 
     // Map page.
@@ -221,10 +192,8 @@ QWidget* TCnlListVisorView::CreatePages() {
     mapColumn->setSpacing(0);
     mapColumn->addWidget(MapToolBar);
     mapColumn->addWidget(LV, 1);
-    MapPageControl =
-        makePage("MapPageControl", mapPage,
-                 toolImage(this, "x-office-spreadsheet", QStyle::SP_FileDialogDetailedView),
-                 QStringLiteral("Map"));
+    MapPageControl = makePage("MapPageControl", mapPage, toolImage("x-office-spreadsheet"),
+                              QStringLiteral("Map"));
 
     Splitter = new QSplitter(Qt::Horizontal);
     Splitter->setObjectName(QStringLiteral("Splitter"));
