@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMetaProperty>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <algorithm>
 #include <exception>
@@ -555,9 +556,27 @@ private:
 
 // ---------------------------------------------------------------- TXMLReadError
 
+namespace {
+
+// A text of the file as part of a one-line message: line breaks and other control characters
+// (C0, DEL, C1, the Unicode line and paragraph separators) become spaces, so that neither the
+// line nor a terminal showing it can be taken over by the file.
+QString oneLine(QString text) {
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
+            c = u' ';
+    }
+    return text;
+}
+
+} // namespace
+
 QString TXMLReadError::Describe() const {
     const QString at =
         Line > 0 ? QStringLiteral(" at line %1, column %2").arg(Line).arg(Column) : QString();
+    const QString text = oneLine(Text);
+    const QString element = oneLine(Element);
     switch (Status) {
     case TXMLReadStatus::rsOk:
         return {};
@@ -566,19 +585,21 @@ QString TXMLReadError::Describe() const {
     case TXMLReadStatus::rsFileMissing:
         return QStringLiteral("file not found");
     case TXMLReadStatus::rsFileUnreadable:
-        return QStringLiteral("cannot read the file: %1").arg(Text);
+        return QStringLiteral("cannot read the file: %1").arg(text);
     case TXMLReadStatus::rsParseError:
-        return QStringLiteral("not well-formed XML%1: %2").arg(at, Text);
+        return QStringLiteral("not well-formed XML%1: %2").arg(at, text);
     case TXMLReadStatus::rsForeignRoot:
-        return QStringLiteral("root element is <%1>, not a channel map").arg(Text);
+        return QStringLiteral("root element is <%1>, not a channel map").arg(text);
     case TXMLReadStatus::rsForeignApplication:
         return Text.isNull() ? QStringLiteral("no Application attribute on the root element")
-                             : QStringLiteral("written by another application (\"%1\")").arg(Text);
+                             : QStringLiteral("written by another application (\"%1\")").arg(text);
     case TXMLReadStatus::rsBadVersion:
         return Text.isNull() ? QStringLiteral("no Version attribute on the root element")
-                             : QStringLiteral("bad Version attribute \"%1\"").arg(Text);
+                             : QStringLiteral("bad Version attribute \"%1\"").arg(text);
     case TXMLReadStatus::rsBadValue:
-        return QStringLiteral("bad value \"%1\" in %2%3").arg(Text, Element, at);
+        return QStringLiteral("bad value \"%1\" in %2%3").arg(text, element, at);
+    case TXMLReadStatus::rsDocumentType:
+        return QStringLiteral("document type declaration%1 not accepted").arg(at);
     }
     return {};
 }
@@ -642,8 +663,31 @@ bool TXMLOptionsSerializer::LoadFromData(const QByteArray& data) {
     }
 }
 
+namespace {
+
+// Where the document type declaration ends, when the prolog has one. Such a declaration can
+// define entities that a small file uses to expand into gigabytes of text (the parser limits
+// how deep expansions nest, not how often an entity is used), and no file of this format has
+// one; so it is refused before the tree is built. Only the prolog is read here.
+std::optional<std::pair<int, int>> documentTypeAt(const QByteArray& data) {
+    QXmlStreamReader reader(data);
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::DTD)
+            return std::pair{static_cast<int>(reader.lineNumber()),
+                             static_cast<int>(reader.columnNumber())};
+        if (token == QXmlStreamReader::StartElement || reader.hasError())
+            break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 bool TXMLOptionsSerializer::ReadDocument(const QByteArray& data) {
     try {
+        if (const auto at = documentTypeAt(data))
+            return Fail({TXMLReadStatus::rsDocumentType, {}, {}, at->first, at->second});
         QDomDocument document;
         QString message;
         int line = 0;

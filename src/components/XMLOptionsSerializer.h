@@ -87,6 +87,7 @@ enum class TXMLReadStatus {
     rsForeignApplication, // the Application attribute is missing or not ApplicationName
     rsBadVersion,         // the Version attribute is missing or not a number
     rsBadValue,           // an element's text does not fit its property (Element set)
+    rsDocumentType,       // a document type declaration, refused unread (Line and Column set)
 };
 
 struct TXMLReadError {
@@ -95,7 +96,8 @@ struct TXMLReadError {
     QString Text;    // the offending text, or the parser's message
     int Line = 0;    // 1-based position in the file when known, else 0
     int Column = 0;
-    // One line in English naming the reason; empty for rsOk.
+    // One line in English naming the reason; empty for rsOk. Line breaks and other control
+    // characters of the file's texts are shown as spaces.
     QString Describe() const;
 };
 
