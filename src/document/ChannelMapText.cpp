@@ -5,6 +5,14 @@
 namespace zorvan {
 
 namespace {
+// One field of a tab-separated row: tabs and line breaks would split it.
+QString field(QString text) {
+    for (QChar& c : text)
+        if (c == u'\t' || c == u'\n' || c == u'\r')
+            c = u' ';
+    return text;
+}
+
 const QStringList& typeTexts() {
     static const QStringList texts{QStringLiteral("Int"), QStringLiteral("UInt"),
                                    QStringLiteral("Long"), QStringLiteral("ULong"),
@@ -75,6 +83,27 @@ QString ChannelNumberText(int channel) {
 QString TagNameText(const QString& tagName) {
     const qsizetype end = tagName.indexOf(QChar(0));
     return end < 0 ? tagName : tagName.left(end);
+}
+
+QString ChannelMapReport(const TChannelImage& image) {
+    QString text;
+    text += QStringLiteral("BaseAdr\t%1\n").arg(image.BaseAdr);
+    text +=
+        QStringLiteral("Options\t%1\t%2\n").arg(image.Options).arg(ByteOrderLabel(image.Options));
+    text += QStringLiteral("Channels\t%1\n").arg(image.Map()->Count());
+    text += QStringLiteral("Offset\tType\tChannel\tName\tNote\tTagIndex\n");
+    const std::vector<quint16> offsets = ChannelOffsets(*image.Map());
+    for (int i = 0; i < image.Map()->Count(); ++i) {
+        const TChannelItem* c = image.Map()->Items(i);
+        // One substitution for the whole row: a later arg() would also replace a "%1" that a
+        // name or a note brought in.
+        text +=
+            QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
+                .arg(QString::number(offsets[static_cast<size_t>(i)]), ParamTypeText(c->ParamType),
+                     ChannelNumberText(c->Channel), field(TagNameText(c->TagName)), field(c->Note),
+                     QString::number(c->TagIndex));
+    }
+    return text;
 }
 
 } // namespace zorvan

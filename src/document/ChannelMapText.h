@@ -8,6 +8,7 @@
 
 namespace zorvan {
 
+class TChannelImage;
 class TChannelList;
 
 // Value type codes of a channel's ParamType (and a device tag's DataType): 0 Int, 1 UInt,
@@ -34,5 +35,11 @@ std::vector<quint16> ChannelOffsets(const TChannelList& map);
 QString ChannelNumberText(int channel);
 // A tag name up to its first zero character (device names are padded with zero bytes).
 QString TagNameText(const QString& tagName);
+
+// The map as `zorvanctl map show` prints it: BaseAdr, Options with its byte-order label, the
+// channel count, a header line, then one tab-separated row per channel (Offset, Type, Channel,
+// Name, Note, TagIndex). Tabs and line breaks inside names and notes become spaces, so that every
+// row stays one line of six fields.
+QString ChannelMapReport(const TChannelImage& image);
 
 } // namespace zorvan

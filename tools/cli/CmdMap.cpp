@@ -99,37 +99,13 @@ private:
     TXMLOptionsSerializer serializer_;
 };
 
-// One field of a tab-separated row: tabs and line breaks would split it.
-QString field(QString text) {
-    for (QChar& c : text)
-        if (c == u'\t' || c == u'\n' || c == u'\r')
-            c = u' ';
-    return text;
-}
-
 int show(const QStringList& args) {
     if (args.size() != 1)
         return usageError(QStringLiteral("show takes one FILE"));
     MapFile file(args.at(0));
     if (!file.Load())
         return exitUsage;
-    const TChannelImage& image = file.Image();
-    QString text;
-    text += QStringLiteral("BaseAdr\t%1\n").arg(image.BaseAdr);
-    text +=
-        QStringLiteral("Options\t%1\t%2\n").arg(image.Options).arg(ByteOrderLabel(image.Options));
-    text += QStringLiteral("Channels\t%1\n").arg(image.Map()->Count());
-    text += QStringLiteral("Offset\tType\tChannel\tName\tNote\tTagIndex\n");
-    const std::vector<quint16> offsets = ChannelOffsets(*image.Map());
-    for (int i = 0; i < image.Map()->Count(); ++i) {
-        const TChannelItem* c = image.Map()->Items(i);
-        text += QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
-                    .arg(offsets[static_cast<size_t>(i)])
-                    .arg(ParamTypeText(c->ParamType), ChannelNumberText(c->Channel),
-                         field(TagNameText(c->TagName)), field(c->Note))
-                    .arg(c->TagIndex);
-    }
-    out(text);
+    out(ChannelMapReport(file.Image()));
     return 0;
 }
 
