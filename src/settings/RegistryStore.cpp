@@ -275,7 +275,13 @@ std::optional<RegistryKeyContents> parse(const QByteArray& data) {
             const auto s = readQuoted(rest, p);
             if (!s || !rest.mid(p).trimmed().isEmpty())
                 return std::nullopt;
-            contents.set(name, RegistryValue::fromString(*s));
+            // A registry string ends at its first zero character, as the hex(1): form is read:
+            // a text holding one would not read back the same once written.
+            QString text = *s;
+            const qsizetype nul = text.indexOf(QChar(u'\0'));
+            if (nul >= 0)
+                text.truncate(nul);
+            contents.set(name, RegistryValue::fromString(text));
         } else if (rest.startsWith(QLatin1String("dword:"))) {
             const QString digits = rest.mid(6).trimmed();
             if (digits.size() != 8)
