@@ -1,4 +1,5 @@
 #include "app/ui/CompositionRoot.h"
+#include "components/ui/ThemeIcon.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    // The desktop matches the windows to zorvan.desktop (its icon in the task bar, its name).
+    QGuiApplication::setDesktopFileName(QStringLiteral("zorvan"));
+    QApplication::setWindowIcon(zorvan::applicationIcon());
     zorvan::CompositionRoot root;
     return root.Run();
 }

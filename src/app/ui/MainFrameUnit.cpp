@@ -1,8 +1,9 @@
 #include "app/ui/MainFrameUnit.h"
 
 #include "app/ui/AboutUnit.h"
-#include "app/ui/CompositionRoot.h"
+#include "components/MDVLocalize.h"
 #include "components/ui/MDVViewsContainer.h"
+#include "components/ui/ThemeIcon.h"
 #include "device/ModbusMap.h"
 #include "settings/AppOptions.h"
 #include "settings/ui/DataContainerDlg.h"
@@ -14,7 +15,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -50,14 +50,9 @@ TMainFrameDlg::TMainFrameDlg(TMDVDocumentLink* link, QWidget* parent)
     MDVAgent.FileExtention = QStringLiteral("zorvan");
     MDVAgent.OnUpdateLanguage = [this](TMDVAgent& sender) { MDVAgentUpdateLanguage(sender); };
 
-    const QIcon fallback[4] = {style()->standardIcon(QStyle::SP_DialogOpenButton),
-                               style()->standardIcon(QStyle::SP_DialogSaveButton),
-                               style()->standardIcon(QStyle::SP_FileIcon),
-                               style()->standardIcon(QStyle::SP_FileDialogDetailedView)};
-    const char* themed[4] = {"document-open", "document-save", "document-new",
-                             "preferences-system"};
-    for (int i = 0; i < 4; ++i)
-        MenuImageList.append(QIcon::fromTheme(QString::fromLatin1(themed[i]), fallback[i]));
+    for (const char* name :
+         {"document-open", "document-save", "document-new", "preferences-system"})
+        MenuImageList.append(themeIcon(QString::fromLatin1(name)));
 
     CreateActions();
     CreateMenus();
@@ -82,6 +77,7 @@ TMainFrameDlg::TMainFrameDlg(TMDVDocumentLink* link, QWidget* parent)
 }
 
 TMainFrameDlg::~TMainFrameDlg() {
+    UnbindGeometry();
     // The link lives on in the data module: it must not call back into a destroyed window.
     if (link_)
         link_->OnModifiedChange = nullptr;
@@ -217,14 +213,9 @@ void TMainFrameDlg::FormCreate() {
         link_->OnModifiedChange = [this](TMDVDocumentLink& sender) { LinkModifiedChange(sender); };
         LinkModifiedChange(*link_); // the panel starts in step with the link
     }
-    if (const TOptions* options = Options()) {
+    if (const TOptions* options = Options())
         ActionToolBarPanel->setVisible(options->ViewToolBar->Value());
-        if (link_) {
-            const int id = options->CurrLanguageID->Value();
-            link_->Localization().Select(static_cast<std::uint8_t>(id >> 8),
-                                         static_cast<std::uint8_t>(id));
-        }
-    }
+    SelectLanguageFromOptions();
     MDVAgent.UpdateLanguage();
     MDVAgent.UpdateCaption();
     UpdateActions();
@@ -243,8 +234,80 @@ void TMainFrameDlg::FormShow() {
         ViewContainer->AddView(CnlListVisorView);
         ViewContainer->SetActiveView(CnlListVisorView);
     }
-    // Settings: restore the last document, then the geometry from the options.
+    if (TOptions* options = Options()) {
+        // An empty name closes the new document: only New and Open lead on.
+        if (options->RestoreLastDocument->Value() && MDVAgent.Document())
+            MDVAgent.OpenDocument(options->LastDocument->Value());
+        MainFrmTopUpdateResource(true);
+        MainFrmLeftUpdateResource(true);
+        MainFrmWidthUpdateResource(true);
+        MainFrmHeightUpdateResource(true);
+        options->MainFrmLeft->OnUpdateResource = [this](bool u) { MainFrmLeftUpdateResource(u); };
+        options->MainFrmTop->OnUpdateResource = [this](bool u) { MainFrmTopUpdateResource(u); };
+        options->MainFrmWidth->OnUpdateResource = [this](bool u) { MainFrmWidthUpdateResource(u); };
+        options->MainFrmHeight->OnUpdateResource = [this](bool u) {
+            MainFrmHeightUpdateResource(u);
+        };
+        geometryBound_ = true;
+    }
     UpdateActions();
+}
+
+void TMainFrameDlg::UnbindGeometry() {
+    if (!geometryBound_)
+        return;
+    geometryBound_ = false;
+    TOptions* options = Options();
+    if (!options)
+        return; // the settings went first and took the geometry while the window existed
+    // Outside a save, so that a changed coordinate is flagged and written at the end.
+    TakeGeometry();
+    for (TRegInteger* setting :
+         {options->MainFrmLeft, options->MainFrmTop, options->MainFrmWidth, options->MainFrmHeight})
+        setting->OnUpdateResource = nullptr;
+}
+
+void TMainFrameDlg::TakeGeometry() {
+    MainFrmLeftUpdateResource(false);
+    MainFrmTopUpdateResource(false);
+    MainFrmWidthUpdateResource(false);
+    MainFrmHeightUpdateResource(false);
+}
+
+void TMainFrameDlg::MainFrmLeftUpdateResource(bool aUpdateResource) {
+    if (TOptions* options = Options()) {
+        if (aUpdateResource)
+            move(options->MainFrmLeft->Value(), y());
+        else
+            options->MainFrmLeft->setValue(x());
+    }
+}
+
+void TMainFrameDlg::MainFrmTopUpdateResource(bool aUpdateResource) {
+    if (TOptions* options = Options()) {
+        if (aUpdateResource)
+            move(x(), options->MainFrmTop->Value());
+        else
+            options->MainFrmTop->setValue(y());
+    }
+}
+
+void TMainFrameDlg::MainFrmWidthUpdateResource(bool aUpdateResource) {
+    if (TOptions* options = Options()) {
+        if (aUpdateResource)
+            resize(options->MainFrmWidth->Value(), height());
+        else
+            options->MainFrmWidth->setValue(width());
+    }
+}
+
+void TMainFrameDlg::MainFrmHeightUpdateResource(bool aUpdateResource) {
+    if (TOptions* options = Options()) {
+        if (aUpdateResource)
+            resize(width(), options->MainFrmHeight->Value());
+        else
+            options->MainFrmHeight->setValue(height());
+    }
 }
 
 void TMainFrameDlg::closeEvent(QCloseEvent* event) {
@@ -255,7 +318,15 @@ void TMainFrameDlg::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainFrameDlg::FormClose() {
-    // Settings: the WarningBeforeClosing question, then LastDocument = MDVAgent.FileName().
+    if (TOptions* options = Options()) {
+        if (options->WarningBeforeClosing->Value()) {
+            const QString question = link_ ? link_->Localization().Current().CloseAppQuestion
+                                           : TMDVLocalizationEnglish().CloseAppQuestion;
+            if (prompter().ask(question, PromptButtons::YesNo) != PromptAnswer::Yes)
+                return false;
+        }
+        options->LastDocument->setValue(MDVAgent.FileName());
+    }
     if (MDVAgent.Document() && !MDVAgent.CloseDocument())
         return false;
     return true;
@@ -325,18 +396,28 @@ void TMainFrameDlg::actExitExecute() {
 
 void TMainFrameDlg::actOptionsExecute() {
     if (TOptions* options = Options()) {
-        ExecuteDataContainerDialog(*options->DataContainerDialog, this);
-        if (CompositionRoot* root = CompositionRoot::instance())
-            if (TModbusMapConn* conn = root->ModbusMapConn())
-                conn->ApplyOptions();
-        ActionToolBarPanel->setVisible(options->ViewToolBar->Value());
-        if (link_) {
-            const int id = options->CurrLanguageID->Value();
-            link_->Localization().Select(static_cast<std::uint8_t>(id >> 8),
-                                         static_cast<std::uint8_t>(id));
+        // The dialog reloads the settings, and the window takes the stored geometry: store the
+        // one it has now first, or the window would jump back to where the program started.
+        if (geometryBound_) {
+            TakeGeometry();
+            options->DataContainer->Save();
         }
+        ExecuteDataContainerDialog(*options->DataContainerDialog, this);
+        if (TModbusMapConn* conn = ModbusMapConn())
+            conn->ApplyOptions();
+        ActionToolBarPanel->setVisible(options->ViewToolBar->Value());
+        SelectLanguageFromOptions();
     }
     MDVAgent.UpdateLanguage();
+}
+
+void TMainFrameDlg::SelectLanguageFromOptions() {
+    const TOptions* options = Options();
+    if (!options || !link_)
+        return;
+    // Primary from the second byte, sub-language from the low byte; anything above is ignored.
+    const int id = options->CurrLanguageID->Value();
+    link_->Localization().Select(static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id));
 }
 
 void TMainFrameDlg::SelectLanguage(std::uint8_t primary, std::uint8_t sub) {

@@ -84,6 +84,13 @@ public:
     // The document link's modified-state handler.
     void LinkModifiedChange(TMDVDocumentLink& sender);
 
+    // Handlers of the four geometry settings, bound at the first show: true, the window takes
+    // the setting's value; false, the setting takes the window's coordinate.
+    void MainFrmLeftUpdateResource(bool aUpdateResource);
+    void MainFrmTopUpdateResource(bool aUpdateResource);
+    void MainFrmWidthUpdateResource(bool aUpdateResource);
+    void MainFrmHeightUpdateResource(bool aUpdateResource);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -94,6 +101,13 @@ private:
     // Returns false when the close must be cancelled.
     bool FormClose();
     void SelectLanguage(std::uint8_t primary, std::uint8_t sub);
+    // The language named by CurrLanguageID; one that names no language changes nothing.
+    void SelectLanguageFromOptions();
+    // The geometry settings get the window's last geometry and lose their handlers, so that
+    // the settings module, which outlives the window, never calls into a destroyed one.
+    void UnbindGeometry();
+    // The four geometry settings take the window's current coordinates.
+    void TakeGeometry();
 
     // Hooks for the application settings:
     // the captions of the category FrameworkOptions and of the settings ViewToolBar,
@@ -111,6 +125,7 @@ private:
     QList<QLabel*> statusPanels_;
     QTimer* idleUpdate_;
     bool shown_ = false;
+    bool geometryBound_ = false;
 };
 
 } // namespace zorvan
