@@ -87,6 +87,14 @@ std::optional<QString> decodeText(const QByteArray& data) {
     QString text = decoder(body);
     if (decoder.hasError())
         return std::nullopt;
+    // The UTF-16 decoder lets unpaired surrogates through: damage all the same, and they could
+    // not be written back.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            return std::nullopt;
+    }
     return text;
 }
 
