@@ -10,6 +10,12 @@ ScriptedPrompter::~ScriptedPrompter() {
     setPrompter(previous_);
 }
 
+void ScriptedPrompter::add(const QString& kind, const QString& text) {
+    records.append({kind, text});
+    if (onRecord)
+        onRecord(records.last());
+}
+
 QStringList ScriptedPrompter::texts_of(const QString& kind) const {
     QStringList out;
     for (const auto& r : records)
@@ -19,7 +25,7 @@ QStringList ScriptedPrompter::texts_of(const QString& kind) const {
 }
 
 PromptAnswer ScriptedPrompter::ask(const QString& text, PromptButtons) {
-    records.append({"ask", text});
+    add("ask", text);
     if (answers.empty())
         return PromptAnswer::Cancel;
     auto a = answers.front();
@@ -28,12 +34,13 @@ PromptAnswer ScriptedPrompter::ask(const QString& text, PromptButtons) {
 }
 
 void ScriptedPrompter::tell(const QString& text, MessageKind) {
-    records.append({"tell", text});
+    add("tell", text);
 }
 
 std::optional<QString> ScriptedPrompter::inputText(const QString& caption, const QString& prompt,
-                                                   const QString&) {
-    records.append({"input", caption + "|" + prompt});
+                                                   const QString& initial) {
+    add("input", caption + "|" + prompt);
+    inputInitials.append(initial);
     if (texts.empty())
         return std::nullopt;
     auto t = texts.front();
@@ -42,7 +49,7 @@ std::optional<QString> ScriptedPrompter::inputText(const QString& caption, const
 }
 
 std::optional<QString> ScriptedPrompter::nextFile(const QString& kind, const QString& text) {
-    records.append({kind, text});
+    add(kind, text);
     if (fileNames.empty())
         return std::nullopt;
     auto f = fileNames.front();

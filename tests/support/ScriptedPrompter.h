@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 
 namespace zorvan::test {
@@ -24,8 +25,13 @@ public:
     std::deque<std::optional<QString>> texts;     // input boxes
     std::deque<std::optional<QString>> fileNames; // open, save and folder dialogs
     QList<Record> records;
+    // The initial text of every input box, in order.
+    QStringList inputInitials;
     int waitDepth = 0;
     int waitCount = 0;
+    // Runs at each prompt, once it is recorded and before it is answered: a test looks at the
+    // program's state at the moment the prompt appears.
+    std::function<void(const Record&)> onRecord;
 
     QStringList texts_of(const QString& kind) const;
     QStringList messages() const { return texts_of("tell"); }
@@ -42,6 +48,7 @@ public:
     void endWait() override;
 
 private:
+    void add(const QString& kind, const QString& text);
     std::optional<QString> nextFile(const QString& kind, const QString& text);
     IPrompter* previous_ = nullptr;
 };

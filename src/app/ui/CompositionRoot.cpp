@@ -6,6 +6,7 @@
 #include "editor/GlobalData.h"
 #include "editor/ui/ChannelProps.h"
 #include "editor/ui/CnlListVisor.h"
+#include "execution/ui/ModbusMapExecUnit.h"
 #include "settings/AppOptions.h"
 
 #include <QApplication>
@@ -40,11 +41,15 @@ CompositionRoot::CompositionRoot() {
     modbusMapConn_ = std::make_unique<TModbusMapConn>(*options_);
     // 7. GD: the drag-and-drop controller, which the editor view reaches through GD().
     gd_ = std::make_unique<TGD>();
-    // 8. ModbusMapExecDlg
+    // 8. ModbusMapExecDlg: the traffic hook on the connection's transport from now on; a
+    //    window of the main window's (centred over it), released before it.
+    modbusMapExecDlg_ =
+        std::make_unique<TModbusMapExecDlg>(modbusMapConn_.get(), mainFrameDlg_.get());
 }
 
 CompositionRoot::~CompositionRoot() {
     // Reverse order of creation: 8 ... 4 go first, when they exist.
+    modbusMapExecDlg_.reset();
     gd_.reset();
     modbusMapConn_.reset();
     channelPropsDlg_.reset();

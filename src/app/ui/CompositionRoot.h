@@ -12,6 +12,7 @@ class TDm;
 class TGD;
 class TMainFrameDlg;
 class TModbusMapConn;
+class TModbusMapExecDlg;
 class TOptions;
 
 // Creates the program-wide modules and windows once, in start-up order, and destroys them in
@@ -36,7 +37,7 @@ public:
     TChannelPropsDlg* ChannelPropsDlg() const { return channelPropsDlg_.get(); }
     TModbusMapConn* ModbusMapConn() const { return modbusMapConn_.get(); }
     TGD* GD() const { return gd_.get(); }
-    // 8 ModbusMapExecDlg: to come
+    TModbusMapExecDlg* ModbusMapExecDlg() const { return modbusMapExecDlg_.get(); }
 
     // Shows the main window and runs the event loop until it has closed.
     int Run();
@@ -53,7 +54,7 @@ private:
     std::unique_ptr<TChannelPropsDlg> channelPropsDlg_;
     std::unique_ptr<TModbusMapConn> modbusMapConn_;
     std::unique_ptr<TGD> gd_;
-    // 8: ModbusMapExecDlg
+    std::unique_ptr<TModbusMapExecDlg> modbusMapExecDlg_;
 };
 
 } // namespace zorvan

@@ -1,0 +1,675 @@
+#include "execution/ui/ModbusMapExecUnit.h"
+
+#include "components/Prompter.h"
+#include "components/ui/ThemeIcon.h"
+#include "device/ModbusMap.h"
+#include "document/ChannelMapText.h"
+#include "document/CnlImage.h"
+#include "document/Document.h"
+#include "editor/ui/ReportListView.h"
+#include "execution/MapRun.h"
+#include "execution/TrafficLog.h"
+#include "execution/ValueText.h"
+#include "execution/ui/UpdateChart.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLineSeries>
+
+namespace zorvan {
+
+namespace {
+
+TModbusMapExecDlg* instance = nullptr;
+
+constexpr QSize kToolImageSize(32, 32);
+constexpr QSize kTabImageSize(24, 24);
+constexpr int kValueListWidth = 465;
+
+// The decorative band under the tool bar: a vertical gradient, no outline.
+class TGradientBand : public QWidget {
+public:
+    explicit TGradientBand(QWidget* parent = nullptr) : QWidget(parent) {
+        setObjectName(QStringLiteral("GradientBand"));
+        setFixedHeight(26);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QLinearGradient gradient(0, 0, 0, height());
+        gradient.setColorAt(0, QColor(0, 142, 210));
+        gradient.setColorAt(1, QColor(0, 89, 132));
+        painter.fillRect(rect(), gradient);
+    }
+};
+
+// Selected rows of the value list are drawn in bold.
+class TBoldSelectionDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (option->state & QStyle::State_Selected)
+            option->font.setBold(true);
+    }
+};
+
+QAction* makeAction(QObject* owner, const char* name, const QString& caption,
+                    const QIcon& icon = QIcon()) {
+    auto* action = new QAction(icon, caption, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+QLineEdit* makeCounterBox(const char* name) {
+    auto* box = new QLineEdit(QStringLiteral("0"));
+    box->setObjectName(QString::fromLatin1(name));
+    box->setReadOnly(true);
+    box->setAlignment(Qt::AlignCenter);
+    box->setFixedWidth(90);
+    box->setFocusPolicy(Qt::NoFocus);
+    return box;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TValueListModel
+
+void TValueListModel::AddRow(const TDataChannelProfile& profile, int channel) {
+    const int row = Count();
+    beginInsertRows({}, row, row);
+    Row added;
+    added.Profile = profile;
+    added.Channel = channel;
+    m_rows.push_back(std::move(added));
+    endInsertRows();
+}
+
+void TValueListModel::Clear() {
+    if (m_rows.empty())
+        return;
+    beginResetModel();
+    std::vector<Row>().swap(m_rows);
+    endResetModel();
+}
+
+void TValueListModel::ShowRow(int row) {
+    Row& r = m_rows.at(std::size_t(row));
+    r.Texts[ChannelColumn] = ChannelNumberText(r.Channel);
+    const TModbusParameter* parameter = r.Profile.Parameter;
+    if (!parameter)
+        return;
+    r.Texts[ParameterColumn] = TagNameText(parameter->Description());
+    r.Texts[ValueColumn] = ValueText(*parameter);
+    r.Texts[OffsetColumn] = OffsetText(*parameter);
+}
+
+void TValueListModel::RowsShown(int first, int last) {
+    if (first > last || m_rows.empty())
+        return;
+    emit dataChanged(index(first, 0), index(last, ColumnCount - 1), {Qt::DisplayRole});
+}
+
+int TValueListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Count();
+}
+
+int TValueListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TValueListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= Count() || index.column() >= ColumnCount)
+        return {};
+    const Row& r = m_rows[std::size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return r.Texts[std::size_t(index.column())];
+    case Qt::CheckStateRole:
+        if (index.column() == ChannelColumn)
+            return r.Checked ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::TextAlignmentRole:
+        if (index.column() == ValueColumn || index.column() == OffsetColumn)
+            return int(Qt::AlignCenter);
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+bool TValueListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != ChannelColumn ||
+        index.row() >= Count())
+        return false;
+    Row& r = m_rows[std::size_t(index.row())];
+    r.Checked = value.toInt() == Qt::Checked;
+    // The row's series is shown exactly while the row is checked.
+    if (r.Profile.Series)
+        r.Profile.Series->setVisible(r.Checked);
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    return true;
+}
+
+Qt::ItemFlags TValueListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == ChannelColumn)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+QVariant TValueListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case ChannelColumn:
+        return QStringLiteral("Channel");
+    case ParameterColumn:
+        return QStringLiteral("Параметр");
+    case ValueColumn:
+        return QStringLiteral("Value");
+    case OffsetColumn:
+        return QStringLiteral("Offset");
+    default:
+        return {};
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TModbusMapExecDlg
+
+TModbusMapExecDlg::TModbusMapExecDlg(TModbusMapConn* conn, QWidget* parent)
+    : QDialog(parent), m_conn(conn) {
+    setObjectName(QStringLiteral("ModbusMapExecDlg"));
+    setWindowTitle(QStringLiteral("Modbus Map"));
+    resize(927, 508);
+    setSizeGripEnabled(true);
+
+    CreateActions();
+
+    ToolBar = new QToolBar(this);
+    ToolBar->setObjectName(QStringLiteral("ToolBar"));
+    ToolBar->setIconSize(kToolImageSize);
+    ToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    ToolBar->setMovable(false);
+    ToolBar->setFloatable(false);
+    ToolBar->addAction(actStart);
+    ToolBar->addAction(actStop);
+    ToolBar->addSeparator();
+    ToolBar->addAction(actClearChart);
+    ToolBar->addSeparator();
+    ToolBar->addAction(actS2F);
+
+    GradientBand = new TGradientBand(this);
+
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->setIconSize(kTabImageSize);
+    QFont tabFont = PageControl->tabBar()->font();
+    tabFont.setBold(true);
+    PageControl->tabBar()->setFont(tabFont);
+    PageControl->addTab(CreateMapPage(), themeIcon(QStringLiteral("x-office-spreadsheet")),
+                        QStringLiteral("Карта регистров"));
+    PageControl->addTab(CreateTrafficPage(), themeIcon(QStringLiteral("network-transmit-receive")),
+                        QStringLiteral("Трафик"));
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(ToolBar);
+    column->addWidget(GradientBand);
+    column->addWidget(PageControl, 1);
+
+    UpdateChart = new TUpdateChart(this);
+    UpdateChart->setObjectName(QStringLiteral("UpdateChart"));
+    UpdateChart->setChart(Chart);
+    UpdateChart->setVertMinMaxAdjust(true);
+    UpdateChart->setAutoScroll(true);
+    UpdateChart->setTimeInterval(30);
+    UpdateChart->setUpdateInterval(0);
+
+    ProcessTimer.setInterval(TMapRun::TickInterval);
+    ProcessTimer.OnTimer = [this] { ProcessTimerTimer(); };
+
+    // For the life of the window: device commands run from the editor are logged as well.
+    if (m_conn)
+        m_conn->Transport.OnRequest = [this](bool aOut, const TRequest& aRequest) {
+            LogPacket(aOut, aRequest);
+        };
+
+    ValueModel->Clear();
+    UpdateActions();
+    if (!instance)
+        instance = this;
+}
+
+TModbusMapExecDlg::~TModbusMapExecDlg() {
+    if (instance == this)
+        instance = nullptr;
+    if (m_conn)
+        m_conn->Transport.OnRequest = nullptr;
+    // The rows refer to the run's parameters and the chart's series: they go first.
+    ValueModel->Clear();
+    m_run.reset();
+}
+
+TModbusMapExecDlg* ModbusMapExecDlg() {
+    return instance;
+}
+
+QColor TModbusMapExecDlg::SeriesColor(int n) {
+    static const QColor cycle[10] = {
+        QColor(255, 0, 0),   QColor(0, 0, 255),   QColor(0, 128, 0), QColor(128, 128, 128),
+        QColor(0, 0, 0),     QColor(128, 0, 0),   QColor(0, 0, 128), QColor(128, 0, 128),
+        QColor(0, 128, 128), QColor(255, 0, 255),
+    };
+    return cycle[((n % 10) + 10) % 10];
+}
+
+void TModbusMapExecDlg::CreateActions() {
+    actStart = makeAction(this, "actStart", QStringLiteral("&Start"),
+                          themeIcon(QStringLiteral("media-playback-start")));
+    actStop = makeAction(this, "actStop", QStringLiteral("S&top"),
+                         themeIcon(QStringLiteral("media-playback-stop")));
+    actClearChart = makeAction(this, "actClearChart", QStringLiteral("&ClearChart"),
+                               themeIcon(QStringLiteral("edit-clear")));
+    actS2F = makeAction(this, "actS2F", QStringLiteral("SaveToFlash"),
+                        themeIcon(QStringLiteral("media-flash")));
+    const QString hint = QStringLiteral("Сохранить настройки в Flash-память");
+    actS2F->setToolTip(hint);
+    actS2F->setStatusTip(hint);
+    actExit = makeAction(this, "actExit", QStringLiteral("Exit"));
+    actExit->setShortcut(QKeySequence(Qt::Key_Escape));
+    actExit->setShortcutContext(Qt::WindowShortcut);
+    addAction(actExit);
+    actCopyToClipboard =
+        makeAction(this, "actCopyToClipboard", QStringLiteral("Copy to Clipboard"));
+    actSetValue = makeAction(this, "actSetValue", QStringLiteral("Set Value"));
+    actClear = makeAction(this, "actClear", QStringLiteral("Clear"));
+    actShowTraffic = makeAction(this, "actShowTraffic", QStringLiteral("Show traffic"));
+    actShowTraffic->setCheckable(true);
+    actShowTraffic->setChecked(false);
+
+    connect(actStart, &QAction::triggered, this, &TModbusMapExecDlg::actStartExecute);
+    connect(actStop, &QAction::triggered, this, &TModbusMapExecDlg::actStopExecute);
+    connect(actClearChart, &QAction::triggered, this, &TModbusMapExecDlg::actClearChartExecute);
+    connect(actS2F, &QAction::triggered, this, &TModbusMapExecDlg::actS2FExecute);
+    connect(actExit, &QAction::triggered, this, &TModbusMapExecDlg::actExitExecute);
+    connect(actCopyToClipboard, &QAction::triggered, this,
+            &TModbusMapExecDlg::actCopyToClipboardExecute);
+    connect(actSetValue, &QAction::triggered, this, &TModbusMapExecDlg::actSetValueExecute);
+    connect(actClear, &QAction::triggered, this, &TModbusMapExecDlg::actClearTrafficExecute);
+}
+
+QWidget* TModbusMapExecDlg::CreateMapPage() {
+    ValueModel = new TValueListModel(this);
+    ValueLV = new TReportListView;
+    ValueLV->setObjectName(QStringLiteral("ValueLV"));
+    // Rows neither drag out nor take drops.
+    ValueLV->setDragEnabled(false);
+    ValueLV->setDragDropMode(QAbstractItemView::NoDragDrop);
+    ValueLV->viewport()->setAcceptDrops(false);
+    ValueLV->setModel(ValueModel);
+    ValueLV->setItemDelegate(new TBoldSelectionDelegate(ValueLV));
+    ValueLV->verticalHeader()->setDefaultSectionSize(20);
+    ValueLV->SetColumnWidths({80, 200, 70, 85});
+    ValueLV->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ValueLV->addAction(actSetValue);
+    ValueLV->OnEnter = [this] { actSetValueExecute(); };
+    ValueLV->OnDblClick = [this] { LVDblClick(); };
+
+    Chart = new QChart;
+    Chart->setObjectName(QStringLiteral("Chart"));
+    Chart->setBackgroundBrush(QColor(168, 255, 168));
+    Chart->setBackgroundRoundness(0);
+    Chart->setPlotAreaBackgroundVisible(false);
+    QFont titleFont = Chart->titleFont();
+    titleFont.setPixelSize(15);
+    titleFont.setBold(true);
+    Chart->setTitleFont(titleFont);
+    Chart->setTitleBrush(QColor(0, 0, 255));
+    Chart->setTitle(QString());
+    Chart->legend()->setVisible(true);
+    Chart->legend()->setAlignment(Qt::AlignRight);
+    Chart->setMargins(QMargins(4, 4, 4, 4));
+    TUpdateChart::setUpAxes(*Chart);
+    ChartView = new QChartView(Chart);
+    ChartView->setObjectName(QStringLiteral("ChartView"));
+    ChartView->setRenderHint(QPainter::Antialiasing);
+
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->setObjectName(QStringLiteral("MapSplitter"));
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(ValueLV);
+    splitter->addWidget(ChartView);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({kValueListWidth, 927 - kValueListWidth});
+    return splitter;
+}
+
+QWidget* TModbusMapExecDlg::CreateTrafficPage() {
+    Traffic = new TrafficLog(this);
+    TrafficLV = new QTableView;
+    TrafficLV->setObjectName(QStringLiteral("TrafficLV"));
+    TrafficLV->setModel(Traffic);
+    TrafficLV->setShowGrid(true);
+    TrafficLV->setSelectionBehavior(QAbstractItemView::SelectRows);
+    TrafficLV->setSelectionMode(QAbstractItemView::SingleSelection);
+    TrafficLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TrafficLV->setWordWrap(false);
+    TrafficLV->verticalHeader()->hide();
+    // Fixed row heights: a log of millions of rows is never measured.
+    TrafficLV->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    TrafficLV->verticalHeader()->setDefaultSectionSize(20);
+    TrafficLV->horizontalHeader()->setSectionsClickable(false);
+    TrafficLV->horizontalHeader()->setStretchLastSection(false);
+    TrafficLV->horizontalHeader()->resizeSection(TrafficLog::PackageColumn, 450);
+    TrafficLV->setContextMenuPolicy(Qt::ActionsContextMenu);
+    TrafficLV->addAction(actClear);
+    TrafficLV->addAction(actShowTraffic);
+    TrafficLV->addAction(actCopyToClipboard);
+    connect(TrafficLV->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TModbusMapExecDlg::UpdateActions);
+    // A reset (Clear) drops the selection without a selectionChanged.
+    connect(Traffic, &QAbstractItemModel::modelReset, this, &TModbusMapExecDlg::UpdateActions);
+
+    auto* panel = new QWidget;
+    panel->setObjectName(QStringLiteral("CounterPanel"));
+    panel->setFixedHeight(41);
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(8, 4, 8, 4);
+    RequestCountEdit = makeCounterBox("RequestCountEdit");
+    ErrorCountEdit = makeCounterBox("ErrorCountEdit");
+    auto* requestLabel = new QLabel(QStringLiteral("Количество запросов"));
+    requestLabel->setBuddy(RequestCountEdit);
+    auto* errorLabel = new QLabel(QStringLiteral("Количество ошибок"));
+    errorLabel->setBuddy(ErrorCountEdit);
+    row->addWidget(requestLabel);
+    row->addWidget(RequestCountEdit);
+    row->addSpacing(24);
+    row->addWidget(errorLabel);
+    row->addWidget(ErrorCountEdit);
+    row->addStretch(1);
+
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(TrafficLV, 1);
+    column->addWidget(panel);
+    return page;
+}
+
+bool TModbusMapExecDlg::Running() const {
+    return m_conn && m_conn->PortDrv.IsOpen();
+}
+
+void TModbusMapExecDlg::UpdateActions() {
+    const bool open = Running();
+    actStart->setEnabled(!open);
+    actStop->setEnabled(open);
+    actS2F->setEnabled(open);
+    const bool selected = TrafficLV->selectionModel() &&
+                          TrafficLV->selectionModel()->hasSelection() && Traffic->count() > 0;
+    actCopyToClipboard->setEnabled(selected);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The run
+
+void TModbusMapExecDlg::ExecuteMap() {
+    ExecuteMap(CurrentImage());
+}
+
+void TModbusMapExecDlg::ExecuteMap(const TChannelImage* image) {
+    if (!image || isVisible())
+        return;
+    if (!OpenRun(*image))
+        return;
+    exec();
+    CloseRun();
+}
+
+bool TModbusMapExecDlg::OpenRun(const TChannelImage& image) {
+    if (m_run || image.Map()->Count() == 0)
+        return false;
+    std::unique_ptr<TMapRun> run;
+    if (m_conn)
+        run = TMapRun::ForConnection(image, *m_conn);
+    else
+        run = std::make_unique<TMapRun>(image, nullptr, 1);
+    // Channels of unknown types get no parameter: a map of only those has nothing to poll.
+    if (run->IsEmpty())
+        return false;
+    m_run = std::move(run);
+    m_run->OnUpdateValues = [this] { UpdateValues(); };
+    m_runTeardownPending = false;
+    m_rowsTeardownPending = false;
+    FillListAndChart();
+    UpdateActions();
+    return true;
+}
+
+void TModbusMapExecDlg::FillListAndChart() {
+    ClearRows();
+    for (std::size_t i = 0; i < m_run->Parameters().size(); ++i) {
+        TModbusParameter* parameter = m_run->Parameters()[i];
+        auto* series = new QLineSeries;
+        series->setName(TagNameText(parameter->Description()));
+        QPen pen(SeriesColor(int(Chart->series().size())));
+        pen.setWidth(2);
+        series->setPen(pen);
+        TUpdateChart::attachSeries(*Chart, series);
+        // Hidden until its row is checked.
+        series->setVisible(false);
+        ValueModel->AddRow({series, parameter}, m_run->ChannelOf(int(i)));
+        ValueModel->ShowRow(ValueModel->Count() - 1);
+    }
+    ValueModel->RowsShown(0, ValueModel->Count() - 1);
+}
+
+void TModbusMapExecDlg::ClearRows() {
+    if (m_run && m_run->InTick()) {
+        m_rowsTeardownPending = true;
+        return;
+    }
+    m_rowsTeardownPending = false;
+    ValueModel->Clear();
+    Chart->removeAllSeries();
+}
+
+void TModbusMapExecDlg::CloseRun() {
+    ProcessTimer.Stop();
+    if (m_run && m_run->InTick()) {
+        m_rowsTeardownPending = true;
+        m_runTeardownPending = true;
+        return;
+    }
+    // A window that was not closed the ordinary way (the program is ending) leaves no port open.
+    if (Running())
+        m_conn->CloseLink();
+    ClearRows();
+    m_run.reset();
+    m_runTeardownPending = false;
+    UpdateActions();
+}
+
+void TModbusMapExecDlg::FinishDeferredTeardown() {
+    if (m_run && m_run->InTick())
+        return;
+    if (m_runTeardownPending)
+        CloseRun();
+    else if (m_rowsTeardownPending)
+        ClearRows();
+}
+
+void TModbusMapExecDlg::ProcessTimerTimer() {
+    if (!m_run)
+        return;
+    m_run->Tick();
+    ShowCounters();
+    UpdateActions();
+    FinishDeferredTeardown();
+}
+
+void TModbusMapExecDlg::ShowCounters() {
+    if (!m_run)
+        return;
+    RequestCountEdit->setText(QString::number(m_run->RequestCount));
+    ErrorCountEdit->setText(QString::number(m_run->ErrorCount));
+}
+
+void TModbusMapExecDlg::UpdateValues() {
+    // The chart may let pending events run for a row; rows are not freed meanwhile (teardown
+    // waits for the tick), but a row count taken once could still outlast a direct call's list.
+    for (int row = 0; row < ValueModel->Count(); ++row) {
+        ValueModel->ShowRow(row);
+        const TDataChannelProfile profile = ValueModel->Profile(row);
+        if (profile.Parameter)
+            UpdateChart->AddPoint(profile.Series, PlotValue(*profile.Parameter));
+    }
+    ValueModel->RowsShown(0, ValueModel->Count() - 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Actions
+
+void TModbusMapExecDlg::actStartExecute() {
+    if (Running() || !m_conn || !m_conn->OpenLink()) {
+        UpdateActions();
+        return;
+    }
+    if (m_run)
+        m_run->ResetCounters();
+    ProcessTimer.Start();
+    UpdateActions();
+}
+
+void TModbusMapExecDlg::actStopExecute() {
+    ProcessTimer.Stop();
+    if (m_conn)
+        m_conn->CloseLink();
+    UpdateActions();
+}
+
+void TModbusMapExecDlg::actClearChartExecute() {
+    UpdateChart->ClearChart(Running());
+}
+
+void TModbusMapExecDlg::actS2FExecute() {
+    if (m_run && Running())
+        m_run->FlashRequest = true;
+}
+
+void TModbusMapExecDlg::actExitExecute() {
+    actStopExecute();
+    close();
+}
+
+void TModbusMapExecDlg::actCopyToClipboardExecute() {
+    const QModelIndexList rows = TrafficLV->selectionModel()
+                                     ? TrafficLV->selectionModel()->selectedRows()
+                                     : QModelIndexList();
+    if (rows.isEmpty())
+        return;
+    WaitCursor wait;
+    QGuiApplication::clipboard()->setText(Traffic->packageText(rows.first().row()));
+}
+
+void TModbusMapExecDlg::actSetValueExecute() {
+    const std::optional<QString> text =
+        prompter().inputText(QStringLiteral("Input"), QStringLiteral("Value"), QString());
+    if (!text)
+        return;
+    TSetPrmValue setter;
+    for (int row : ValueLV->SelectedRows())
+        if (row < ValueModel->Count())
+            if (TModbusParameter* parameter = ValueModel->Profile(row).Parameter)
+                setter.Params.Add(parameter);
+    setter.SetValue(*text);
+}
+
+void TModbusMapExecDlg::LVDblClick() {
+    const QList<int> rows = ValueLV->SelectedRows();
+    if (rows.isEmpty() || rows.first() >= ValueModel->Count())
+        return;
+    TModbusParameter* parameter = ValueModel->Profile(rows.first()).Parameter;
+    if (!parameter || parameter->Access() == TModbusParamAccess::mpaReadOnly)
+        return;
+    const TMapRun* run = m_run.get();
+    const std::optional<QString> text = prompter().inputText(
+        QStringLiteral("Input"), TagNameText(parameter->Description()), ValueText(*parameter));
+    // The input box ran an event loop: the run it was asked for may be gone.
+    if (!text || !run || m_run.get() != run)
+        return;
+    SetValueFromText(*parameter, *text);
+}
+
+void TModbusMapExecDlg::actClearTrafficExecute() {
+    Traffic->clear();
+    UpdateActions();
+}
+
+void TModbusMapExecDlg::LogPacket(bool aOut, const TRequest& aRequest) {
+    if (!actShowTraffic->isChecked())
+        return;
+    const auto length = std::min<int>(aRequest.Length, TRequest::Capacity);
+    Traffic->append(aOut, QByteArrayView(aRequest.Data.data(), length));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
+
+void TModbusMapExecDlg::done(int result) {
+    // While the port is open the window refuses to close; Exit stops first.
+    if (Running())
+        return;
+    QDialog::done(result);
+    ClearRows();
+}
+
+void TModbusMapExecDlg::closeEvent(QCloseEvent* event) {
+    if (Running()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TModbusMapExecDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        actExit->trigger();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace zorvan

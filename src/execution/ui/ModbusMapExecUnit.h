@@ -1,0 +1,186 @@
+#pragma once
+
+#include "comm/ProcessTimer.h"
+
+#include <QAbstractTableModel>
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QChart;
+class QChartView;
+class QLineEdit;
+class QLineSeries;
+class QTabWidget;
+class QTableView;
+class QToolBar;
+
+namespace zorvan {
+
+class TChannelImage;
+class TMapRun;
+class TModbusMapConn;
+class TModbusParameter;
+class TReportListView;
+class TUpdateChart;
+class TrafficLog;
+struct TRequest;
+
+// One row of the value list: its series in the chart and its parameter of the run.
+struct TDataChannelProfile {
+    QLineSeries* Series = nullptr;
+    TModbusParameter* Parameter = nullptr;
+};
+
+// The value list's rows: the texts last shown for each row (ShowRow), its check box and its
+// profile. The texts change only when the window shows a row again, so rows of spaces read
+// earlier in a cycle keep their values until the cycle is complete.
+class TValueListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ChannelColumn = 0, ParameterColumn, ValueColumn, OffsetColumn, ColumnCount };
+
+    explicit TValueListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+
+    // Appends an unchecked row for the profile (texts empty until ShowRow).
+    void AddRow(const TDataChannelProfile& profile, int channel);
+    void Clear();
+    int Count() const { return int(m_rows.size()); }
+    const TDataChannelProfile& Profile(int row) const {
+        return m_rows.at(std::size_t(row)).Profile;
+    }
+    bool Checked(int row) const { return m_rows.at(std::size_t(row)).Checked; }
+    // The four column texts from the row's parameter; views learn of it with RowsShown.
+    void ShowRow(int row);
+    // Tells the views that rows first..last were shown again.
+    void RowsShown(int first, int last);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    struct Row {
+        TDataChannelProfile Profile;
+        int Channel = 0;
+        std::array<QString, ColumnCount> Texts;
+        bool Checked = false;
+    };
+    std::vector<Row> m_rows;
+};
+
+// The map execution window, "Modbus Map": polls the device for the document's map one register
+// space per tick while the user lets it run, shows the values in a list and the checked ones in
+// a chart over time, logs the traffic, counts requests and errors, sets values and asks the
+// device to save its settings to flash.
+//
+// Created once; ExecuteMap shows it modally for one run. The window assigns itself as the
+// OnRequest handler of the connection's Transport for its whole life (so device commands run
+// from the editor are logged too while "Show traffic" is checked); the connection must outlive
+// the window.
+class TModbusMapExecDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TModbusMapExecDlg(TModbusMapConn* conn, QWidget* parent = nullptr);
+    ~TModbusMapExecDlg() override;
+
+    // Runs the current document's map: builds the run, shows the window modally and tears the
+    // run down when it has closed. Nothing for an empty map, or a map without a channel of a
+    // known value type.
+    void ExecuteMap();
+    void ExecuteMap(const TChannelImage* image);
+
+    // The two halves of ExecuteMap around the modal show. OpenRun builds the spaces, the rows and
+    // the series (false, doing nothing, when there is nothing to poll or a run is open already);
+    // CloseRun stops polling and discards them. Teardown that a running tick still needs waits
+    // for the tick to return.
+    bool OpenRun(const TChannelImage& image);
+    void CloseRun();
+
+    // The run being shown, or null.
+    TMapRun* Run() const { return m_run.get(); }
+    // Polling runs exactly while the port is open.
+    bool Running() const;
+
+    // Handlers.
+    void actStartExecute();
+    void actStopExecute();
+    void actClearChartExecute();
+    void actS2FExecute();
+    void actExitExecute();
+    void actCopyToClipboardExecute();
+    void actSetValueExecute();
+    void actClearTrafficExecute();
+    void LVDblClick();
+    void ProcessTimerTimer();
+    // After a complete cycle: every row shown again, every row's value handed to the chart.
+    void UpdateValues();
+    // The transport's OnRequest.
+    void LogPacket(bool aOut, const TRequest& aRequest);
+    // Enables the actions from the port's state and the traffic selection.
+    void UpdateActions();
+
+    // Controls.
+    QToolBar* ToolBar = nullptr;
+    QWidget* GradientBand = nullptr;
+    QTabWidget* PageControl = nullptr;
+    TReportListView* ValueLV = nullptr;
+    TValueListModel* ValueModel = nullptr;
+    QChartView* ChartView = nullptr;
+    QChart* Chart = nullptr;
+    QTableView* TrafficLV = nullptr;
+    TrafficLog* Traffic = nullptr;
+    QLineEdit* RequestCountEdit = nullptr;
+    QLineEdit* ErrorCountEdit = nullptr;
+
+    QAction* actStart = nullptr;
+    QAction* actStop = nullptr;
+    QAction* actClearChart = nullptr;
+    QAction* actS2F = nullptr;
+    QAction* actExit = nullptr;
+    QAction* actCopyToClipboard = nullptr;
+    QAction* actSetValue = nullptr;
+    QAction* actClear = nullptr;
+    QAction* actShowTraffic = nullptr;
+
+    TProcessTimer ProcessTimer;
+    TUpdateChart* UpdateChart = nullptr;
+
+    // The colour of the n-th series of the chart (a cycle of ten).
+    static QColor SeriesColor(int n);
+
+public slots:
+    // Refused while the port is open: the window stays.
+    void done(int result) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateActions();
+    QWidget* CreateMapPage();
+    QWidget* CreateTrafficPage();
+    void FillListAndChart();
+    // Empties the value list and frees every series; after the tick when one runs.
+    void ClearRows();
+    void FinishDeferredTeardown();
+    void ShowCounters();
+
+    TModbusMapConn* m_conn;
+    std::unique_ptr<TMapRun> m_run;
+    bool m_rowsTeardownPending = false;
+    bool m_runTeardownPending = false;
+};
+
+// The program-wide window: the first one created, until it is destroyed; null otherwise.
+TModbusMapExecDlg* ModbusMapExecDlg();
+
+} // namespace zorvan
