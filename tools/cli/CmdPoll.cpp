@@ -1,0 +1,255 @@
+// zorvanctl poll: runs a channel map against the device as the execution window does (the same
+// spaces, the same 20 ms tick, the same value texts) and prints one CSV line per complete cycle.
+
+#include "Command.h"
+#include "DeviceLink.h"
+#include "PortOptions.h"
+
+#include "comm/ProcessTimer.h"
+#include "components/Prompter.h"
+#include "components/XMLOptionsSerializer.h"
+#include "document/ChannelMapText.h"
+#include "document/CnlImage.h"
+#include "document/Document.h"
+#include "execution/MapRun.h"
+#include "execution/ValueText.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace zorvan;
+using namespace zorvanctl;
+
+QString usage() {
+    return QStringLiteral(
+               "Usage: zorvanctl poll FILE [--cycles N] [--set NAME=VALUE]... [--flash] [options]\n"
+               "\n"
+               "Polls the device for the map of FILE (a .zorvan document) as the execution\n"
+               "window does: the device's current map is read from register 16384 on, in\n"
+               "spaces of at most 20 channels, one space every 20 ms. After each complete\n"
+               "cycle one CSV line goes to standard output: the local time (ISO 8601), then\n"
+               "one column per channel, headed by its name on the first line. Channels of an\n"
+               "unknown type code are not polled.\n"
+               "\n"
+               "  --cycles N        stop after N complete cycles (default: until SIGINT)\n"
+               "  --set NAME=VALUE  set the channel NAME to VALUE before polling (repeatable;\n"
+               "                    Float takes '.' or the locale's decimal separator, the\n"
+               "                    integer types a whole number)\n"
+               "  --flash           have the device save its settings to flash on the first\n"
+               "                    tick\n"
+               "\n"
+               "SIGINT or SIGTERM ends the run. The request and error counts go to standard\n"
+               "error at the end; --trace prints the packets there as well, so that standard\n"
+               "output holds only the CSV.\n") +
+           deviceCommandHelp();
+}
+
+// One CSV field: quoted when it holds a separator, a quote or a line break.
+QString csvField(const QString& text) {
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// The write end of the signal pipe; the handler only writes one byte to it.
+int signalWriteFd = -1;
+
+void onSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalWriteFd, &byte, 1);
+    errno = saved;
+}
+
+// SIGINT and SIGTERM turned into an event of the event loop, for the lifetime of the object.
+class SignalGate {
+public:
+    SignalGate() {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, m_fds) != 0)
+            return;
+        ::fcntl(m_fds[0], F_SETFL, O_NONBLOCK);
+        ::fcntl(m_fds[1], F_SETFL, O_NONBLOCK);
+        signalWriteFd = m_fds[1];
+        m_notifier = std::make_unique<QSocketNotifier>(m_fds[0], QSocketNotifier::Read);
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &action, &m_oldInt);
+        ::sigaction(SIGTERM, &action, &m_oldTerm);
+    }
+    ~SignalGate() {
+        if (m_fds[0] < 0)
+            return;
+        ::sigaction(SIGINT, &m_oldInt, nullptr);
+        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+        m_notifier.reset();
+        signalWriteFd = -1;
+        ::close(m_fds[0]);
+        ::close(m_fds[1]);
+    }
+    SignalGate(const SignalGate&) = delete;
+    SignalGate& operator=(const SignalGate&) = delete;
+
+    QSocketNotifier* notifier() const { return m_notifier.get(); }
+    void drain() {
+        char buffer[16];
+        while (::read(m_fds[0], buffer, sizeof buffer) > 0) {
+        }
+    }
+
+private:
+    int m_fds[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+};
+
+struct Assignment {
+    QString name;
+    QString value;
+};
+
+int run(const QStringList& args) {
+    DeviceLink link(QStringLiteral("poll"));
+    QCommandLineParser parser;
+    const QCommandLineOption cyclesOption(QStringLiteral("cycles"),
+                                          QStringLiteral("Stop after N complete cycles."),
+                                          QStringLiteral("N"));
+    const QCommandLineOption setOption(QStringLiteral("set"),
+                                       QStringLiteral("Set a channel before polling."),
+                                       QStringLiteral("NAME=VALUE"));
+    const QCommandLineOption flashOption(QStringLiteral("flash"),
+                                         QStringLiteral("Save to flash on the first tick."));
+    parser.addOption(cyclesOption);
+    parser.addOption(setOption);
+    parser.addOption(flashOption);
+    if (!link.configure(parser, args))
+        return exitUsage;
+    if (parser.positionalArguments().size() != 1)
+        return link.usageError(QStringLiteral("poll takes one FILE"));
+
+    long long cycles = -1;
+    if (parser.isSet(cyclesOption)) {
+        bool ok = false;
+        cycles = parser.value(cyclesOption).toLongLong(&ok);
+        if (!ok || cycles < 1)
+            return link.usageError(QStringLiteral("--cycles must be a whole number from 1 on: %1")
+                                       .arg(parser.value(cyclesOption)));
+    }
+    QList<Assignment> assignments;
+    for (const QString& item : parser.values(setOption)) {
+        const qsizetype eq = item.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return link.usageError(QStringLiteral("--set needs NAME=VALUE: %1").arg(item));
+        assignments.append({item.left(eq), item.mid(eq + 1)});
+    }
+
+    const QString path = parser.positionalArguments().at(0);
+    TChannelImage image;
+    TXMLOptionsSerializer serializer;
+    ConfigureDocumentSerializer(serializer);
+    serializer.Root = &image;
+    serializer.XMLFilePath = path;
+    if (!serializer.Load()) {
+        err(QStringLiteral("zorvanctl poll: %1: %2\n")
+                .arg(path, serializer.LastReadError().Describe()));
+        return exitUsage;
+    }
+
+    TModbusMapConn& conn = link.Conn();
+    if (parser.isSet(QStringLiteral("trace")))
+        conn.Transport.OnRequest = [](bool aOut, const TRequest& request) {
+            err(traceLine(aOut, request) + QLatin1Char('\n'));
+        };
+    const std::unique_ptr<TMapRun> mapRun = TMapRun::ForConnection(image, conn);
+    if (mapRun->IsEmpty())
+        return link.usageError(QStringLiteral("%1 has no channel to poll").arg(path));
+
+    const std::vector<TModbusParameter*>& parameters = mapRun->Parameters();
+    for (const Assignment& a : assignments) {
+        bool found = false;
+        for (TModbusParameter* parameter : parameters) {
+            if (TagNameText(parameter->Description()) != a.name)
+                continue;
+            found = true;
+            if (!SetValueFromText(*parameter, a.value))
+                return link.usageError(
+                    QStringLiteral("%1 takes a whole number: %2").arg(a.name, a.value));
+            // Written at the first refresh even when it equals the (still empty) image.
+            parameter->setModified(true);
+        }
+        if (!found)
+            return link.usageError(QStringLiteral("no channel named %1").arg(a.name));
+    }
+    mapRun->FlashRequest = parser.isSet(flashOption);
+
+    if (!conn.OpenLink()) {
+        prompter().tell(QStringLiteral("Не удалось подключиться к COM-порту"), MessageKind::Error);
+        return link.noCommunication();
+    }
+
+    QStringList header{QStringLiteral("time")};
+    for (TModbusParameter* parameter : parameters)
+        header << csvField(TagNameText(parameter->Description()));
+    out(header.join(QLatin1Char(',')) + QLatin1Char('\n'));
+
+    TProcessTimer timer;
+    timer.setInterval(TMapRun::TickInterval);
+    long long printed = 0;
+    mapRun->OnUpdateValues = [&] {
+        QStringList line{QDateTime::currentDateTime().toString(Qt::ISODateWithMs)};
+        for (TModbusParameter* parameter : parameters)
+            line << csvField(ValueText(*parameter));
+        out(line.join(QLatin1Char(',')) + QLatin1Char('\n'));
+        ++printed;
+    };
+    bool finished = false;
+    auto finish = [&] {
+        if (finished)
+            return;
+        finished = true;
+        QCoreApplication::exit(0);
+    };
+    timer.OnTimer = [&] {
+        mapRun->Tick();
+        if (cycles > 0 && printed >= cycles) {
+            timer.Stop();
+            finish();
+        }
+    };
+
+    SignalGate gate;
+    if (gate.notifier())
+        QObject::connect(gate.notifier(), &QSocketNotifier::activated, [&] {
+            gate.drain();
+            finish();
+        });
+
+    mapRun->ResetCounters();
+    timer.Start();
+    QCoreApplication::exec();
+    timer.Stop();
+    conn.CloseLink();
+
+    err(QStringLiteral("requests: %1, errors: %2\n")
+            .arg(mapRun->RequestCount)
+            .arg(mapRun->ErrorCount));
+    return exitDone;
+}
+
+static Registration reg({"poll", "poll a map's values from the device and print them as CSV",
+                         usage(), run});
+
+} // namespace
