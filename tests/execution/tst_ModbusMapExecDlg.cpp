@@ -419,6 +419,8 @@ void tst_ModbusMapExecDlg::teardownWaitsForTick() {
     // The chart's first value clears it and marks its series; the first value of a shown series
     // after that lets pending events run in the middle of the tick: the close comes there.
     bool ranInTick = false;
+    int rowsLeft = -1;
+    int seriesLeft = -1;
     QTimer::singleShot(0, &dlg, [&] {
         ranInTick = dlg.Run() && dlg.Run()->InTick();
         if (how == "close")
@@ -427,9 +429,14 @@ void tst_ModbusMapExecDlg::teardownWaitsForTick() {
             dlg.actExitExecute();
         if (how == "exit+run")
             dlg.CloseRun();
+        // Nothing the tick still uses is gone yet.
+        rowsLeft = dlg.ValueModel->Count();
+        seriesLeft = int(dlg.Chart->series().size());
     });
     dlg.ProcessTimerTimer();
     QVERIFY(ranInTick);
+    QCOMPARE(rowsLeft, 3);
+    QCOMPARE(seriesLeft, 3);
     QVERIFY(!dlg.isVisible());
     // Freed once the tick had returned.
     QCOMPARE(dlg.ValueModel->Count(), 0);
