@@ -34,6 +34,8 @@ public:
     int stop(int signal = SIGTERM, int timeoutMs = 15000);
 
     bool running() const { return process_.state() != QProcess::NotRunning; }
+    // Process id while running (0 otherwise), for signalling it from another thread.
+    qint64 processId() const { return process_.processId(); }
     int exitCode() const { return process_.exitCode(); }
     QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
     const QString& firstLine() const { return firstLine_; }

@@ -1,0 +1,315 @@
+// The device going away in the middle of work, and coming back: the simulator is killed while a
+// device command runs (between two exchanges, or in the middle of one on a paced line), and then
+// started again on the same ports/COMn link.
+//
+// A command cut short returns false without a message of its own (its caller words the failure),
+// notices the hang-up at once instead of waiting out time-outs and retries, closes the port and
+// leaves its result as far as it got: the tags read so far, the items of a download read so far,
+// an upload's source map untouched. The next run of the same command object reaches the
+// restarted simulator through the re-pointed link.
+
+#include "device/AppDataTypes.h"
+#include "device/Commands.h"
+#include "device/ModbusMap.h"
+#include "document/CnlImage.h"
+#include "settings/AppOptions.h"
+
+#include "DevsimProcess.h"
+#include "ScriptedPrompter.h"
+#include "TempConfigHome.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <memory>
+#include <thread>
+
+using namespace zorvan;
+using zorvan::test::DevsimProcess;
+using zorvan::test::ScriptedPrompter;
+using zorvan::test::TempConfigHome;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr quint8 ComPort = 7;
+constexpr int MapSize = 20;
+// Long enough that waiting it out (let alone once per retry) shows; the hang-up must end the
+// command well before.
+constexpr int ReplyTimeoutMs = 2000;
+constexpr int NoticedWithinMs = 1500;
+
+// Where the descriptor fd of this process points now (empty when it is closed).
+QString descriptorTarget(int fd) {
+    return QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(fd)).symLinkTarget();
+}
+
+struct Entry {
+    int tagIndex;
+    int channel;
+    int type;
+    QString name;
+};
+
+QList<Entry> entries(const TChannelImage& image) {
+    QList<Entry> out;
+    for (int i = 0; i < image.Map()->Count(); ++i) {
+        const TChannelItem& c = *image.Map()->Items(i);
+        out.append({c.TagIndex, c.Channel, c.ParamType, c.TagName});
+    }
+    return out;
+}
+
+bool operator==(const Entry& a, const Entry& b) {
+    return a.tagIndex == b.tagIndex && a.channel == b.channel && a.type == b.type &&
+           a.name == b.name;
+}
+
+// The settings and the connection module on port ComPort of a private settings folder.
+struct Host {
+    TempConfigHome home;
+    std::unique_ptr<TOptions> options;
+    std::unique_ptr<TModbusMapConn> conn;
+    ScriptedPrompter prompter;
+
+    Host() {
+        options = std::make_unique<TOptions>();
+        options->setSaveOnDestroy(false);
+        options->regprmRxTimeout->setValue(ReplyTimeoutMs);
+        conn = std::make_unique<TModbusMapConn>(*options);
+        conn->PortDrv.setPort(ComPort);
+    }
+};
+
+// Kills a process from another thread after a delay, while the test thread is blocked in a
+// device exchange.
+class DelayedKill {
+public:
+    DelayedKill(qint64 pid, int afterMs)
+        : thread_([this, pid, afterMs] {
+              std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+              ::kill(pid_t(pid), SIGKILL);
+              at_ = Clock::now();
+              done_ = true;
+          }) {}
+    ~DelayedKill() { join(); }
+    DelayedKill(const DelayedKill&) = delete;
+    DelayedKill& operator=(const DelayedKill&) = delete;
+
+    void join() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+    bool done() const { return done_; }
+    Clock::time_point at() const { return at_; }
+
+private:
+    std::atomic<bool> done_{false};
+    Clock::time_point at_{};
+    std::thread thread_;
+};
+
+} // namespace
+
+class tst_Unplug : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString flashWithMap_; // the device's flash after uploading uploaded_
+    std::unique_ptr<TChannelImage> uploaded_;
+    QStringList catalogueNames_; // the whole catalogue, as read uninterrupted
+
+    std::unique_ptr<DevsimProcess> device(const QStringList& arguments) {
+        auto sim = std::make_unique<DevsimProcess>(); // takes the current XDG_CONFIG_HOME
+        if (!sim->start(arguments)) {
+            qWarning() << "simulator did not start:" << sim->errorText();
+            return nullptr;
+        }
+        return sim;
+    }
+
+private slots:
+    void initTestCase();
+    void interruptedCommand_data();
+    void interruptedCommand();
+};
+
+void tst_Unplug::initTestCase() {
+    if (DevsimProcess::program().isEmpty())
+        QSKIP("no simulator in this build");
+    QVERIFY(dir_.isValid());
+    flashWithMap_ = dir_.filePath("flash-with-map.bin");
+    Host host;
+    auto sim = device({"--com", QString::number(ComPort), "--flash", flashWithMap_});
+    QVERIFY(sim);
+
+    TUpdateTagListCmd tags(host.conn.get());
+    QVERIFY(tags.Execute());
+    QVERIFY(tags.TagList()->Count() >= MapSize);
+    for (int i = 0; i < tags.TagList()->Count(); ++i)
+        catalogueNames_ << (*tags.TagList())[i]->TagName;
+
+    // Tags in a shuffled order, so that a download that restarted or skipped shows.
+    uploaded_ = std::make_unique<TChannelImage>();
+    uploaded_->Options = 5;
+    for (int k = 0; k < MapSize; ++k) {
+        TChannelItem* item = uploaded_->Map()->Add();
+        item->TagIndex = (k * 7) % MapSize;
+        const TTagListItem& tag = *(*tags.TagList())[item->TagIndex];
+        item->Channel = tag.Channel;
+        item->ParamType = tag.DataType;
+        item->TagName = tag.TagName;
+    }
+    TUploadCurrMapCmd upload(host.conn.get());
+    upload.setTarget(uploaded_.get());
+    QVERIFY(upload.Execute());
+    QCOMPARE(upload.DeviceError(), quint16(0));
+    QVERIFY(!upload.FlashFailed());
+    QCOMPARE(sim->stop(), 0);
+    QVERIFY(QFileInfo(flashWithMap_).size() > 0);
+}
+
+void tst_Unplug::interruptedCommand_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("atStep");    // killed when this many steps are done, between exchanges
+    QTest::addColumn<int>("afterMs");   // or this long after the start, on a 9600-baud line
+    QTest::addColumn<int>("stepsDone"); // steps the command gets through (-1: some, not all)
+
+    // clang-format off
+    QTest::newRow("tag read, between tags")         << "tags"     << 5  << 0   << 5;
+    QTest::newRow("tag read, during an exchange")   << "tags"     << 0  << 600 << -1;
+    QTest::newRow("upload, between entries")        << "upload"   << 3  << 0   << 3;
+    QTest::newRow("upload, during an exchange")     << "upload"   << 0  << 600 << -1;
+    QTest::newRow("download, between entries")      << "download" << 11 << 0   << 11;
+    QTest::newRow("download, during an exchange")   << "download" << 0  << 500 << -1;
+    // clang-format on
+}
+
+void tst_Unplug::interruptedCommand() {
+    QFETCH(QString, command);
+    QFETCH(int, atStep);
+    QFETCH(int, afterMs);
+    QFETCH(int, stepsDone);
+
+    Host host;
+    const QString flash = dir_.filePath(QString("flash-%1.bin").arg(QTest::currentDataTag()));
+    QFile::remove(flash);
+    QVERIFY(QFile::copy(flashWithMap_, flash));
+    QStringList arguments{"--com", QString::number(ComPort), "--flash", flash};
+    if (afterMs > 0)
+        arguments << "--wire-baud"
+                  << "9600";
+    auto sim = device(arguments);
+    QVERIFY(sim);
+
+    TUpdateTagListCmd tags(host.conn.get());
+    TChannelImage source;
+    for (const Entry& e : entries(*uploaded_)) {
+        TChannelItem* item = source.Map()->Add();
+        item->TagIndex = e.tagIndex;
+        item->Channel = e.channel;
+        item->ParamType = e.type;
+        item->TagName = e.name;
+    }
+    source.Options = 2; // differs from the device's, so an upload that got through shows
+    TUploadCurrMapCmd upload(host.conn.get());
+    upload.setTarget(&source);
+    TChannelImage target;
+    target.Options = 7;
+    target.Map()->Add()->TagIndex = 29; // an earlier document's content
+    TDownloadCurrMapCmd download(host.conn.get());
+    download.setTarget(&target);
+    TCustomCommand& run = command == "tags"     ? static_cast<TCustomCommand&>(tags)
+                          : command == "upload" ? static_cast<TCustomCommand&>(upload)
+                                                : download;
+
+    int progressed = 0;
+    int portFd = -1;
+    Clock::time_point killedAt{};
+    run.OnProgress = [&](int done, int) {
+        progressed = done;
+        portFd = host.conn->PortDrv.Handle();
+        if (done == atStep) {
+            sim->stop(SIGKILL);
+            killedAt = Clock::now();
+        }
+    };
+    std::unique_ptr<DelayedKill> killer;
+    if (afterMs > 0)
+        killer = std::make_unique<DelayedKill>(sim->processId(), afterMs);
+
+    const bool result = run.Execute();
+    const auto ended = Clock::now();
+    if (killer) {
+        QVERIFY2(killer->done(), "the command ended before the simulator was killed");
+        killer->join();
+        killedAt = killer->at();
+        sim->stop(SIGKILL);
+    }
+    QVERIFY(killedAt != Clock::time_point{});
+
+    QCOMPARE(result, false);
+    const auto noticedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(ended - killedAt).count();
+    QVERIFY2(noticedMs < NoticedWithinMs,
+             qPrintable(QString("the command went on for %1 ms after the hang-up").arg(noticedMs)));
+    QCOMPARE(host.prompter.messages(), QStringList());
+    QVERIFY(!host.conn->PortDrv.IsOpen());
+    QVERIFY(portFd >= 0);
+    QVERIFY2(!descriptorTarget(portFd).startsWith("/dev/pts/"), "the port's descriptor leaked");
+    if (stepsDone >= 0) {
+        QCOMPARE(progressed, stepsDone);
+    } else {
+        const int all = command == "tags" ? int(catalogueNames_.size()) : MapSize;
+        QVERIFY2(progressed > 0 && progressed < all,
+                 qPrintable(QString("killed after %1 steps: not mid-way").arg(progressed)));
+    }
+
+    // What the command leaves: the part read before the hang-up, correct.
+    if (command == "tags") {
+        const TTagList& list = *tags.TagList();
+        QCOMPARE(list.Count(), progressed);
+        for (int i = 0; i < list.Count(); ++i)
+            QCOMPARE(list[i]->TagName, catalogueNames_[i]);
+    } else if (command == "upload") {
+        QCOMPARE(upload.DeviceError(), quint16(0));
+        QVERIFY(!upload.FlashFailed());
+        QVERIFY(entries(source) == entries(*uploaded_));
+        QCOMPARE(source.Options, 2u);
+    } else {
+        QCOMPARE(download.DeviceCount(), MapSize);
+        QCOMPARE(target.Options, uploaded_->Options);
+        QCOMPARE(target.Map()->Count(), progressed);
+        QVERIFY(entries(target) == entries(*uploaded_).mid(0, progressed));
+    }
+
+    // The device comes back on the same port number: the same command object gets through.
+    run.OnProgress = nullptr;
+    auto again = device({"--com", QString::number(ComPort), "--flash", flash});
+    QVERIFY(again);
+    QVERIFY(run.Execute());
+    QCOMPARE(host.prompter.messages(), QStringList());
+    QVERIFY(!host.conn->PortDrv.IsOpen());
+    if (command == "tags") {
+        QCOMPARE(tags.TagList()->Count(), catalogueNames_.size());
+    } else if (command == "upload") {
+        TDownloadCurrMapCmd check(host.conn.get());
+        TChannelImage stored;
+        check.setTarget(&stored);
+        QVERIFY(check.Execute());
+        QCOMPARE(stored.Options, 2u);
+        QVERIFY(entries(stored) == entries(*uploaded_));
+    } else {
+        QCOMPARE(target.Options, uploaded_->Options);
+        QVERIFY(entries(target) == entries(*uploaded_));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Unplug)
+#include "tst_Unplug.moc"
