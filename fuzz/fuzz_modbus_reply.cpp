@@ -17,6 +17,7 @@
 #include "execution/TrafficLog.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -34,7 +35,7 @@ using Image = std::array<quint8, TModbusSpace::ImageSize>;
 
 // The line: each reply is the next `expected` bytes of the input; a control byte per reply can
 // give it the request's own header and a correct checksum, so that replies also get past the
-// checksum and reach the image. Too few bytes left is a reply that never came.
+// checksum and reach the image. Too few bytes left is a reply cut short by the time-out.
 class LineTransport : public TModbusTransport {
 public:
     LineTransport(FuzzedDataProvider& line, const TModbusSpace& space, Image& expectedImage)
@@ -46,8 +47,11 @@ public:
             return false;
         const quint8 how = line_.ConsumeIntegral<quint8>();
         const std::vector<quint8> reply = line_.ConsumeBytes<quint8>(expected);
-        if (reply.size() < expected)
+        if (reply.size() < expected) {
+            // As the port driver does: what came is in the buffer, the rest never arrived.
+            std::copy(reply.begin(), reply.end(), request.Data.begin());
             return false;
+        }
         const bool read = request.Data[1] == FnReadHoldingRegisters;
         const quint16 first = static_cast<quint16>(request.Data[2] << 8 | request.Data[3]);
         const int count = request.Data[5];
