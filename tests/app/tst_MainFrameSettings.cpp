@@ -1,5 +1,6 @@
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
+#include "app/ui/AboutUnit.h"
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
 #include "components/ui/CustomView.h"
@@ -14,6 +15,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -125,6 +127,7 @@ private slots:
     void geometryAcrossRuns();
     void geometryHandlersLeaveWithWindow();
     void optionsActionReappliesSettings();
+    void aboutDialogLayout();
     void renderToPng();
 };
 
@@ -428,6 +431,38 @@ void TestMainFrameSettings::optionsActionReappliesSettings() {
     QCOMPARE(ModbusMapConn()->PortDrv.Port(), quint8(7));
     QCOMPARE(int(ModbusMapConn()->ZorvanSpace.DeviceAddress()), 17);
     QCOMPARE(QRect(w.pos(), w.size()), QRect(60, 45, 720, 480));
+}
+
+// A tool window of 326 by 111 with its label at 116, 49, centred on the main window wherever
+// that stands.
+void TestMainFrameSettings::aboutDialogLayout() {
+    TempConfigHome home;
+    ProgramRun run;
+    QVERIFY(run.show());
+    TMainFrameDlg& w = run.window();
+    w.move(150, 90);
+    w.resize(600, 420);
+    QSize size;
+    QPoint label;
+    QPoint centre;
+    bool tool = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TAboutDlg*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        size = dialog->size();
+        label = dialog->VersionLabel->pos();
+        centre = dialog->frameGeometry().center();
+        tool = (dialog->windowFlags() & Qt::WindowType_Mask) == Qt::Tool;
+        dialog->close();
+    });
+    w.actAbout->trigger();
+    QCOMPARE(size, QSize(326, 111));
+    QCOMPARE(label, QPoint(116, 49));
+    QVERIFY(tool);
+    const QPoint offset = centre - w.frameGeometry().center();
+    QVERIFY2(offset.manhattanLength() <= 2,
+             qPrintable(QString("%1,%2").arg(offset.x()).arg(offset.y())));
 }
 
 void TestMainFrameSettings::renderToPng() {
