@@ -4,6 +4,8 @@
 #include "components/XMLOptionsSerializer.h"
 #include "components/ui/ThemeIcon.h"
 #include "device/AppDataTypes.h"
+#include "device/Commands.h"
+#include "device/ModbusMap.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
@@ -11,7 +13,9 @@
 #include "editor/GlobalData.h"
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/ChannelProps.h"
+#include "editor/ui/DeviceProgress.h"
 #include "editor/ui/ReportListView.h"
+#include "execution/ui/ModbusMapExecUnit.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -22,6 +26,8 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <tuple>
+#include <vector>
 
 namespace zorvan {
 
@@ -107,12 +113,15 @@ void TCnlListVisorView::CreateActions() {
                                     QStringLiteral("&Download Map"), toolImage("go-down"));
     actDownLoad = makeAction(this, "actDownLoad", QStringLiteral("Download tags"),
                              QStringLiteral("&Download tags"), toolImage("view-refresh"));
-    for (QAction* device : {actExecuteMap, actUpLoad, actDownLoadCurrMap, actDownLoad})
-        device->setEnabled(false);
 
     connect(actAdd, &QAction::triggered, this, &TCnlListVisorView::actAddExecute);
     connect(actEdit, &QAction::triggered, this, &TCnlListVisorView::actEditExecute);
     connect(actDelete, &QAction::triggered, this, &TCnlListVisorView::actDeleteExecute);
+    connect(actDownLoad, &QAction::triggered, this, &TCnlListVisorView::actDownLoadExecute);
+    connect(actUpLoad, &QAction::triggered, this, &TCnlListVisorView::actUpLoadExecute);
+    connect(actDownLoadCurrMap, &QAction::triggered, this,
+            &TCnlListVisorView::actDownLoadCurrMapExecute);
+    connect(actExecuteMap, &QAction::triggered, this, &TCnlListVisorView::actExecuteMapExecute);
 }
 
 QWidget* TCnlListVisorView::CreateTopStrip() {
@@ -235,6 +244,10 @@ void TCnlListVisorView::SetChannelPropsDlg(TChannelPropsDlg* dialog) {
     PropsDlg_ = dialog;
 }
 
+void TCnlListVisorView::SetModbusMapExecDlg(TModbusMapExecDlg* dialog) {
+    MapExecDlg_ = dialog;
+}
+
 void TCnlListVisorView::SetDragDropController(TDragDropController* controller) {
     DragDropController_ = controller;
 }
@@ -270,6 +283,10 @@ void TCnlListVisorView::OptionsCBChange(int index) {
 void TCnlListVisorView::UpdateActions() {
     actEditUpdate();
     actDeleteUpdate();
+    actDownLoadUpdate();
+    actUpLoadUpdate();
+    actDownLoadCurrMapUpdate();
+    actExecuteMapUpdate();
 }
 
 void TCnlListVisorView::actEditUpdate() {
@@ -336,6 +353,174 @@ void TCnlListVisorView::ListEditRequest() {
     actEditUpdate();
     if (actEdit->isEnabled())
         actEdit->trigger();
+}
+
+// --- device actions --------------------------------------------------------------------------
+
+namespace {
+
+// What a document holds, to tell whether a command has changed it.
+struct ImageContent {
+    quint16 BaseAdr = 0;
+    quint32 Options = 0;
+    std::vector<std::tuple<int, int, int, QString, QString>> Channels;
+
+    explicit ImageContent(const TChannelImage* image) {
+        if (!image)
+            return;
+        BaseAdr = image->BaseAdr;
+        Options = image->Options;
+        const TChannelList& map = *image->Map();
+        Channels.reserve(static_cast<size_t>(map.Count()));
+        for (int i = 0; i < map.Count(); ++i) {
+            const TChannelItem& c = *map.Items(i);
+            Channels.emplace_back(c.Channel, c.ParamType, c.TagIndex, c.TagName, c.Note);
+        }
+    }
+    bool operator==(const ImageContent&) const = default;
+};
+
+// Marks the document changed when there is one open to take the mark.
+void markActiveDocumentModified() {
+    if (TDm* dm = Dm(); dm && dm->Link.Active())
+        MarkModified();
+}
+
+// Restores a command's progress handler after a run; the view's step runs first, then the
+// handler that was there before.
+class ProgressHook {
+public:
+    ProgressHook(TCustomCommand& command, TDeviceProgress& progress)
+        : Command_(command), Previous_(command.OnProgress) {
+        Command_.OnProgress = [&progress, previous = Previous_](int done, int total) {
+            progress.Step(done, total);
+            if (previous)
+                previous(done, total);
+        };
+    }
+    ~ProgressHook() { Command_.OnProgress = Previous_; }
+    ProgressHook(const ProgressHook&) = delete;
+    ProgressHook& operator=(const ProgressHook&) = delete;
+
+private:
+    TCustomCommand& Command_;
+    TCustomCommand::TProgressEvent Previous_;
+};
+
+} // namespace
+
+void TCnlListVisorView::actDownLoadUpdate() {
+    actDownLoad->setEnabled(!DeviceOperationRunning_);
+}
+
+void TCnlListVisorView::actUpLoadUpdate() {
+    actUpLoad->setEnabled(MapModel->rowCount() > 0);
+}
+
+void TCnlListVisorView::actDownLoadCurrMapUpdate() {
+    actDownLoadCurrMap->setEnabled(true);
+}
+
+void TCnlListVisorView::actExecuteMapUpdate() {
+    actExecuteMap->setEnabled(MapModel->rowCount() > 0);
+}
+
+bool TCnlListVisorView::RunDeviceOperation(TCustomCommand& command, const QString& title,
+                                           bool totalKnown,
+                                           const std::function<QString(int, int)>& stepText,
+                                           const std::function<void(bool)>& afterRun) {
+    if (DeviceOperationRunning_)
+        return false;
+    bool result = false;
+    {
+        struct Running {
+            TCnlListVisorView& View;
+            explicit Running(TCnlListVisorView& view) : View(view) {
+                View.DeviceOperationRunning_ = true;
+                View.actDownLoadUpdate();
+            }
+            ~Running() {
+                View.DeviceOperationRunning_ = false;
+                View.actDownLoadUpdate();
+            }
+        } running(*this);
+        WaitCursor wait;
+        TDeviceProgress progress(this, title, stepText, totalKnown);
+        progress.ShowDelayMs = ProgressDelayMs;
+        ProgressHook hook(command, progress);
+        result = command.Execute();
+    }
+    if (afterRun)
+        afterRun(result);
+    if (!result)
+        prompter().tell(QStringLiteral("No communication with the device"), MessageKind::Error);
+    UpdateView();
+    UpdateActions();
+    return result;
+}
+
+void TCnlListVisorView::actDownLoadExecute() {
+    actDownLoadUpdate();
+    if (!actDownLoad->isEnabled())
+        return;
+    TUpdateTagListCmd* command = UpdateTagListCmd();
+    // The read starts by emptying the command's list: the rows let go of it first, rather than
+    // show a list that changes under them while the progress window repaints.
+    SetTagList(nullptr);
+    RunDeviceOperation(
+        *command, actDownLoad->text(), false,
+        [](int done, int) { return QStringLiteral("Tags read: %1").arg(done); },
+        // Whatever the result: the tags read before a failure are shown too.
+        [this, command](bool) { SetTagList(command->TagList()); });
+}
+
+void TCnlListVisorView::actUpLoadExecute() {
+    actUpLoadUpdate();
+    if (!actUpLoad->isEnabled())
+        return;
+    TUploadCurrMapCmd* command = UploadCurrMapCmd();
+    // The flash request goes through Space1, to the device the map goes to.
+    TModbusMapConn* connection = command->Connection() ? command->Connection() : ModbusMapConn();
+    if (connection)
+        connection->Space1.setDeviceAddress(connection->ZorvanSpace.DeviceAddress());
+    command->setTarget(CurrentImage());
+    RunDeviceOperation(
+        *command, actUpLoad->text(), true,
+        [](int done, int total) {
+            return QStringLiteral("Entry %1 of %2 written").arg(done).arg(total);
+        },
+        [command](bool) { command->setTarget(nullptr); });
+}
+
+void TCnlListVisorView::actDownLoadCurrMapExecute() {
+    actDownLoadCurrMapUpdate();
+    if (!actDownLoadCurrMap->isEnabled())
+        return;
+    TDownloadCurrMapCmd* command = DownloadCurrMapCmd();
+    TChannelImage* image = CurrentImage();
+    const ImageContent before(image);
+    command->setTarget(image);
+    RunDeviceOperation(
+        *command, actDownLoadCurrMap->text(), true,
+        [](int done, int total) {
+            return QStringLiteral("Entry %1 of %2 read").arg(done).arg(total);
+        },
+        // A download replaces the map, also when it breaks off half-way or finds the device's
+        // map empty: a changed document must ask to be saved, or the old map is lost unasked.
+        [command, image, &before](bool) {
+            command->setTarget(nullptr);
+            if (image && image == CurrentImage() && ImageContent(image) != before)
+                markActiveDocumentModified();
+        });
+}
+
+void TCnlListVisorView::actExecuteMapExecute() {
+    actExecuteMapUpdate();
+    if (!actExecuteMap->isEnabled())
+        return;
+    TModbusMapExecDlg* dialog = MapExecDlg_ ? MapExecDlg_.data() : ModbusMapExecDlg();
+    if (dialog)
+        dialog->ExecuteMap();
 }
 
 // --- drag and drop ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QList>
 #include <QPointer>
+#include <functional>
 
 class QAction;
 class QComboBox;
@@ -17,6 +18,8 @@ namespace zorvan {
 
 class TChannelMapModel;
 class TChannelPropsDlg;
+class TCustomCommand;
+class TModbusMapExecDlg;
 class TDragDropController;
 class TReportListView;
 class TTagList;
@@ -34,6 +37,9 @@ public:
 
     // The dialog that Add and Edit run (not owned); without one they do nothing.
     void SetChannelPropsDlg(TChannelPropsDlg* dialog);
+    // The window that Execute Map shows (not owned); the program-wide ModbusMapExecDlg() when
+    // none is set.
+    void SetModbusMapExecDlg(TModbusMapExecDlg* dialog);
     // The controller that carries drags; GD()'s when none is set.
     void SetDragDropController(TDragDropController* controller);
     TDragDropController* DragDropController() const;
@@ -53,6 +59,21 @@ public:
     void actDeleteExecute();
     void actEditUpdate();
     void actDeleteUpdate();
+
+    // Device actions, on the program-wide command objects and the connection they use.
+    void actDownLoadExecute();
+    void actUpLoadExecute();
+    void actDownLoadCurrMapExecute();
+    void actExecuteMapExecute();
+    void actDownLoadUpdate();
+    void actUpLoadUpdate();
+    void actDownLoadCurrMapUpdate();
+    void actExecuteMapUpdate();
+    // A device command runs (Download tags, Upload Map, Download Map).
+    bool DeviceOperationRunning() const { return DeviceOperationRunning_; }
+    // How long a device command runs before its progress window shows.
+    int ProgressDelayMs = 300;
+
     // Every action's enabling again; runs on each selection or list change.
     void UpdateActions();
 
@@ -86,8 +107,6 @@ public:
     QAction* actAdd;
     QAction* actEdit;
     QAction* actDelete;
-    // The device actions; their commands arrive with the device connection, and until then
-    // they stay disabled.
     QAction* actExecuteMap;
     QAction* actUpLoad;
     QAction* actDownLoadCurrMap;
@@ -100,9 +119,17 @@ private:
     void CreateActions();
     QWidget* CreateTopStrip();
     QWidget* CreatePages();
+    // The frame that every device command runs in: hourglass, Download tags disabled, the
+    // progress window; then afterRun with the result, "No communication with the device" on
+    // false, and the view refreshed. False when the command failed or another one runs.
+    bool RunDeviceOperation(TCustomCommand& command, const QString& title, bool totalKnown,
+                            const std::function<QString(int, int)>& stepText,
+                            const std::function<void(bool)>& afterRun);
 
     QPointer<TChannelPropsDlg> PropsDlg_;
     TDragDropController* DragDropController_ = nullptr;
+    QPointer<TModbusMapExecDlg> MapExecDlg_;
+    bool DeviceOperationRunning_ = false;
 };
 
 } // namespace zorvan
