@@ -47,7 +47,11 @@ void setAxisRange(QValueAxis& axis, double a, double b) {
 } // namespace
 
 TUpdateChart::TUpdateChart(QObject* parent)
-    : QObject(parent), Now([] { return QDateTime::currentDateTime(); }) {}
+    : QObject(parent), Now([] { return QDateTime::currentDateTime(); }) {
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    connect(&m_flushTimer, &QTimer::timeout, this, &TUpdateChart::flush);
+}
 
 bool TUpdateChart::rangePending(const QObject* series) {
     return series && series->property(RangePendingProperty).toInt() != 0;
@@ -150,14 +154,12 @@ QList<QPointF> TUpdateChart::points(const QXYSeries* series) const {
 
 void TUpdateChart::markChanged(QXYSeries* series) {
     m_changed.insert(series, series);
-    if (m_flushQueued)
-        return;
-    m_flushQueued = true;
-    QMetaObject::invokeMethod(this, &TUpdateChart::flush, Qt::QueuedConnection);
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
 }
 
 void TUpdateChart::flush() {
-    m_flushQueued = false;
+    m_flushTimer.stop(); // a direct call leaves no queued one behind
     QDateTimeAxis* scrolled = nullptr;
     if (m_autoScroll && m_chart && m_lastTime.isValid()) {
         if (QDateTimeAxis* timeAxis = bottomAxisOf(*m_chart)) {

@@ -7,6 +7,7 @@
 #include <QPointF>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 #include <QtCharts/QChart>
 #include <functional>
 
@@ -111,9 +112,10 @@ private:
     int m_updateInterval = 0;
     bool m_clearPending = true;
     QDateTime m_lastTime;
-    // Series whose data changed since the last flush, and whether a flush is queued.
+    // Series whose data changed since the last flush, and the flush queued for the next pass of
+    // the event loop.
     QHash<const QObject*, QPointer<QXYSeries>> m_changed;
-    bool m_flushQueued = false;
+    QTimer m_flushTimer;
     // Series seen by AddPoint (watched for visibility and destruction), and the points of the
     // hidden ones, kept out of the chart until they are shown.
     QSet<const QObject*> m_tracked;
