@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -411,7 +412,17 @@ void tst_DeviceActions::frameDuringCommand() {
     QList<Moment> moments;
     TCustomCommand& command = *commandOf(action);
     {
-        ProgressProbe probe(command, [&](int, int) { moments.append(momentOf(host)); });
+        ProgressProbe probe(command, [&](int done, int) {
+            moments.append(momentOf(host));
+            auto* dialog = host.view.findChild<TDeviceProgressDlg*>();
+            if (done == 2 && dialog) {
+                QDir().mkpath(QStringLiteral(ZORVAN_TEST_OUTPUT_DIR));
+                dialog->grab().toImage().save(QStringLiteral(ZORVAN_TEST_OUTPUT_DIR) +
+                                              QStringLiteral("/device-progress-%1.png")
+                                                  .arg(QTest::currentDataTag())
+                                                  .replace(' ', '-'));
+            }
+        });
         // Tags, three of them dropped into the map, uploaded, and downloaded again.
         host.view.actDownLoad->trigger();
         QVERIFY(host.view.DropOnMap(QStringLiteral("TagList"), {1, 3, 4}, -1));
