@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTabBar>
@@ -30,6 +31,7 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QtCharts/QAbstractAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLegend>
@@ -40,6 +42,12 @@ namespace zorvan {
 namespace {
 
 TModbusMapExecDlg* instance = nullptr;
+
+// Now, as the local time's offset from UTC.
+QDateTime LocalNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc());
+}
 
 constexpr QSize kToolImageSize(32, 32);
 constexpr QSize kTabImageSize(24, 24);
@@ -119,13 +127,16 @@ void TValueListModel::Clear() {
 
 void TValueListModel::ShowRow(int row) {
     Row& r = m_rows.at(std::size_t(row));
-    r.Texts[ChannelColumn] = ChannelNumberText(r.Channel);
     const TModbusParameter* parameter = r.Profile.Parameter;
     if (!parameter)
         return;
-    r.Texts[ParameterColumn] = TagNameText(parameter->Description());
     r.Texts[ValueColumn] = ValueText(*parameter);
-    r.Texts[OffsetColumn] = OffsetText(*parameter);
+    // Channel, name and address do not change during a run: made once.
+    if (r.Texts[ChannelColumn].isEmpty()) {
+        r.Texts[ChannelColumn] = ChannelNumberText(r.Channel);
+        r.Texts[ParameterColumn] = TagNameText(parameter->Description());
+        r.Texts[OffsetColumn] = OffsetText(*parameter);
+    }
 }
 
 void TValueListModel::RowsShown(int first, int last) {
@@ -169,8 +180,12 @@ bool TValueListModel::setData(const QModelIndex& index, const QVariant& value, i
     Row& r = m_rows[std::size_t(index.row())];
     r.Checked = value.toInt() == Qt::Checked;
     // The row's series is shown exactly while the row is checked.
-    if (r.Profile.Series)
-        r.Profile.Series->setVisible(r.Checked);
+    if (r.Profile.Series) {
+        if (OnCheck)
+            OnCheck(r.Profile.Series, r.Checked);
+        else
+            r.Profile.Series->setVisible(r.Checked);
+    }
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
 }
@@ -253,6 +268,11 @@ TModbusMapExecDlg::TModbusMapExecDlg(TModbusMapConn* conn, QWidget* parent)
     UpdateChart->setAutoScroll(true);
     UpdateChart->setTimeInterval(30);
     UpdateChart->setUpdateInterval(0);
+    // One reading of the clock per cycle: the values of a cycle were read together. It is kept
+    // as a fixed offset from UTC, the same moment as the local time: every use of a local-time
+    // date-time (the chart turns each point's into milliseconds) consults the time-zone file,
+    // a thousand times per cycle for a map of a thousand channels.
+    UpdateChart->Now = [this] { return m_cycleTime.isValid() ? m_cycleTime : LocalNow(); };
 
     ProcessTimer.setInterval(TMapRun::TickInterval);
     ProcessTimer.OnTimer = [this] { ProcessTimerTimer(); };
@@ -335,6 +355,9 @@ QWidget* TModbusMapExecDlg::CreateMapPage() {
     ValueLV->setDragEnabled(false);
     ValueLV->setDragDropMode(QAbstractItemView::NoDragDrop);
     ValueLV->viewport()->setAcceptDrops(false);
+    ValueModel->OnCheck = [this](QLineSeries* series, bool checked) {
+        ShowSeries(series, checked);
+    };
     ValueLV->setModel(ValueModel);
     ValueLV->setItemDelegate(new TBoldSelectionDelegate(ValueLV));
     ValueLV->verticalHeader()->setDefaultSectionSize(20);
@@ -486,13 +509,34 @@ void TModbusMapExecDlg::FillListAndChart() {
         QPen pen(SeriesColor(int(Chart->series().size())));
         pen.setWidth(2);
         series->setPen(pen);
-        TUpdateChart::attachSeries(*Chart, series);
         // Hidden until its row is checked.
         series->setVisible(false);
+        Chart->addSeries(series);
         ValueModel->AddRow({series, parameter}, m_run->ChannelOf(int(i)));
         ValueModel->ShowRow(ValueModel->Count() - 1);
     }
     ValueModel->RowsShown(0, ValueModel->Count() - 1);
+}
+
+void TModbusMapExecDlg::ShowSeries(QLineSeries* series, bool visible) {
+    if (visible) {
+        // On the axes first, so that the points it is given when shown are laid out there.
+        if (series->attachedAxes().isEmpty()) {
+            for (QAbstractAxis* axis : Chart->axes())
+                series->attachAxis(axis);
+            // An axis laid out while no series was on it stays without its labels and grid
+            // once series come; shown anew, it has them.
+            for (QAbstractAxis* axis : Chart->axes()) {
+                axis->setVisible(false);
+                axis->setVisible(true);
+            }
+        }
+        series->setVisible(true);
+    } else {
+        series->setVisible(false);
+        for (QAbstractAxis* axis : series->attachedAxes())
+            series->detachAxis(axis);
+    }
 }
 
 void TModbusMapExecDlg::ClearRows() {
@@ -547,14 +591,16 @@ void TModbusMapExecDlg::ShowCounters() {
 }
 
 void TModbusMapExecDlg::UpdateValues() {
-    // The chart may let pending events run for a row; rows are not freed meanwhile (teardown
-    // waits for the tick), but a row count taken once could still outlast a direct call's list.
+    // The chart may let pending events run for a row. Rows are not freed meanwhile (teardown
+    // waits for the tick); the count is read afresh for every row all the same.
+    m_cycleTime = LocalNow();
     for (int row = 0; row < ValueModel->Count(); ++row) {
         ValueModel->ShowRow(row);
         const TDataChannelProfile profile = ValueModel->Profile(row);
         if (profile.Parameter)
             UpdateChart->AddPoint(profile.Series, PlotValue(*profile.Parameter));
     }
+    m_cycleTime = QDateTime();
     ValueModel->RowsShown(0, ValueModel->Count() - 1);
 }
 
@@ -661,6 +707,11 @@ void TModbusMapExecDlg::closeEvent(QCloseEvent* event) {
         return;
     }
     QDialog::closeEvent(event);
+}
+
+void TModbusMapExecDlg::showEvent(QShowEvent* event) {
+    UpdateActions();
+    QDialog::showEvent(event);
 }
 
 void TModbusMapExecDlg::keyPressEvent(QKeyEvent* event) {

@@ -3,9 +3,11 @@
 #include "comm/ProcessTimer.h"
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -57,6 +59,9 @@ public:
     void ShowRow(int row);
     // Tells the views that rows first..last were shown again.
     void RowsShown(int first, int last);
+    // A row's check box changed: its series is to be shown exactly while it is checked.
+    // Unassigned, the series' visibility is set directly.
+    std::function<void(QLineSeries* series, bool checked)> OnCheck;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -163,12 +168,17 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // The port may have been opened or closed by others while the window was hidden.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void CreateActions();
     QWidget* CreateMapPage();
     QWidget* CreateTrafficPage();
     void FillListAndChart();
+    // Shows or hides a row's series. Hidden series are kept off the axes: a change of an axis
+    // lays out every series attached to it, and a map of a thousand channels has a thousand.
+    void ShowSeries(QLineSeries* series, bool visible);
     // Empties the value list and frees every series; after the tick when one runs.
     void ClearRows();
     void FinishDeferredTeardown();
@@ -176,6 +186,8 @@ private:
 
     TModbusMapConn* m_conn;
     std::unique_ptr<TMapRun> m_run;
+    // The moment of the cycle being handed to the chart: every point of a cycle gets it.
+    QDateTime m_cycleTime;
     bool m_rowsTeardownPending = false;
     bool m_runTeardownPending = false;
 };
