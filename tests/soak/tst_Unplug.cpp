@@ -7,14 +7,21 @@
 // leaves its result as far as it got: the tags read so far, the items of a download read so far,
 // an upload's source map untouched. The next run of the same command object reaches the
 // restarted simulator through the re-pointed link.
+//
+// `zorvanctl poll` outlives the device: it counts the failures, costs no more processor time
+// while the device is gone than while it waits for a silent one, and opens the port again by
+// itself when the device is back under the same port number.
 
+#include "components/XMLOptionsSerializer.h"
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
 #include "document/CnlImage.h"
+#include "document/Document.h"
 #include "settings/AppOptions.h"
 
 #include "DevsimProcess.h"
+#include "PollProcess.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
 
@@ -26,11 +33,13 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
 using namespace zorvan;
 using zorvan::test::DevsimProcess;
+using zorvan::test::PollProcess;
 using zorvan::test::ScriptedPrompter;
 using zorvan::test::TempConfigHome;
 
@@ -115,6 +124,42 @@ private:
     std::thread thread_;
 };
 
+const QString LostText = QStringLiteral("zorvanctl poll: the line was lost");
+const QString ReopenedText = QStringLiteral("zorvanctl poll: port opened again");
+constexpr int MeasureMs = 3000;
+
+// The settings folder's link of port number n.
+QString PortLink(int n) {
+    return qEnvironmentVariable("XDG_CONFIG_HOME") +
+           QStringLiteral("/Belmat/Quillmark/ports/COM%1").arg(n);
+}
+
+// Points the link at nothing, as a /dev/serial/by-id link is left when its adapter is pulled
+// out. Done before the device is killed, so that nothing can open a pseudo-terminal that took
+// over the dead one's number meanwhile.
+bool unplug(const QString& link) {
+    const QString gone = QFileInfo(link).path() + QStringLiteral("/unplugged");
+    const QString temporary = link + QStringLiteral(".new");
+    QFile::remove(temporary);
+    return QFile::link(gone, temporary) && ::rename(QFile::encodeName(temporary).constData(),
+                                                    QFile::encodeName(link).constData()) == 0;
+}
+
+bool saveImage(TChannelImage& image, const QString& path) {
+    TXMLOptionsSerializer serializer;
+    ConfigureDocumentSerializer(serializer);
+    serializer.Root = &image;
+    serializer.XMLFilePath = path;
+    return serializer.Save();
+}
+
+// The processor time the poll uses over the next ms milliseconds, events running meanwhile.
+double cpuOver(const PollProcess& poll, int ms) {
+    const double before = poll.cpuMs();
+    QTest::qWait(ms);
+    return poll.cpuMs() - before;
+}
+
 } // namespace
 
 class tst_Unplug : public QObject {
@@ -138,6 +183,7 @@ private slots:
     void initTestCase();
     void interruptedCommand_data();
     void interruptedCommand();
+    void pollOutlivesTheDevice();
 };
 
 void tst_Unplug::initTestCase() {
@@ -309,6 +355,76 @@ void tst_Unplug::interruptedCommand() {
         QCOMPARE(target.Options, uploaded_->Options);
         QVERIFY(entries(target) == entries(*uploaded_));
     }
+}
+
+void tst_Unplug::pollOutlivesTheDevice() {
+    TempConfigHome home;
+    const QString link = PortLink(ComPort);
+    const QString flash = dir_.filePath("flash-poll.bin");
+    QFile::remove(flash);
+    QVERIFY(QFile::copy(flashWithMap_, flash));
+    const QString map = dir_.filePath("poll.zorvan");
+    QVERIFY(saveImage(*uploaded_, map));
+    const QStringList onPort{"--com", QString::number(ComPort), "--flash", flash};
+
+    auto first = device(onPort);
+    QVERIFY(first);
+    PollProcess poll;
+    QList<PollProcess::Line> lines;
+    poll.onLine = [&](const PollProcess::Line& line) { lines << line; };
+    QVERIFY(poll.start({map, "--port", QString::number(ComPort), "--timeout", "100"}));
+    QTRY_VERIFY_WITH_TIMEOUT(poll.lineCount() >= 20, 20000);
+
+    // Unplugged: the link's target vanishes with the device.
+    QVERIFY(unplug(link));
+    QCOMPARE(first->stop(SIGKILL), -1);
+    QTRY_VERIFY_WITH_TIMEOUT(poll.standardError().contains(LostText), 5000);
+    const qint64 linesBefore = poll.lineCount();
+    const double goneCpu = cpuOver(poll, MeasureMs);
+    QVERIFY(poll.running());
+    QCOMPARE(poll.lineCount(), linesBefore);
+
+    // A device that answers nothing: the poll opens the port again and waits in vain.
+    auto silent = device(onPort + QStringList{"--drop-rate", "1"});
+    QVERIFY(silent);
+    QTRY_COMPARE_WITH_TIMEOUT(poll.standardError().count(ReopenedText), 1, 5000);
+    const double waitingCpu = cpuOver(poll, MeasureMs);
+    QCOMPARE(poll.lineCount(), linesBefore);
+    qInfo("processor time over %d ms: %.1f ms with the device gone, %.1f ms waiting for a silent "
+          "one",
+          MeasureMs, goneCpu, waitingCpu);
+    QVERIFY2(goneCpu <= waitingCpu * 1.5 + 5.0,
+             "the poll works harder with the device gone than while it waits for replies");
+
+    // The device is back: the poll finds it by itself and goes on with fresh values.
+    QVERIFY(unplug(link));
+    QCOMPARE(silent->stop(SIGKILL), -1);
+    auto back = device(onPort);
+    QVERIFY(back);
+    const QDateTime backStarted = QDateTime::currentDateTime();
+    QTRY_COMPARE_WITH_TIMEOUT(poll.standardError().count(ReopenedText), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(poll.lineCount() >= linesBefore + 10, 15000);
+    // The device's counters (every third entry) started again from 0: no value is a stale
+    // one from before the unplugging.
+    for (qsizetype n = linesBefore; n < lines.size(); ++n) {
+        const double since = double(backStarted.msecsTo(lines[n].time)) / 1000.0;
+        for (int entry = 2; entry < MapSize; entry += 3) {
+            const double counter = lines[n].fields[entry].toDouble();
+            QVERIFY2(counter <= (since + 2.0) * 10.0,
+                     qPrintable(QString("entry %1 shows %2 %3 s after the device came back")
+                                    .arg(entry)
+                                    .arg(counter)
+                                    .arg(since)));
+        }
+    }
+    QCOMPARE(poll.stop(SIGINT), 0);
+    QCOMPARE(poll.malformedLines(), 0);
+    // Every attempt to reach the gone device and every unanswered request counted.
+    const int errors = poll.errors();
+    const int requests = poll.requests();
+    QVERIFY2(errors >= 2 * MeasureMs / (100 + 20) / 2,
+             qPrintable(QString("%1 errors counted").arg(errors)));
+    QVERIFY(requests > errors + linesBefore);
 }
 
 QTEST_GUILESS_MAIN(tst_Unplug)

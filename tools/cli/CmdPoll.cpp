@@ -4,6 +4,7 @@
 #include "Command.h"
 #include "DeviceLink.h"
 #include "PortOptions.h"
+#include "PortRecovery.h"
 
 #include "comm/ProcessTimer.h"
 #include "components/Prompter.h"
@@ -46,6 +47,9 @@ QString usage() {
                "  --flash           have the device save its settings to flash on the first\n"
                "                    tick\n"
                "\n"
+               "When the line is lost (the device hung up, the adapter was pulled out), the\n"
+               "port is closed and opened again about once a reply time-out until the device\n"
+               "is back; each attempt that fails counts as a failed request.\n"
                "SIGINT or SIGTERM ends the run. The request and error counts go to standard\n"
                "error at the end; --trace prints the packets there as well, so that standard\n"
                "output holds only the CSV.\n") +
@@ -222,7 +226,29 @@ int run(const QStringList& args) {
         finished = true;
         QCoreApplication::exit(0);
     };
+    // A device that went away is looked for again at the pace a silent one is polled at, the
+    // ticks slowed down to it meanwhile; each attempt that fails counts as a failed request.
+    const int reopenPeriod = int(conn.PortDrv.InputTimeout()) + TMapRun::TickInterval;
+    PortRecovery recovery(conn.PortDrv, std::chrono::milliseconds(reopenPeriod));
     timer.OnTimer = [&] {
+        switch (recovery.beforeTick()) {
+        case PortRecovery::State::Open:
+            break;
+        case PortRecovery::State::Lost:
+            err(QStringLiteral("zorvanctl poll: the line was lost; opening the port again\n"));
+            timer.setInterval(reopenPeriod);
+            return;
+        case PortRecovery::State::Down:
+            return;
+        case PortRecovery::State::AttemptFailed:
+            ++mapRun->RequestCount;
+            ++mapRun->ErrorCount;
+            return;
+        case PortRecovery::State::Reopened:
+            err(QStringLiteral("zorvanctl poll: port opened again\n"));
+            timer.setInterval(TMapRun::TickInterval);
+            break;
+        }
         mapRun->Tick();
         if (cycles > 0 && printed >= cycles) {
             timer.Stop();
