@@ -2,10 +2,12 @@
 #include "PtyPeer.h"
 #include "TempConfigHome.h"
 
+#include "ZorvanctlRun.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+
 #include <QTest>
 
 using zorvan::test::ModbusPtySlave;
@@ -14,29 +16,10 @@ using zorvan::test::TempConfigHome;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-    qint64 ms = 0;
-};
+using Run = zorvan::test::CtlRun;
 
 Run zorvanctl(const QStringList& args) {
-    QProcess p;
-    QElapsedTimer clock;
-    clock.start();
-    p.start(ZORVAN_CTL_PATH, QStringList{"raw"} + args);
-    Run r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.ms = clock.elapsed();
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return zorvan::test::runZorvanctl(QStringList{"raw"} + args, 20000);
 }
 
 void writeStore(const QString& home, const QString& values) {

@@ -8,11 +8,13 @@
 #include "DevsimProcess.h"
 #include "TempConfigHome.h"
 
+#include "ZorvanctlRun.h"
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
 #include <QTest>
 #include <csignal>
 #include <memory>
@@ -23,25 +25,10 @@ using zorvan::test::TempConfigHome;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = zorvan::test::CtlRun;
 
 Run zorvanctl(const QStringList& args) {
-    QProcess p;
-    p.start(ZORVAN_CTL_PATH, args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return zorvan::test::runZorvanctl(args);
 }
 
 // One tag of each value type, as the simulator's catalogue and as the map's channels.

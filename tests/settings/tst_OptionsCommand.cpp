@@ -1,4 +1,5 @@
 #include "TempConfigHome.h"
+#include "ZorvanctlRun.h"
 #include "settings/AppOptions.h"
 #include "settings/RegistryStore.h"
 
@@ -10,22 +11,10 @@ using zorvan::test::TempConfigHome;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Run = zorvan::test::CtlRun;
 
 Run zorvanctl(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(ZORVAN_CTL_PATH), QStringList{"options"} + args);
-    Run r;
-    if (!p.waitForFinished(30000))
-        return r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return zorvan::test::runZorvanctl(QStringList{"options"} + args, 30000);
 }
 
 QByteArray readFile(const QString& name) {
@@ -90,7 +79,7 @@ void TestOptionsCommand::set() {
     }
     const QByteArray before = readFile(home.optionsFile());
     const Run r = zorvanctl(args);
-    QCOMPARE(r.status, status);
+    QCOMPARE(r.exitCode, status);
     if (message.isEmpty()) {
         QCOMPARE(r.err, QString());
     } else {
@@ -124,20 +113,20 @@ void TestOptionsCommand::reset() {
         options.regprmRxTimeout->setValue(700);
     }
     const Run r = zorvanctl({"reset"});
-    QCOMPARE(r.status, 0);
+    QCOMPARE(r.exitCode, 0);
     TOptions options;
     options.setSaveOnDestroy(false);
     QCOMPARE(options.Port->Value(), 1);
     QCOMPARE(options.regprmRxTimeout->Value(), 50);
     QCOMPARE(options.WarningBeforeClosing->Value(), false);
     QCOMPARE(options.RestoreLastDocument->Value(), false);
-    QCOMPARE(zorvanctl({"reset", "now"}).status, 2);
+    QCOMPARE(zorvanctl({"reset", "now"}).exitCode, 2);
 }
 
 void TestOptionsCommand::listShowsEverySetting() {
     TempConfigHome home;
     const Run r = zorvanctl({});
-    QCOMPARE(r.status, 0);
+    QCOMPARE(r.exitCode, 0);
     QVERIFY(!QFile::exists(home.optionsFile())); // listing writes nothing
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 14);
@@ -159,7 +148,7 @@ void TestOptionsCommand::unwritableStore() {
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const Run r = zorvanctl({"set", "Port", "4"});
-    QCOMPARE(r.status, 1);
+    QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains("could not write"), qPrintable(r.err));
     QVERIFY(!r.out.contains("Port ="));
 }
