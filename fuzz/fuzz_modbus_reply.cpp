@@ -39,14 +39,14 @@ using Image = std::array<quint8, TModbusSpace::ImageSize>;
 class LineTransport : public TModbusTransport {
 public:
     LineTransport(FuzzedDataProvider& line, const TModbusSpace& space, Image& expectedImage)
-        : line_(line), space_(space), image_(expectedImage) {}
+        : m_line(line), m_space(space), m_image(expectedImage) {}
 
     bool Transact(TRequest& request, quint16 expected) override {
         checkRequest(request, expected);
-        if (line_.remaining_bytes() == 0)
+        if (m_line.remaining_bytes() == 0)
             return false;
-        const quint8 how = line_.ConsumeIntegral<quint8>();
-        const std::vector<quint8> reply = line_.ConsumeBytes<quint8>(expected);
+        const quint8 how = m_line.ConsumeIntegral<quint8>();
+        const std::vector<quint8> reply = m_line.ConsumeBytes<quint8>(expected);
         if (reply.size() < expected) {
             // As the port driver does: what came is in the buffer, the rest never arrived.
             std::copy(reply.begin(), reply.end(), request.Data.begin());
@@ -72,8 +72,8 @@ public:
             request.Data[expected - 1] = static_cast<quint8>(crc >> 8);
         }
         if (read && ModbusCrc16(request.Data.data(), expected) == 0) {
-            const int at = 2 * static_cast<quint16>(first - space_.BaseAddress());
-            std::memcpy(image_.data() + at, request.Data.data() + 3, std::size_t(2 * count));
+            const int at = 2 * static_cast<quint16>(first - m_space.BaseAddress());
+            std::memcpy(m_image.data() + at, request.Data.data() + 3, std::size_t(2 * count));
         }
         return true;
     }
@@ -82,13 +82,13 @@ private:
     void checkRequest(const TRequest& request, quint16 expected) const {
         FUZZ_CHECK(request.Length >= 8 && request.Length <= TRequest::Capacity);
         FUZZ_CHECK(ModbusCrc16(request.Data.data(), request.Length) == 0);
-        FUZZ_CHECK(request.Data[0] == space_.DeviceAddress());
+        FUZZ_CHECK(request.Data[0] == m_space.DeviceAddress());
         const quint8 function = request.Data[1];
         FUZZ_CHECK(function == FnReadHoldingRegisters || function == FnWriteMultipleRegisters);
         const quint16 first = static_cast<quint16>(request.Data[2] << 8 | request.Data[3]);
         FUZZ_CHECK(request.Data[4] == 0);
         const int count = request.Data[5];
-        const int at = 2 * static_cast<quint16>(first - space_.BaseAddress());
+        const int at = 2 * static_cast<quint16>(first - m_space.BaseAddress());
         FUZZ_CHECK(at + 2 * count <= TModbusSpace::ImageSize);
         if (function == FnReadHoldingRegisters) {
             FUZZ_CHECK(request.Length == 8);
@@ -97,14 +97,14 @@ private:
             FUZZ_CHECK(request.Data[6] == 2 * count);
             FUZZ_CHECK(request.Length == 9 + 2 * count);
             FUZZ_CHECK(expected == WriteReplyLength);
-            FUZZ_CHECK(std::memcmp(request.Data.data() + 7, space_.Image() + at,
+            FUZZ_CHECK(std::memcmp(request.Data.data() + 7, m_space.Image() + at,
                                    std::size_t(2 * count)) == 0);
         }
     }
 
-    FuzzedDataProvider& line_;
-    const TModbusSpace& space_;
-    Image& image_;
+    FuzzedDataProvider& m_line;
+    const TModbusSpace& m_space;
+    Image& m_image;
 };
 
 const QString masks[] = {QStringLiteral("0.00"), QStringLiteral("#,##0.0##"),

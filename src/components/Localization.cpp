@@ -5,15 +5,15 @@ namespace zorvan {
 void TLocalizeList::Add(TAppLocalization* language) {
     if (!language)
         return;
-    items_.push_back(language);
-    if (!current_)
-        current_ = language;
+    m_items.push_back(language);
+    if (!m_current)
+        m_current = language;
 }
 
 bool TLocalizeList::Select(std::uint8_t primary, std::uint8_t sub) {
-    for (TAppLocalization* language : items_) {
+    for (TAppLocalization* language : m_items) {
         if (language->PrimaryID == primary && language->SubID == sub) {
-            current_ = language;
+            m_current = language;
             return true;
         }
     }

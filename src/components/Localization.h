@@ -28,17 +28,17 @@ public:
 class TLocalizeList {
 public:
     void Add(TAppLocalization* language);
-    int Count() const { return static_cast<int>(items_.size()); }
-    TAppLocalization* Items(int index) const { return items_.at(static_cast<size_t>(index)); }
-    TAppLocalization* Current() const { return current_; }
+    int Count() const { return static_cast<int>(m_items.size()); }
+    TAppLocalization* Items(int index) const { return m_items.at(static_cast<size_t>(index)); }
+    TAppLocalization* Current() const { return m_current; }
 
     // The first language with both identifiers becomes current; false (current unchanged)
     // when none matches.
     bool Select(std::uint8_t primary, std::uint8_t sub);
 
 private:
-    std::vector<TAppLocalization*> items_;
-    TAppLocalization* current_ = nullptr;
+    std::vector<TAppLocalization*> m_items;
+    TAppLocalization* m_current = nullptr;
 };
 
 } // namespace zorvan

@@ -84,19 +84,19 @@ TMDVLocalizationUkrainian::TMDVLocalizationUkrainian()
 }
 
 TMDVLocalization::TMDVLocalization()
-    : english_(std::make_unique<TMDVLocalizationEnglish>()),
-      russian_(std::make_unique<TMDVLocalizationRussian>()),
-      ukrainian_(std::make_unique<TMDVLocalizationUkrainian>()),
-      list_(std::make_unique<TLocalizeList>()) {
-    list_->Add(english_.get());
-    list_->Add(russian_.get());
-    list_->Add(ukrainian_.get());
+    : m_english(std::make_unique<TMDVLocalizationEnglish>()),
+      m_russian(std::make_unique<TMDVLocalizationRussian>()),
+      m_ukrainian(std::make_unique<TMDVLocalizationUkrainian>()),
+      m_list(std::make_unique<TLocalizeList>()) {
+    m_list->Add(m_english.get());
+    m_list->Add(m_russian.get());
+    m_list->Add(m_ukrainian.get());
 }
 
 TMDVLocalization::~TMDVLocalization() = default;
 
 bool TMDVLocalization::Select(std::uint8_t primary, std::uint8_t sub) {
-    return list_->Select(primary, sub);
+    return m_list->Select(primary, sub);
 }
 
 bool TMDVLocalization::SelectID(std::uint32_t languageID) {
@@ -106,7 +106,7 @@ bool TMDVLocalization::SelectID(std::uint32_t languageID) {
 
 const TMDVLanguage& TMDVLocalization::Current() const {
     // Only TMDVLanguage objects are ever added to the list.
-    return static_cast<const TMDVLanguage&>(*list_->Current());
+    return static_cast<const TMDVLanguage&>(*m_list->Current());
 }
 
 } // namespace zorvan

@@ -63,13 +63,13 @@ public:
 
     const TMDVLanguage& Current() const;
     std::uint16_t CurrentID() const { return Current().LanguageID(); }
-    const TLocalizeList& List() const { return *list_; }
+    const TLocalizeList& List() const { return *m_list; }
 
 private:
-    std::unique_ptr<TMDVLocalizationEnglish> english_;
-    std::unique_ptr<TMDVLocalizationRussian> russian_;
-    std::unique_ptr<TMDVLocalizationUkrainian> ukrainian_;
-    std::unique_ptr<TLocalizeList> list_;
+    std::unique_ptr<TMDVLocalizationEnglish> m_english;
+    std::unique_ptr<TMDVLocalizationRussian> m_russian;
+    std::unique_ptr<TMDVLocalizationUkrainian> m_ukrainian;
+    std::unique_ptr<TLocalizeList> m_list;
 };
 
 } // namespace zorvan

@@ -24,10 +24,10 @@ QString ExtractFileExt(const QString& path) {
 // ---------------------------------------------------------------------------------------------
 // TMDVDocumentLink
 
-TMDVDocumentLink::TMDVDocumentLink() : localization_(std::make_unique<TMDVLocalization>()) {}
+TMDVDocumentLink::TMDVDocumentLink() : m_localization(std::make_unique<TMDVLocalization>()) {}
 
 TMDVDocumentLink::~TMDVDocumentLink() {
-    if (!active_)
+    if (!m_active)
         return;
     try {
         Fire(OnDeleteContent);
@@ -42,7 +42,7 @@ void TMDVDocumentLink::Fire(const TLinkNotifyEvent& event) {
 }
 
 void TMDVDocumentLink::RequireActive() const {
-    if (!active_)
+    if (!m_active)
         throw EAssertionFailed(QStringLiteral("Assertion failure"), kUnitName);
 }
 
@@ -51,7 +51,7 @@ void TMDVDocumentLink::DeleteContent() {
 }
 
 void TMDVDocumentLink::NewDocument() {
-    active_ = true;
+    m_active = true;
     DeleteContent();
     Fire(OnNewDocument);
 }
@@ -60,22 +60,22 @@ void TMDVDocumentLink::CloseDocument() {
     RequireActive();
     ClearModified();
     DeleteContent();
-    active_ = false;
+    m_active = false;
 }
 
 void TMDVDocumentLink::SetModified() {
     RequireActive();
-    if (modified_)
+    if (m_modified)
         return;
-    modified_ = true;
+    m_modified = true;
     Fire(OnModifiedChange);
 }
 
 void TMDVDocumentLink::ClearModified() {
     RequireActive();
-    if (!modified_)
+    if (!m_modified)
         return;
-    modified_ = false;
+    m_modified = false;
     Fire(OnModifiedChange);
 }
 
@@ -83,7 +83,7 @@ void TMDVDocumentLink::Serialize(PSerializeInfo aInfo) {
     if (!aInfo)
         return;
     if (!aInfo->IsSaving) {
-        active_ = true;
+        m_active = true;
         Fire(OnOpenDocument);
     } else {
         Fire(OnSaveDocument);
@@ -92,10 +92,10 @@ void TMDVDocumentLink::Serialize(PSerializeInfo aInfo) {
         OnSerialize(aInfo);
         return;
     }
-    for (int i = 0; i < serializers_.Count(); ++i)
-        if (serializers_[i]->Accept(aInfo))
+    for (int i = 0; i < m_serializers.Count(); ++i)
+        if (m_serializers[i]->Accept(aInfo))
             return;
-    prompter().tell(localization_->Current().FileVersionError, MessageKind::Error);
+    prompter().tell(m_localization->Current().FileVersionError, MessageKind::Error);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -106,25 +106,25 @@ QString TMDVAgent::DocumentFilter() const {
 }
 
 const TMDVLanguage* TMDVAgent::Language() const {
-    return document_ ? &document_->Localization().Current() : nullptr;
+    return m_document ? &m_document->Localization().Current() : nullptr;
 }
 
 void TMDVAgent::AttachMainForm(QObject* window) {
-    mainForm_ = window;
-    mainCaption_ = window ? window->property("windowTitle").toString() : QString();
+    m_mainForm = window;
+    m_mainCaption = window ? window->property("windowTitle").toString() : QString();
 }
 
 void TMDVAgent::UpdateCaption() {
-    if (!mainForm_ || !document_)
+    if (!m_mainForm || !m_document)
         return;
-    QString caption = mainCaption_;
-    if (!fileName_.isEmpty())
-        caption += QStringLiteral(": ") + fileName_;
-    mainForm_->setProperty("windowTitle", caption);
+    QString caption = m_mainCaption;
+    if (!m_fileName.isEmpty())
+        caption += QStringLiteral(": ") + m_fileName;
+    m_mainForm->setProperty("windowTitle", caption);
 }
 
 bool TMDVAgent::CheckSaveChanges() {
-    if (!document_ || !document_->Modified())
+    if (!m_document || !m_document->Modified())
         return true;
     switch (prompter().ask(Language()->SaveChangesQuestion, PromptButtons::YesNoCancel)) {
     case PromptAnswer::No:
@@ -139,12 +139,12 @@ bool TMDVAgent::CheckSaveChanges() {
 }
 
 void TMDVAgent::NewDocument() {
-    if (!document_)
+    if (!m_document)
         return;
     if (!CheckSaveChanges())
         return;
-    document_->NewDocument();
-    fileName_.clear();
+    m_document->NewDocument();
+    m_fileName.clear();
     UpdateCaption();
     if (ViewsContainer) {
         ViewsContainer->UpdateViews();
@@ -154,14 +154,14 @@ void TMDVAgent::NewDocument() {
 
 bool TMDVAgent::ReadDocument(const QString& name) {
     try {
-        document_->DeleteContent();
+        m_document->DeleteContent();
         TSerializeInfo info{name, false};
-        document_->Serialize(&info);
-        fileName_ = name;
+        m_document->Serialize(&info);
+        m_fileName = name;
         return true;
     } catch (...) {
         try {
-            document_->DeleteContent();
+            m_document->DeleteContent();
         } catch (...) {
         }
         return false;
@@ -177,15 +177,15 @@ void TMDVAgent::ShowOpenedDocument() {
 }
 
 bool TMDVAgent::OpenWithDialog() {
-    if (!document_)
+    if (!m_document)
         return false;
     if (!CheckSaveChanges())
         return false;
     const std::optional<QString> chosen = prompter().openFileName(DocumentFilter());
     if (!chosen || chosen->isEmpty())
         return false;
-    if (document_->Active())
-        document_->ClearModified();
+    if (m_document->Active())
+        m_document->ClearModified();
     ReadDocument(*chosen);
     ShowOpenedDocument();
     return true;
@@ -194,13 +194,13 @@ bool TMDVAgent::OpenWithDialog() {
 bool TMDVAgent::OpenDocument(const QString& fileName) {
     if (fileName.isEmpty())
         return CloseDocument();
-    if (!document_)
+    if (!m_document)
         return false;
     if (!CheckSaveChanges())
         return false;
     // A freshly read document has no unsaved changes, whatever the one it replaces had.
-    if (document_->Active())
-        document_->ClearModified();
+    if (m_document->Active())
+        m_document->ClearModified();
     if (!ReadDocument(fileName))
         return false;
     ShowOpenedDocument();
@@ -208,9 +208,9 @@ bool TMDVAgent::OpenDocument(const QString& fileName) {
 }
 
 PromptAnswer TMDVAgent::SaveDocument(const QString& name) {
-    if (!document_ || !document_->Active())
+    if (!m_document || !m_document->Active())
         return PromptAnswer::No;
-    const QString previousName = fileName_;
+    const QString previousName = m_fileName;
     if (name.isEmpty()) {
         const std::optional<QString> chosen = prompter().saveFileName(DocumentFilter());
         if (!chosen || chosen->isEmpty())
@@ -225,26 +225,26 @@ PromptAnswer TMDVAgent::SaveDocument(const QString& name) {
             if (answer != PromptAnswer::Yes)
                 return answer;
         }
-        fileName_ = target;
+        m_fileName = target;
     } else {
-        if (!document_->Modified())
+        if (!m_document->Modified())
             return PromptAnswer::No;
-        fileName_ = name;
+        m_fileName = name;
     }
     try {
-        TSerializeInfo info{fileName_, true};
-        document_->Serialize(&info);
-        document_->ClearModified();
+        TSerializeInfo info{m_fileName, true};
+        m_document->Serialize(&info);
+        m_document->ClearModified();
         return PromptAnswer::Yes;
     } catch (...) {
         // Keep the name the caption shows: the document was not written under the new one.
-        fileName_ = previousName;
+        m_fileName = previousName;
         return PromptAnswer::No;
     }
 }
 
 PromptAnswer TMDVAgent::Save() {
-    const PromptAnswer answer = SaveDocument(fileName_);
+    const PromptAnswer answer = SaveDocument(m_fileName);
     if (answer == PromptAnswer::Yes)
         UpdateCaption();
     return answer;
@@ -260,9 +260,9 @@ PromptAnswer TMDVAgent::SaveAs() {
 bool TMDVAgent::CloseDocument() {
     if (!CheckSaveChanges())
         return false;
-    if (document_ && document_->Active())
-        document_->CloseDocument();
-    fileName_.clear();
+    if (m_document && m_document->Active())
+        m_document->CloseDocument();
+    m_fileName.clear();
     UpdateCaption();
     if (ViewsContainer)
         ViewsContainer->DeactivateView();

@@ -46,13 +46,13 @@ class TMDVSerializerList {
 public:
     void Add(TMDVSerializer* serializer) {
         if (serializer)
-            items_.push_back(serializer);
+            m_items.push_back(serializer);
     }
-    int Count() const { return static_cast<int>(items_.size()); }
-    TMDVSerializer* operator[](int index) const { return items_.at(static_cast<size_t>(index)); }
+    int Count() const { return static_cast<int>(m_items.size()); }
+    TMDVSerializer* operator[](int index) const { return m_items.at(static_cast<size_t>(index)); }
 
 private:
-    std::vector<TMDVSerializer*> items_;
+    std::vector<TMDVSerializer*> m_items;
 };
 
 class TMDVDocumentLink;
@@ -76,11 +76,11 @@ public:
     // Fired each time Modified changes; set by the main window at run time.
     TLinkNotifyEvent OnModifiedChange;
 
-    bool Modified() const { return modified_; }
-    bool Active() const { return active_; }
-    TMDVLocalization& Localization() { return *localization_; }
-    const TMDVLocalization& Localization() const { return *localization_; }
-    TMDVSerializerList& Serializers() { return serializers_; }
+    bool Modified() const { return m_modified; }
+    bool Active() const { return m_active; }
+    TMDVLocalization& Localization() { return *m_localization; }
+    const TMDVLocalization& Localization() const { return *m_localization; }
+    TMDVSerializerList& Serializers() { return m_serializers; }
 
     void DeleteContent();
     // Active, content cleared, OnNewDocument; Modified untouched.
@@ -96,10 +96,10 @@ private:
     void RequireActive() const;
     void Fire(const TLinkNotifyEvent& event);
 
-    bool modified_ = false;
-    bool active_ = false;
-    std::unique_ptr<TMDVLocalization> localization_;
-    TMDVSerializerList serializers_;
+    bool m_modified = false;
+    bool m_active = false;
+    std::unique_ptr<TMDVLocalization> m_localization;
+    TMDVSerializerList m_serializers;
 };
 
 // What the agent needs of the window that hosts the document's views; the widget
@@ -131,15 +131,15 @@ public:
 
     TAgentNotifyEvent OnUpdateLanguage;
 
-    TMDVDocumentLink* Document() const { return document_; }
-    void SetDocument(TMDVDocumentLink* link) { document_ = link; }
+    TMDVDocumentLink* Document() const { return m_document; }
+    void SetDocument(TMDVDocumentLink* link) { m_document = link; }
     QString FileExtention = QStringLiteral("mdv");
 
-    const QString& FileName() const { return fileName_; }
+    const QString& FileName() const { return m_fileName; }
     // The window is reached through its "windowTitle" property so that the agent needs no
     // widget library.
-    QObject* MainForm() const { return mainForm_.data(); }
-    const QString& MainCaption() const { return mainCaption_; }
+    QObject* MainForm() const { return m_mainForm.data(); }
+    const QString& MainCaption() const { return m_mainCaption; }
     IMDVViewsContainer* ViewsContainer = nullptr;
 
     void AttachMainForm(QObject* window);
@@ -164,10 +164,10 @@ private:
     void ShowOpenedDocument();
     const TMDVLanguage* Language() const;
 
-    TMDVDocumentLink* document_ = nullptr;
-    QString fileName_;
-    QPointer<QObject> mainForm_;
-    QString mainCaption_;
+    TMDVDocumentLink* m_document = nullptr;
+    QString m_fileName;
+    QPointer<QObject> m_mainForm;
+    QString m_mainCaption;
 };
 
 } // namespace zorvan

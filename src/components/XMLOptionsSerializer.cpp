@@ -33,7 +33,7 @@ TXMLClassList::~TXMLClassList() {
 void TXMLClassList::Clear() {
     // From position 0 on, without shifting the rest of the list after every item.
     std::vector<std::unique_ptr<TXMLClass>> items;
-    items.swap(Items_);
+    items.swap(m_items);
     for (auto& item : items)
         item.reset();
 }
@@ -41,12 +41,12 @@ void TXMLClassList::Clear() {
 TXMLClass* TXMLClassList::Items(int index) const {
     if (index < 0 || index >= Count())
         return nullptr;
-    return Items_[static_cast<size_t>(index)].get();
+    return m_items[static_cast<size_t>(index)].get();
 }
 
 int TXMLClassList::IndexOf(const TXMLClass* item) const {
     for (int i = 0; i < Count(); ++i)
-        if (Items_[static_cast<size_t>(i)].get() == item)
+        if (m_items[static_cast<size_t>(i)].get() == item)
             return i;
     return -1;
 }
@@ -61,31 +61,31 @@ TXMLClass* TXMLClassList::Insert(int index) {
         return nullptr;
     index = std::clamp(index, 0, Count());
     TXMLClass* raw = item.get();
-    Items_.insert(Items_.begin() + index, std::move(item));
+    m_items.insert(m_items.begin() + index, std::move(item));
     return raw;
 }
 
 void TXMLClassList::Delete(int index) {
     if (index < 0 || index >= Count())
         return;
-    const auto at = Items_.begin() + index;
+    const auto at = m_items.begin() + index;
     at->reset();
-    Items_.erase(at);
+    m_items.erase(at);
 }
 
 void TXMLClassList::Remove(TXMLClass* item) {
     const int index = IndexOf(item);
     if (index < 0)
         return;
-    std::unique_ptr<TXMLClass> owned = std::move(Items_[static_cast<size_t>(index)]);
-    Items_.erase(Items_.begin() + index);
+    std::unique_ptr<TXMLClass> owned = std::move(m_items[static_cast<size_t>(index)]);
+    m_items.erase(m_items.begin() + index);
     owned.reset();
 }
 
 void TXMLClassList::Exchange(int index1, int index2) {
     if (index1 < 0 || index1 >= Count() || index2 < 0 || index2 >= Count())
         return;
-    std::swap(Items_[static_cast<size_t>(index1)], Items_[static_cast<size_t>(index2)]);
+    std::swap(m_items[static_cast<size_t>(index1)], m_items[static_cast<size_t>(index2)]);
 }
 
 // ---------------------------------------------------------------- AssignProperties
@@ -197,7 +197,7 @@ struct Property {
 class PropertyCache {
 public:
     const std::vector<Property>& of(const QMetaObject* mo) {
-        for (const auto& [klass, properties] : classes_)
+        for (const auto& [klass, properties] : m_classes)
             if (klass == mo)
                 return properties;
         std::vector<Property> properties;
@@ -205,12 +205,12 @@ public:
             const QMetaProperty p = mo->property(i);
             properties.push_back({p, kindOf(p), QString::fromLatin1(p.name())});
         }
-        classes_.emplace_back(mo, std::move(properties));
-        return classes_.back().second;
+        m_classes.emplace_back(mo, std::move(properties));
+        return m_classes.back().second;
     }
 
 private:
-    std::vector<std::pair<const QMetaObject*, std::vector<Property>>> classes_;
+    std::vector<std::pair<const QMetaObject*, std::vector<Property>>> m_classes;
 };
 
 // Strict decimal: optional sign, digits, nothing else (surrounding blanks tolerated).
@@ -449,19 +449,19 @@ struct ReadFailure {
 
 class Writer {
 public:
-    Writer(QXmlStreamWriter& w, const QString& itemName) : w_(w), itemName_(itemName) {}
+    Writer(QXmlStreamWriter& w, const QString& itemName) : m_w(w), m_itemName(itemName) {}
 
     void WriteObject(const TXMLClass* object) {
         if (const auto* list = qobject_cast<const TXMLClassList*>(object)) {
             for (int i = 0; i < list->Count(); ++i) {
-                w_.writeStartElement(itemName_);
+                m_w.writeStartElement(m_itemName);
                 if (const TXMLClass* item = list->Items(i))
                     WriteObject(item);
-                w_.writeEndElement();
+                m_w.writeEndElement();
             }
             return;
         }
-        for (const Property& p : cache_.of(object->metaObject()))
+        for (const Property& p : m_cache.of(object->metaObject()))
             WriteProperty(object, p);
     }
 
@@ -469,32 +469,32 @@ private:
     void WriteProperty(const TXMLClass* object, const Property& p) {
         if (p.kind == Kind::Object) {
             if (const TXMLClass* held = heldObject(object, p.meta)) {
-                w_.writeStartElement(p.name);
+                m_w.writeStartElement(p.name);
                 WriteObject(held);
-                w_.writeEndElement();
+                m_w.writeEndElement();
             }
             return;
         }
-        w_.writeStartElement(p.name);
-        writeText(w_, valueText(p, p.meta.read(object)));
-        w_.writeEndElement();
+        m_w.writeStartElement(p.name);
+        writeText(m_w, valueText(p, p.meta.read(object)));
+        m_w.writeEndElement();
     }
 
-    QXmlStreamWriter& w_;
-    const QString& itemName_;
-    PropertyCache cache_;
+    QXmlStreamWriter& m_w;
+    const QString& m_itemName;
+    PropertyCache m_cache;
 };
 
 class Reader {
 public:
-    explicit Reader(const QString& itemName) : itemName_(itemName) {}
+    explicit Reader(const QString& itemName) : m_itemName(itemName) {}
 
     void ReadObject(TXMLClass* object, const QDomElement& element, const Place* place) {
         if (auto* list = qobject_cast<TXMLClassList*>(object)) {
             ReadList(list, element, place);
             return;
         }
-        for (const Property& p : cache_.of(object->metaObject()))
+        for (const Property& p : m_cache.of(object->metaObject()))
             ReadProperty(object, p, element, place);
     }
 
@@ -503,13 +503,13 @@ private:
         if (!element.hasChildNodes())
             return;
         list->Clear();
-        QDomElement item = element.firstChildElement(itemName_);
+        QDomElement item = element.firstChildElement(m_itemName);
         if (item.isNull()) {
             // Children, but no item among them: one item read from an empty element.
             QDomDocument scratch;
-            const Place at{place, &itemName_, 1};
+            const Place at{place, &m_itemName, 1};
             if (TXMLClass* added = list->Add())
-                ReadObject(added, scratch.createElement(itemName_), &at);
+                ReadObject(added, scratch.createElement(m_itemName), &at);
             return;
         }
         // Every element from the first item on is an item, whatever its name.
@@ -548,8 +548,8 @@ private:
         }
     }
 
-    const QString& itemName_;
-    PropertyCache cache_;
+    const QString& m_itemName;
+    PropertyCache m_cache;
 };
 
 } // namespace
@@ -617,7 +617,7 @@ void TXMLOptionsSerializer::ResetObject(TXMLClass* object) {
 }
 
 bool TXMLOptionsSerializer::Fail(TXMLReadError error) {
-    LastReadError_ = std::move(error);
+    m_lastReadError = std::move(error);
     try {
         ResetObject(Root);
     } catch (...) {
@@ -627,7 +627,7 @@ bool TXMLOptionsSerializer::Fail(TXMLReadError error) {
 }
 
 bool TXMLOptionsSerializer::Load() {
-    LastReadError_ = {};
+    m_lastReadError = {};
     if (!Root)
         return Fail({TXMLReadStatus::rsNoRoot, {}, {}, 0, 0});
     try {
@@ -652,7 +652,7 @@ bool TXMLOptionsSerializer::Load() {
 }
 
 bool TXMLOptionsSerializer::LoadFromData(const QByteArray& data) {
-    LastReadError_ = {};
+    m_lastReadError = {};
     if (!Root)
         return Fail({TXMLReadStatus::rsNoRoot, {}, {}, 0, 0});
     try {
@@ -755,16 +755,16 @@ QByteArray TXMLOptionsSerializer::SaveToData() const {
 }
 
 bool TXMLOptionsSerializer::Save() {
-    LastSaveError_.clear();
+    m_lastSaveError.clear();
     if (!Root) {
-        LastSaveError_ = QStringLiteral("nothing to write");
+        m_lastSaveError = QStringLiteral("nothing to write");
         return false;
     }
     try {
         const QByteArray data = SaveToData();
-        return writeFileAtomically(XMLFilePath, data, &LastSaveError_);
+        return writeFileAtomically(XMLFilePath, data, &m_lastSaveError);
     } catch (...) {
-        LastSaveError_ = QStringLiteral("out of memory");
+        m_lastSaveError = QStringLiteral("out of memory");
         return false;
     }
 }

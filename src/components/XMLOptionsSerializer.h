@@ -17,11 +17,11 @@ namespace zorvan {
 class TXMLClass : public QObject {
     Q_OBJECT
 public:
-    explicit TXMLClass(QObject* owner = nullptr) : Owner_(owner) {}
+    explicit TXMLClass(QObject* owner = nullptr) : m_owner(owner) {}
     ~TXMLClass() override = default;
 
     // The object given at construction; not used by the serializer.
-    QObject* Owner() const { return Owner_; }
+    QObject* Owner() const { return m_owner; }
 
     // Copies the published properties of a source of the same class (AssignProperties);
     // any other source is ignored.
@@ -32,7 +32,7 @@ public:
     virtual void Clear() {}
 
 private:
-    QObject* Owner_;
+    QObject* m_owner;
 };
 
 // An ordered list that owns its items. Concrete lists override CreateItem to make items of
@@ -48,7 +48,7 @@ public:
     // Makes one new item of the list's item class; the base class makes none.
     virtual std::unique_ptr<TXMLClass> CreateItem() { return nullptr; }
 
-    int Count() const { return static_cast<int>(Items_.size()); }
+    int Count() const { return static_cast<int>(m_items.size()); }
     // The item at a 0-based position; nullptr outside 0..Count-1.
     TXMLClass* Items(int index) const;
     TXMLClass* operator[](int index) const { return Items(index); }
@@ -66,7 +66,7 @@ public:
     void Exchange(int index1, int index2);
 
 private:
-    std::vector<std::unique_ptr<TXMLClass>> Items_;
+    std::vector<std::unique_ptr<TXMLClass>> m_items;
 };
 
 // Copies every published property of the source into the destination; both are of one
@@ -140,8 +140,8 @@ public:
     bool LoadFromData(const QByteArray& data);
     QByteArray SaveToData() const;
 
-    const TXMLReadError& LastReadError() const { return LastReadError_; }
-    const QString& LastSaveError() const { return LastSaveError_; }
+    const TXMLReadError& LastReadError() const { return m_lastReadError; }
+    const QString& LastSaveError() const { return m_lastSaveError; }
 
     // Clear of the object, then of every object held by its object-valued properties.
     static void ResetObject(TXMLClass* object);
@@ -150,8 +150,8 @@ private:
     bool Fail(TXMLReadError error);
     bool ReadDocument(const QByteArray& data);
 
-    TXMLReadError LastReadError_;
-    QString LastSaveError_;
+    TXMLReadError m_lastReadError;
+    QString m_lastSaveError;
 };
 
 } // namespace zorvan

@@ -27,12 +27,12 @@ TChannelItem* TChannelList::Insert(int index) {
 }
 
 TChannelImage::TChannelImage(QObject* owner)
-    : TXMLClass(owner), Map_(std::make_unique<TChannelList>(this)) {
+    : TXMLClass(owner), m_map(std::make_unique<TChannelList>(this)) {
     TChannelImage::Clear();
 }
 
 void TChannelImage::Clear() {
-    Map_->Clear();
+    m_map->Clear();
     Options = 0;
     BaseAdr = DefaultBaseAdr;
 }

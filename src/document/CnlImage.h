@@ -60,13 +60,13 @@ public:
     // Destroys every channel, Options 0, BaseAdr 16384.
     void Clear() override;
 
-    TChannelList* Map() const { return Map_.get(); }
+    TChannelList* Map() const { return m_map.get(); }
 
     quint16 BaseAdr = DefaultBaseAdr; // first register address of the mapped values
     quint32 Options = 0;              // byte-order code, 0..7 in use
 
 private:
-    std::unique_ptr<TChannelList> Map_;
+    std::unique_ptr<TChannelList> m_map;
 };
 
 } // namespace zorvan

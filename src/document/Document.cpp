@@ -25,14 +25,14 @@ TDm::~TDm() {
 }
 
 void TDm::DataModuleCreate() {
-    Image_ = std::make_unique<TChannelImage>();
+    m_image = std::make_unique<TChannelImage>();
     Link.NewDocument();
-    Serializer.Root = Image_.get();
+    Serializer.Root = m_image.get();
 }
 
 void TDm::LinkDeleteContent(TMDVDocumentLink& /*sender*/) {
-    if (Image_)
-        Image_->Clear();
+    if (m_image)
+        m_image->Clear();
 }
 
 void TDm::LinkSerialize(PSerializeInfo aInfo) {

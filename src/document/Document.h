@@ -21,7 +21,7 @@ public:
     TDm(const TDm&) = delete;
     TDm& operator=(const TDm&) = delete;
 
-    TChannelImage* Image() const { return Image_.get(); }
+    TChannelImage* Image() const { return m_image.get(); }
 
     // Handlers of the module.
     void LinkDeleteContent(TMDVDocumentLink& sender);
@@ -33,7 +33,7 @@ private:
     void DataModuleCreate();
 
     // Declared before Link so that it is destroyed after it.
-    std::unique_ptr<TChannelImage> Image_;
+    std::unique_ptr<TChannelImage> m_image;
 
 public:
     TXMLOptionsSerializer Serializer;

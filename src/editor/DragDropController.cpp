@@ -5,24 +5,24 @@
 namespace zorvan {
 
 void TDragDropController::StartDrag(const QString& sourceName) {
-    SourceName_ = sourceName;
-    Rows_.clear();
-    Dragging_ = true;
+    m_sourceName = sourceName;
+    m_rows.clear();
+    m_dragging = true;
 }
 
 void TDragDropController::AddRow(int row) {
     if (row < 0)
         return;
-    const auto place = std::lower_bound(Rows_.begin(), Rows_.end(), row);
-    if (place != Rows_.end() && *place == row)
+    const auto place = std::lower_bound(m_rows.begin(), m_rows.end(), row);
+    if (place != m_rows.end() && *place == row)
         return;
-    Rows_.insert(place, row);
+    m_rows.insert(place, row);
 }
 
 void TDragDropController::EndDrag() {
-    SourceName_ = SenderSource;
-    Rows_.clear();
-    Dragging_ = false;
+    m_sourceName = SenderSource;
+    m_rows.clear();
+    m_dragging = false;
 }
 
 } // namespace zorvan

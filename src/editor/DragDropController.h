@@ -14,12 +14,12 @@ public:
     static inline const QString TagListSource = QStringLiteral("TagList");
     static inline const QString MapListSource = QStringLiteral("MapList");
 
-    const QString& SourceName() const { return SourceName_; }
+    const QString& SourceName() const { return m_sourceName; }
     // The dragged rows in ascending order, each once.
-    const QList<int>& Rows() const { return Rows_; }
-    int Count() const { return static_cast<int>(Rows_.size()); }
+    const QList<int>& Rows() const { return m_rows; }
+    int Count() const { return static_cast<int>(m_rows.size()); }
     // True between StartDrag and EndDrag.
-    bool Dragging() const { return Dragging_; }
+    bool Dragging() const { return m_dragging; }
 
     // Sets the source name and empties the row list.
     void StartDrag(const QString& sourceName);
@@ -30,9 +30,9 @@ public:
     void EndDrag();
 
 private:
-    QString SourceName_ = SenderSource;
-    QList<int> Rows_;
-    bool Dragging_ = false;
+    QString m_sourceName = SenderSource;
+    QList<int> m_rows;
+    bool m_dragging = false;
 };
 
 } // namespace zorvan

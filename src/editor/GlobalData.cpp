@@ -6,7 +6,7 @@ namespace {
 TGD* instance = nullptr;
 } // namespace
 
-TGD::TGD() : DragDropController_(std::make_unique<TDragDropController>()) {
+TGD::TGD() : m_dragDropController(std::make_unique<TDragDropController>()) {
     if (!instance)
         instance = this;
 }

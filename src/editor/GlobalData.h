@@ -15,10 +15,10 @@ public:
     TGD(const TGD&) = delete;
     TGD& operator=(const TGD&) = delete;
 
-    TDragDropController& DragDropController() const { return *DragDropController_; }
+    TDragDropController& DragDropController() const { return *m_dragDropController; }
 
 private:
-    std::unique_ptr<TDragDropController> DragDropController_;
+    std::unique_ptr<TDragDropController> m_dragDropController;
 };
 
 // The running program's global data module, or nullptr outside its lifetime.

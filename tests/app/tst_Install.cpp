@@ -106,9 +106,9 @@ DesktopEntry parseDesktopEntry(const QByteArray& bytes) {
 class TestInstall : public QObject {
     Q_OBJECT
 
-    QTemporaryDir scratch_;
-    QString prefix_;
-    QString path(const QString& relative) const { return prefix_ + u'/' + relative; }
+    QTemporaryDir m_scratch;
+    QString m_prefix;
+    QString path(const QString& relative) const { return m_prefix + u'/' + relative; }
 
 private slots:
     void initTestCase();
@@ -124,17 +124,17 @@ private slots:
 };
 
 void TestInstall::initTestCase() {
-    QVERIFY(scratch_.isValid());
-    prefix_ = scratch_.filePath("prefix");
+    QVERIFY(m_scratch.isValid());
+    m_prefix = m_scratch.filePath("prefix");
     const Run install =
         run(QStringLiteral(ZORVAN_CMAKE_COMMAND),
-            {"--install", QStringLiteral(ZORVAN_BUILD_DIR), "--prefix", prefix_}, 120000);
+            {"--install", QStringLiteral(ZORVAN_BUILD_DIR), "--prefix", m_prefix}, 120000);
     QVERIFY2(install.finished && install.exitCode == 0, install.err.constData());
 
     // The MIME database of this process: the scratch prefix first, then the system's own for
     // the types ours derives from. Set before the first look-up, which reads them once.
-    QVERIFY(QDir().mkpath(scratch_.filePath("data-home")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(scratch_.filePath("data-home")));
+    QVERIFY(QDir().mkpath(m_scratch.filePath("data-home")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_scratch.filePath("data-home")));
     qputenv("XDG_DATA_DIRS", QFile::encodeName(path("share") + ":/usr/local/share:/usr/share"));
 }
 
@@ -265,12 +265,12 @@ void TestInstall::mimePackageCompiles() {
     const QString compiler = QStandardPaths::findExecutable("update-mime-database");
     if (compiler.isEmpty())
         QSKIP("update-mime-database is not installed (Debian package shared-mime-info)");
-    const QString mime = scratch_.filePath("compiled/mime");
+    const QString mime = m_scratch.filePath("compiled/mime");
     QVERIFY(QDir().mkpath(mime + "/packages"));
     QVERIFY(QFile::copy(path("share/mime/packages/zorvan.xml"), mime + "/packages/zorvan.xml"));
     // Searched folders, or it adds a note that the folder is not searched.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_DATA_DIRS", scratch_.filePath("compiled"));
+    env.insert("XDG_DATA_DIRS", m_scratch.filePath("compiled"));
     const Run compile = run(compiler, {mime}, 60000, env);
     QVERIFY(compile.finished);
     QVERIFY2(compile.exitCode == 0 && compile.err.trimmed().isEmpty(), compile.err.constData());
@@ -299,7 +299,7 @@ void TestInstall::mimeDatabase() {
     QFETCH(QByteArray, content);
     QFETCH(QString, expected);
 
-    const QString file = scratch_.filePath("files/" + fileName);
+    const QString file = m_scratch.filePath("files/" + fileName);
     QVERIFY(QDir().mkpath(QFileInfo(file).path()));
     QFile out(file);
     QVERIFY(out.open(QIODevice::WriteOnly));
@@ -327,7 +327,7 @@ void TestInstall::installedProgramsRun() {
     QProcess gui;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_CONFIG_HOME", scratch_.filePath("config"));
+    env.insert("XDG_CONFIG_HOME", m_scratch.filePath("config"));
     gui.setProcessEnvironment(env);
     gui.start(path("bin/zorvan"), {});
     QVERIFY(gui.waitForStarted());

@@ -80,12 +80,12 @@ QByteArray contents(const QString& path) {
 class tst_CmdDevice : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TempConfigHome> home_;
-    QTemporaryDir dir_;
-    QString catalogue_;
+    std::unique_ptr<TempConfigHome> m_home;
+    QTemporaryDir m_dir;
+    QString m_catalogue;
 
     std::unique_ptr<DevsimProcess> device(QStringList arguments = {}) {
-        arguments << "--catalogue" << catalogue_;
+        arguments << "--catalogue" << m_catalogue;
         auto sim = std::make_unique<DevsimProcess>();
         if (!sim->start(arguments)) {
             qWarning() << "simulator did not start:" << sim->errorText();
@@ -93,7 +93,7 @@ class tst_CmdDevice : public QObject {
         }
         return sim;
     }
-    QString file(const QString& name) const { return dir_.filePath(name); }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
 
 private slots:
     void initTestCase();
@@ -119,19 +119,19 @@ private slots:
 void tst_CmdDevice::initTestCase() {
     if (DevsimProcess::program().isEmpty())
         QSKIP("no simulator in this build");
-    QVERIFY(dir_.isValid());
-    catalogue_ = file("catalogue.txt");
-    QFile f(catalogue_);
+    QVERIFY(m_dir.isValid());
+    m_catalogue = file("catalogue.txt");
+    QFile f(m_catalogue);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(CatalogueText);
 }
 
 void tst_CmdDevice::init() {
-    home_ = std::make_unique<TempConfigHome>();
+    m_home = std::make_unique<TempConfigHome>();
 }
 
 void tst_CmdDevice::cleanup() {
-    home_.reset();
+    m_home.reset();
 }
 
 void tst_CmdDevice::tagsTable() {
@@ -170,7 +170,7 @@ void tst_CmdDevice::portFromNumberAndSettings() {
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, QString::fromUtf8(TagsTable));
     // Without --port the program's own setting names the port.
-    const QString folder = home_->path() + "/Belmat/Quillmark/0";
+    const QString folder = m_home->path() + "/Belmat/Quillmark/0";
     QVERIFY(QDir().mkpath(folder));
     QFile store(folder + "/MainOptions.reg");
     QVERIFY(store.open(QIODevice::WriteOnly));

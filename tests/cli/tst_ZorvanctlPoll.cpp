@@ -86,18 +86,18 @@ QList<QStringList> dataRows(const QString& out, QString* header) {
 class tst_ZorvanctlPoll : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TempConfigHome> home_;
-    QTemporaryDir dir_;
-    QString catalogue_;
-    QString flash_;
+    std::unique_ptr<TempConfigHome> m_home;
+    QTemporaryDir m_dir;
+    QString m_catalogue;
+    QString m_flash;
 
-    QString file(const QString& name) const { return dir_.filePath(name); }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
     // A simulator whose current map (from its flash) is the map of `map`.
     std::unique_ptr<DevsimProcess> device(const QString& map, QStringList faults = {}) {
-        flash_ = file(QString("flash-%1.bin").arg(QDateTime::currentMSecsSinceEpoch()));
+        m_flash = file(QString("flash-%1.bin").arg(QDateTime::currentMSecsSinceEpoch()));
         {
             DevsimProcess clean;
-            if (!clean.start({"--catalogue", catalogue_, "--flash", flash_}))
+            if (!clean.start({"--catalogue", m_catalogue, "--flash", m_flash}))
                 return nullptr;
             const Run up = zorvanctl({"upload", map, "--port", clean.ptyPath()});
             if (up.exitCode != 0) {
@@ -107,7 +107,7 @@ class tst_ZorvanctlPoll : public QObject {
             clean.stop();
         }
         auto sim = std::make_unique<DevsimProcess>();
-        if (!sim->start(QStringList{"--catalogue", catalogue_, "--flash", flash_} + faults)) {
+        if (!sim->start(QStringList{"--catalogue", m_catalogue, "--flash", m_flash} + faults)) {
             qWarning() << "simulator did not start:" << sim->errorText();
             return nullptr;
         }
@@ -116,8 +116,8 @@ class tst_ZorvanctlPoll : public QObject {
 
 private slots:
     void initTestCase();
-    void init() { home_ = std::make_unique<TempConfigHome>(); }
-    void cleanup() { home_.reset(); }
+    void init() { m_home = std::make_unique<TempConfigHome>(); }
+    void cleanup() { m_home.reset(); }
     void csvOfSetValues_data();
     void csvOfSetValues();
     void spacesMakeOneLinePerCycle();
@@ -131,9 +131,9 @@ private slots:
 void tst_ZorvanctlPoll::initTestCase() {
     if (DevsimProcess::program().isEmpty())
         QSKIP("no simulator in this build");
-    QVERIFY(dir_.isValid());
-    catalogue_ = file("catalogue.txt");
-    QFile f(catalogue_);
+    QVERIFY(m_dir.isValid());
+    m_catalogue = file("catalogue.txt");
+    QFile f(m_catalogue);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(CatalogueText);
 }

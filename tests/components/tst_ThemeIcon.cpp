@@ -57,7 +57,7 @@ bool writeSolidPng(const QString& path, int size, const QColor& colour) {
 class TestThemeIcon : public QObject {
     Q_OBJECT
 
-    QTemporaryDir themes_;
+    QTemporaryDir m_themes;
 
 private slots:
     void initTestCase();
@@ -71,8 +71,8 @@ private slots:
 
 // A private icon theme with two icons only, so that the test decides what "the theme has" is.
 void TestThemeIcon::initTestCase() {
-    QVERIFY(themes_.isValid());
-    const QString root = themes_.filePath("zorvan-test");
+    QVERIFY(m_themes.isValid());
+    const QString root = m_themes.filePath("zorvan-test");
     QVERIFY(QDir().mkpath(root));
     QFile index(root + "/index.theme");
     QVERIFY(index.open(QIODevice::WriteOnly));
@@ -82,7 +82,7 @@ void TestThemeIcon::initTestCase() {
     index.close();
     QVERIFY(writeSolidPng(root + "/24x24/actions/document-open.png", 24, kThemeRed));
     QVERIFY(writeSolidPng(root + "/48x48/apps/zorvan.png", 48, kThemeBlue));
-    QIcon::setThemeSearchPaths({themes_.path()});
+    QIcon::setThemeSearchPaths({m_themes.path()});
     QIcon::setFallbackSearchPaths({});
     QIcon::setThemeName("zorvan-test");
     QIcon::setFallbackThemeName("zorvan-test");

@@ -64,7 +64,7 @@ public:
         Look = Italic;
         Text = QStringLiteral("default");
     }
-    TInner* Inner() const { return inner_.get(); }
+    TInner* Inner() const { return m_inner.get(); }
     TInner* Absent() const { return nullptr; }
     Styles look() const { return Look; }
     void setLook(Styles value) { Look = value; }
@@ -82,7 +82,7 @@ public:
     QString Text;
 
 private:
-    std::unique_ptr<TInner> inner_ = std::make_unique<TInner>();
+    std::unique_ptr<TInner> m_inner = std::make_unique<TInner>();
 };
 
 // Base-class properties come first in the file.
@@ -98,21 +98,21 @@ class TCounted : public TXMLClass {
     Q_OBJECT
     Q_PROPERTY(int Id MEMBER Id)
 public:
-    explicit TCounted(int* destroyed) : destroyed_(destroyed) {}
-    ~TCounted() override { ++*destroyed_; }
+    explicit TCounted(int* destroyed) : m_destroyed(destroyed) {}
+    ~TCounted() override { ++*m_destroyed; }
     int Id = 0;
 
 private:
-    int* destroyed_;
+    int* m_destroyed;
 };
 
 class TCountedList : public TXMLClassList {
     Q_OBJECT
 public:
     // Destructions are counted in the list or, when given, in a counter that outlives it.
-    explicit TCountedList(int* counter = nullptr) : counter_(counter ? counter : &destroyed) {}
+    explicit TCountedList(int* counter = nullptr) : m_counter(counter ? counter : &destroyed) {}
     std::unique_ptr<TXMLClass> CreateItem() override {
-        auto item = std::make_unique<TCounted>(counter_);
+        auto item = std::make_unique<TCounted>(m_counter);
         item->Id = ++made;
         return item;
     }
@@ -126,7 +126,7 @@ public:
     }
 
 private:
-    int* counter_;
+    int* m_counter;
 };
 
 class TListHolder : public TXMLClass {
@@ -134,12 +134,12 @@ class TListHolder : public TXMLClass {
     Q_PROPERTY(TCountedList* Items READ Items)
     Q_PROPERTY(int After MEMBER After)
 public:
-    TCountedList* Items() const { return items_.get(); }
+    TCountedList* Items() const { return m_items.get(); }
     void Clear() override { After = 0; }
     int After = 0;
 
 private:
-    std::unique_ptr<TCountedList> items_ = std::make_unique<TCountedList>();
+    std::unique_ptr<TCountedList> m_items = std::make_unique<TCountedList>();
 };
 
 namespace {

@@ -108,12 +108,12 @@ void fillMap(TChannelImage& image, const QList<int>& tagIndices, quint32 options
 class TestDeviceFlows : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    QString catalogue_;
-    QString flashWithMap_; // a flash image holding the map of tags 3, 0 with options 2
+    QTemporaryDir m_dir;
+    QString m_catalogue;
+    QString m_flashWithMap; // a flash image holding the map of tags 3, 0 with options 2
 
     std::unique_ptr<DevsimProcess> device(QStringList arguments) {
-        arguments << "--catalogue" << catalogue_;
+        arguments << "--catalogue" << m_catalogue;
         auto sim = std::make_unique<DevsimProcess>();
         if (!sim->start(arguments)) {
             qWarning() << "simulator did not start:" << sim->errorText();
@@ -139,12 +139,12 @@ private slots:
 void TestDeviceFlows::initTestCase() {
     if (DevsimProcess::program().isEmpty())
         QSKIP("no simulator in this build");
-    QVERIFY(dir_.isValid());
-    catalogue_ = dir_.filePath("catalogue.txt");
-    QVERIFY(writeCatalogue(catalogue_, Catalogue));
+    QVERIFY(m_dir.isValid());
+    m_catalogue = m_dir.filePath("catalogue.txt");
+    QVERIFY(writeCatalogue(m_catalogue, Catalogue));
 
-    flashWithMap_ = dir_.filePath("flash-with-map.bin");
-    auto sim = device({"--flash", flashWithMap_});
+    m_flashWithMap = m_dir.filePath("flash-with-map.bin");
+    auto sim = device({"--flash", m_flashWithMap});
     QVERIFY(sim);
     Host host(sim->ptyPath());
     TChannelImage image;
@@ -154,7 +154,7 @@ void TestDeviceFlows::initTestCase() {
     QVERIFY(upload.Execute());
     QVERIFY(!upload.FlashFailed());
     QCOMPARE(sim->stop(), 0);
-    QVERIFY(QFile::exists(flashWithMap_));
+    QVERIFY(QFile::exists(m_flashWithMap));
 }
 
 void TestDeviceFlows::catalogueRead() {
@@ -208,7 +208,7 @@ void TestDeviceFlows::uploadFlashDownload_data() {
 void TestDeviceFlows::uploadFlashDownload() {
     QFETCH(QList<int>, tags);
     QFETCH(quint32, options);
-    const QString flash = dir_.filePath(QString("flash-%1.bin").arg(QTest::currentDataTag()));
+    const QString flash = m_dir.filePath(QString("flash-%1.bin").arg(QTest::currentDataTag()));
     TChannelImage uploaded;
     fillMap(uploaded, tags, options);
     {
@@ -263,7 +263,7 @@ void TestDeviceFlows::refusals() {
     QFETCH(QString, message);
     QFETCH(int, deviceError);
     QFETCH(int, kept);
-    const QString flash = dir_.filePath(QString("refused-%1.bin").arg(QTest::currentDataTag()));
+    const QString flash = m_dir.filePath(QString("refused-%1.bin").arg(QTest::currentDataTag()));
     auto sim = device({"--capacity", QString::number(capacity), "--flash", flash});
     QVERIFY(sim);
     Host host(sim->ptyPath());
@@ -322,8 +322,8 @@ void TestDeviceFlows::failedExchange() {
     QFETCH(bool, result);
     QFETCH(QString, message);
     QFETCH(int, kept);
-    const QString flash = dir_.filePath(QString("fault-%1.bin").arg(QTest::currentDataTag()));
-    QVERIFY(QFile::copy(flashWithMap_, flash));
+    const QString flash = m_dir.filePath(QString("fault-%1.bin").arg(QTest::currentDataTag()));
+    QVERIFY(QFile::copy(m_flashWithMap, flash));
     auto sim = device({"--flash", flash, "--fail-requests", fault});
     QVERIFY(sim);
     Host host(sim->ptyPath());

@@ -117,8 +117,8 @@ Registers wireOrder(std::uint32_t value, int registers, std::uint32_t options) {
 class TestDeviceRegisters : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    QString cataloguePath_;
+    QTemporaryDir m_dir;
+    QString m_cataloguePath;
 
     std::unique_ptr<DevsimProcess> device(const QStringList& arguments) {
         auto process = std::make_unique<DevsimProcess>();
@@ -130,7 +130,7 @@ class TestDeviceRegisters : public QObject {
     }
 
     QStringList withCatalogue(QStringList arguments = {}) const {
-        return arguments << QStringLiteral("--catalogue") << cataloguePath_;
+        return arguments << QStringLiteral("--catalogue") << m_cataloguePath;
     }
 
 private slots:
@@ -138,9 +138,9 @@ private slots:
         if (DevsimProcess::program().isEmpty()) {
             QSKIP("no simulator in this build");
         }
-        QVERIFY(dir_.isValid());
-        cataloguePath_ = dir_.filePath(QStringLiteral("catalogue.txt"));
-        QFile file(cataloguePath_);
+        QVERIFY(m_dir.isValid());
+        m_cataloguePath = m_dir.filePath(QStringLiteral("catalogue.txt"));
+        QFile file(m_cataloguePath);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(catalogueText);
     }
@@ -184,7 +184,7 @@ private slots:
     void catalogueWalk() {
         QFETCH(QByteArray, text);
         QFETCH(int, count);
-        const QString path = dir_.filePath(QStringLiteral("walk.txt"));
+        const QString path = m_dir.filePath(QStringLiteral("walk.txt"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text);
@@ -276,7 +276,7 @@ private slots:
     void catalogueFileErrors() {
         QFETCH(QByteArray, text);
         QFETCH(QString, message);
-        const QString path = dir_.filePath(QStringLiteral("walk-bad.txt"));
+        const QString path = m_dir.filePath(QStringLiteral("walk-bad.txt"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text);
@@ -475,7 +475,7 @@ private slots:
 
     // A tag of a type code the host does not know is served, but takes no value register.
     void unknownTypeTakesNoRegister() {
-        const QString path = dir_.filePath(QStringLiteral("odd.txt"));
+        const QString path = m_dir.filePath(QStringLiteral("odd.txt"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("5 9 ODD\n6 4 FLOAT\n");
@@ -579,7 +579,7 @@ private slots:
     // Map and options stored by SaveToFlash come back in the next run; later changes that were
     // not stored do not.
     void flashPersists() {
-        const QString flash = dir_.filePath(QStringLiteral("flash.bin"));
+        const QString flash = m_dir.filePath(QStringLiteral("flash.bin"));
         QFile::remove(flash);
         {
             auto sim = device(withCatalogue({QStringLiteral("--flash"), flash}));
@@ -618,7 +618,7 @@ private slots:
     // A device whose flash cannot be read starts empty and leaves the file alone; one whose
     // flash cannot be written says so with exception 4 instead of pretending.
     void flashFailures() {
-        const QString damaged = dir_.filePath(QStringLiteral("damaged.bin"));
+        const QString damaged = m_dir.filePath(QStringLiteral("damaged.bin"));
         QFile file(damaged);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("ZDSFLASH\x01\x00\x00\x00garbage", 19);
@@ -635,10 +635,10 @@ private slots:
         QCOMPARE(file.readAll(), QByteArray("ZDSFLASH\x01\x00\x00\x00garbage", 19));
         file.close();
 
-        const QString blocked = dir_.filePath(QStringLiteral("blocked.bin"));
+        const QString blocked = m_dir.filePath(QStringLiteral("blocked.bin"));
         auto sim = device(withCatalogue({QStringLiteral("--flash"), blocked}));
         QVERIFY(sim);
-        QVERIFY(QDir(dir_.path()).mkdir(QStringLiteral("blocked.bin")));
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("blocked.bin")));
         LibmodbusMaster master(sim->ptyPath());
         QVERIFY(!master.write(8, {0, 1}));
         QCOMPARE(master.lastError(), EMBXSFAIL);

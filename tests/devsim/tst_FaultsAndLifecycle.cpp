@@ -93,7 +93,7 @@ QString exchange(LibmodbusMaster& master, int i) {
 class TestFaultsAndLifecycle : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 
     std::unique_ptr<DevsimProcess> device(const QStringList& arguments) {
         auto process = std::make_unique<DevsimProcess>();
@@ -122,7 +122,7 @@ private slots:
         if (DevsimProcess::program().isEmpty()) {
             QSKIP("no simulator in this build");
         }
-        QVERIFY(dir_.isValid());
+        QVERIFY(m_dir.isValid());
     }
 
     void failRequests_data() {

@@ -191,13 +191,13 @@ Moment momentOf(const Host& host) {
 class ProgressProbe {
 public:
     ProgressProbe(TCustomCommand& command, std::function<void(int, int)> probe)
-        : command_(command) {
-        command_.OnProgress = std::move(probe);
+        : m_command(command) {
+        m_command.OnProgress = std::move(probe);
     }
-    ~ProgressProbe() { command_.OnProgress = nullptr; }
+    ~ProgressProbe() { m_command.OnProgress = nullptr; }
 
 private:
-    TCustomCommand& command_;
+    TCustomCommand& m_command;
 };
 
 } // namespace
@@ -207,9 +207,9 @@ Q_DECLARE_METATYPE(Action)
 class tst_DeviceActions : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    QString catalogue_;
-    QString flashWithMap_; // the device's flash holding the map of tags 3, 0 with options 2
+    QTemporaryDir m_dir;
+    QString m_catalogue;
+    QString m_flashWithMap; // the device's flash holding the map of tags 3, 0 with options 2
 
 private slots:
     void initTestCase();
@@ -230,13 +230,13 @@ private slots:
 void tst_DeviceActions::initTestCase() {
     if (DevsimProcess::program().isEmpty())
         QSKIP("no simulator in this build");
-    QVERIFY(dir_.isValid());
-    catalogue_ = dir_.filePath("catalogue.txt");
-    QVERIFY(writeCatalogue(catalogue_));
+    QVERIFY(m_dir.isValid());
+    m_catalogue = m_dir.filePath("catalogue.txt");
+    QVERIFY(writeCatalogue(m_catalogue));
 
-    flashWithMap_ = dir_.filePath("flash-with-map.bin");
+    m_flashWithMap = m_dir.filePath("flash-with-map.bin");
     Host host;
-    QVERIFY(host.startDevice({"--flash", flashWithMap_}, catalogue_));
+    QVERIFY(host.startDevice({"--flash", m_flashWithMap}, m_catalogue));
     host.dm.Image()->Options = 2;
     addTagChannel(host.map(), 3);
     addTagChannel(host.map(), 0);
@@ -244,7 +244,7 @@ void tst_DeviceActions::initTestCase() {
     host.view.actUpLoad->trigger();
     QCOMPARE(host.prompter.messages(), QStringList());
     QCOMPARE(host.device->stop(), 0);
-    QVERIFY(QFile::exists(flashWithMap_));
+    QVERIFY(QFile::exists(m_flashWithMap));
 }
 
 void tst_DeviceActions::enabling_data() {
@@ -353,7 +353,7 @@ void tst_DeviceActions::failedTagReadRefillsBeforeMessage() {
     QFETCH(int, tagsRead);
     Host host;
     QVERIFY(host.startDevice({"--fail-requests", QString::number(kFullReadRequests + failRequest)},
-                             catalogue_));
+                             m_catalogue));
     host.view.actDownLoad->trigger();
     QCOMPARE(host.prompter.messages(), QStringList());
     QCOMPARE(host.view.TagModel->rowCount(), Catalogue.size());
@@ -404,7 +404,7 @@ void tst_DeviceActions::frameDuringCommand() {
     QFETCH(QStringList, texts);
     QFETCH(int, barMaximum);
     Host host;
-    QVERIFY(host.startDevice({}, catalogue_));
+    QVERIFY(host.startDevice({}, m_catalogue));
     host.view.ProgressDelayMs = 0;
     host.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host.view));
@@ -468,7 +468,7 @@ void tst_DeviceActions::progressOnlyAfterDelay() {
     QStringList arguments;
     if (replyDelayMs > 0)
         arguments << "--delay-ms" << QString::number(replyDelayMs);
-    QVERIFY(host.startDevice(arguments, catalogue_));
+    QVERIFY(host.startDevice(arguments, m_catalogue));
     host.options->regprmRxTimeout->setValue(500);
     host.conn->ApplyOptions();
     QCOMPARE(host.view.ProgressDelayMs, TDeviceProgress::DefaultShowDelayMs);
@@ -556,14 +556,14 @@ void tst_DeviceActions::downloadMapMarksModified() {
     QStringList arguments;
     if (deviceHasMap) {
         const QString flash =
-            dir_.filePath(QStringLiteral("flash-%1.bin").arg(QTest::currentDataTag()));
+            m_dir.filePath(QStringLiteral("flash-%1.bin").arg(QTest::currentDataTag()));
         QFile::remove(flash);
-        QVERIFY(QFile::copy(flashWithMap_, flash));
+        QVERIFY(QFile::copy(m_flashWithMap, flash));
         arguments << "--flash" << flash;
     }
     if (failRequest > 0)
         arguments << "--fail-requests" << QString::number(failRequest);
-    QVERIFY(host.startDevice(arguments, catalogue_));
+    QVERIFY(host.startDevice(arguments, m_catalogue));
     if (!active)
         host.dm.Link.CloseDocument();
     for (int t : document)

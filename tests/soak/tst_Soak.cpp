@@ -100,7 +100,7 @@ double mean(const QList<qint64>& values) {
 class tst_Soak : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 
 private slots:
     void initTestCase();
@@ -110,7 +110,7 @@ private slots:
 void tst_Soak::initTestCase() {
     if (DevsimProcess::program().isEmpty())
         QSKIP("no simulator in this build");
-    QVERIFY(dir_.isValid());
+    QVERIFY(m_dir.isValid());
 }
 
 void tst_Soak::pollUnderFaults() {
@@ -119,7 +119,7 @@ void tst_Soak::pollUnderFaults() {
     const QList<Channel> list = channels();
 
     // The catalogue is the map: tag i is entry i.
-    const QString catalogue = dir_.filePath("catalogue.txt");
+    const QString catalogue = m_dir.filePath("catalogue.txt");
     {
         QFile file(catalogue);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -136,7 +136,7 @@ void tst_Soak::pollUnderFaults() {
         item->ParamType = list[i].type;
         item->TagName = list[i].name;
     }
-    const QString map = dir_.filePath("soak.zorvan");
+    const QString map = m_dir.filePath("soak.zorvan");
     {
         TXMLOptionsSerializer serializer;
         ConfigureDocumentSerializer(serializer);
@@ -147,7 +147,7 @@ void tst_Soak::pollUnderFaults() {
 
     const QString seed = qEnvironmentVariable("ZORVAN_SOAK_SEED", "1103");
     DevsimProcess sim;
-    QVERIFY2(sim.start({"--catalogue", catalogue, "--flash", dir_.filePath("flash.bin"),
+    QVERIFY2(sim.start({"--catalogue", catalogue, "--flash", m_dir.filePath("flash.bin"),
                         "--drop-rate", "0.03", "--corrupt-rate", "0.03", "--wrong-address-rate",
                         "0.03", "--delay-rate", "0.03", "--delay-ms", "250", "--seed", seed}),
              qPrintable(sim.errorText()));

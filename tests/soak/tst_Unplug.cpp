@@ -100,9 +100,9 @@ struct Host {
 class DelayedKill {
 public:
     DelayedKill(qint64 pid, int afterMs)
-        : thread_([this, pid, afterMs] {
+        : m_thread([this, pid, afterMs] {
               std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
-              at_ = Clock::now();
+              m_at = Clock::now();
               ::kill(pid_t(pid), SIGKILL);
           }) {}
     ~DelayedKill() { join(); }
@@ -110,14 +110,14 @@ public:
     DelayedKill& operator=(const DelayedKill&) = delete;
 
     void join() {
-        if (thread_.joinable())
-            thread_.join();
+        if (m_thread.joinable())
+            m_thread.join();
     }
-    Clock::time_point at() const { return at_; }
+    Clock::time_point at() const { return m_at; }
 
 private:
-    Clock::time_point at_{};
-    std::thread thread_;
+    Clock::time_point m_at{};
+    std::thread m_thread;
 };
 
 const QString LostText = QStringLiteral("zorvanctl poll: the line was lost");
@@ -161,10 +161,10 @@ double cpuOver(const PollProcess& poll, int ms) {
 class tst_Unplug : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    QString flashWithMap_; // the device's flash after uploading uploaded_
-    std::unique_ptr<TChannelImage> uploaded_;
-    QStringList catalogueNames_; // the whole catalogue, as read uninterrupted
+    QTemporaryDir m_dir;
+    QString m_flashWithMap; // the device's flash after uploading m_uploaded
+    std::unique_ptr<TChannelImage> m_uploaded;
+    QStringList m_catalogueNames; // the whole catalogue, as read uninterrupted
 
     std::unique_ptr<DevsimProcess> device(const QStringList& arguments) {
         auto sim = std::make_unique<DevsimProcess>(); // takes the current XDG_CONFIG_HOME
@@ -185,23 +185,23 @@ private slots:
 void tst_Unplug::initTestCase() {
     if (DevsimProcess::program().isEmpty())
         QSKIP("no simulator in this build");
-    QVERIFY(dir_.isValid());
-    flashWithMap_ = dir_.filePath("flash-with-map.bin");
+    QVERIFY(m_dir.isValid());
+    m_flashWithMap = m_dir.filePath("flash-with-map.bin");
     Host host;
-    auto sim = device({"--com", QString::number(ComPort), "--flash", flashWithMap_});
+    auto sim = device({"--com", QString::number(ComPort), "--flash", m_flashWithMap});
     QVERIFY(sim);
 
     TUpdateTagListCmd tags(host.conn.get());
     QVERIFY(tags.Execute());
     QVERIFY(tags.TagList()->Count() >= MapSize);
     for (int i = 0; i < tags.TagList()->Count(); ++i)
-        catalogueNames_ << (*tags.TagList())[i]->TagName;
+        m_catalogueNames << (*tags.TagList())[i]->TagName;
 
     // Tags in a shuffled order, so that a download that restarted or skipped shows.
-    uploaded_ = std::make_unique<TChannelImage>();
-    uploaded_->Options = 5;
+    m_uploaded = std::make_unique<TChannelImage>();
+    m_uploaded->Options = 5;
     for (int k = 0; k < MapSize; ++k) {
-        TChannelItem* item = uploaded_->Map()->Add();
+        TChannelItem* item = m_uploaded->Map()->Add();
         item->TagIndex = (k * 7) % MapSize;
         const TTagListItem& tag = *(*tags.TagList())[item->TagIndex];
         item->Channel = tag.Channel;
@@ -209,12 +209,12 @@ void tst_Unplug::initTestCase() {
         item->TagName = tag.TagName;
     }
     TUploadCurrMapCmd upload(host.conn.get());
-    upload.setTarget(uploaded_.get());
+    upload.setTarget(m_uploaded.get());
     QVERIFY(upload.Execute());
     QCOMPARE(upload.DeviceError(), quint16(0));
     QVERIFY(!upload.FlashFailed());
     QCOMPARE(sim->stop(), 0);
-    QVERIFY(QFileInfo(flashWithMap_).size() > 0);
+    QVERIFY(QFileInfo(m_flashWithMap).size() > 0);
 }
 
 void tst_Unplug::interruptedCommand_data() {
@@ -240,9 +240,9 @@ void tst_Unplug::interruptedCommand() {
     QFETCH(int, stepsDone);
 
     Host host;
-    const QString flash = dir_.filePath(QString("flash-%1.bin").arg(QTest::currentDataTag()));
+    const QString flash = m_dir.filePath(QString("flash-%1.bin").arg(QTest::currentDataTag()));
     QFile::remove(flash);
-    QVERIFY(QFile::copy(flashWithMap_, flash));
+    QVERIFY(QFile::copy(m_flashWithMap, flash));
     QStringList arguments{"--com", QString::number(ComPort), "--flash", flash};
     if (afterMs > 0)
         arguments << "--wire-baud"
@@ -252,7 +252,7 @@ void tst_Unplug::interruptedCommand() {
 
     TUpdateTagListCmd tags(host.conn.get());
     TChannelImage source;
-    for (const Entry& e : entries(*uploaded_)) {
+    for (const Entry& e : entries(*m_uploaded)) {
         TChannelItem* item = source.Map()->Add();
         item->TagIndex = e.tagIndex;
         item->Channel = e.channel;
@@ -308,7 +308,7 @@ void tst_Unplug::interruptedCommand() {
     if (stepsDone >= 0) {
         QCOMPARE(progressed, stepsDone);
     } else {
-        const int all = command == "tags" ? int(catalogueNames_.size()) : MapSize;
+        const int all = command == "tags" ? int(m_catalogueNames.size()) : MapSize;
         QVERIFY2(progressed > 0 && progressed < all,
                  qPrintable(QString("killed after %1 steps: not mid-way").arg(progressed)));
     }
@@ -318,17 +318,17 @@ void tst_Unplug::interruptedCommand() {
         const TTagList& list = *tags.TagList();
         QCOMPARE(list.Count(), progressed);
         for (int i = 0; i < list.Count(); ++i)
-            QCOMPARE(list[i]->TagName, catalogueNames_[i]);
+            QCOMPARE(list[i]->TagName, m_catalogueNames[i]);
     } else if (command == "upload") {
         QCOMPARE(upload.DeviceError(), quint16(0));
         QVERIFY(!upload.FlashFailed());
-        QVERIFY(entries(source) == entries(*uploaded_));
+        QVERIFY(entries(source) == entries(*m_uploaded));
         QCOMPARE(source.Options, 2u);
     } else {
         QCOMPARE(download.DeviceCount(), MapSize);
-        QCOMPARE(target.Options, uploaded_->Options);
+        QCOMPARE(target.Options, m_uploaded->Options);
         QCOMPARE(target.Map()->Count(), progressed);
-        QVERIFY(entries(target) == entries(*uploaded_).mid(0, progressed));
+        QVERIFY(entries(target) == entries(*m_uploaded).mid(0, progressed));
     }
 
     // The device comes back on the same port number: the same command object gets through.
@@ -339,28 +339,28 @@ void tst_Unplug::interruptedCommand() {
     QCOMPARE(host.prompter.messages(), QStringList());
     QVERIFY(!host.conn->PortDrv.IsOpen());
     if (command == "tags") {
-        QCOMPARE(tags.TagList()->Count(), catalogueNames_.size());
+        QCOMPARE(tags.TagList()->Count(), m_catalogueNames.size());
     } else if (command == "upload") {
         TDownloadCurrMapCmd check(host.conn.get());
         TChannelImage stored;
         check.setTarget(&stored);
         QVERIFY(check.Execute());
         QCOMPARE(stored.Options, 2u);
-        QVERIFY(entries(stored) == entries(*uploaded_));
+        QVERIFY(entries(stored) == entries(*m_uploaded));
     } else {
-        QCOMPARE(target.Options, uploaded_->Options);
-        QVERIFY(entries(target) == entries(*uploaded_));
+        QCOMPARE(target.Options, m_uploaded->Options);
+        QVERIFY(entries(target) == entries(*m_uploaded));
     }
 }
 
 void tst_Unplug::pollOutlivesTheDevice() {
     TempConfigHome home;
     const QString link = portLink(ComPort);
-    const QString flash = dir_.filePath("flash-poll.bin");
+    const QString flash = m_dir.filePath("flash-poll.bin");
     QFile::remove(flash);
-    QVERIFY(QFile::copy(flashWithMap_, flash));
-    const QString map = dir_.filePath("poll.zorvan");
-    QVERIFY(saveImage(*uploaded_, map));
+    QVERIFY(QFile::copy(m_flashWithMap, flash));
+    const QString map = m_dir.filePath("poll.zorvan");
+    QVERIFY(saveImage(*m_uploaded, map));
     const QStringList onPort{"--com", QString::number(ComPort), "--flash", flash};
 
     auto first = device(onPort);

@@ -49,7 +49,7 @@ bool unplug(const QString& link) {
 class tst_UnplugWindow : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 
     std::unique_ptr<DevsimProcess> device(const QStringList& arguments) {
         auto sim = std::make_unique<DevsimProcess>(); // takes the current XDG_CONFIG_HOME
@@ -68,7 +68,7 @@ private slots:
 void tst_UnplugWindow::initTestCase() {
     if (DevsimProcess::program().isEmpty())
         QSKIP("no simulator in this build");
-    QVERIFY(dir_.isValid());
+    QVERIFY(m_dir.isValid());
 }
 
 void tst_UnplugWindow::stopStartAfterUnplug() {
@@ -80,7 +80,7 @@ void tst_UnplugWindow::stopStartAfterUnplug() {
     options.Port->setValue(ComPort);
     TModbusMapConn conn(options);
     const QString link = home.path() + QStringLiteral("/Belmat/Quillmark/ports/COM7");
-    const QString flash = dir_.filePath("flash.bin");
+    const QString flash = m_dir.filePath("flash.bin");
     const QStringList onPort{"--com", QString::number(ComPort), "--flash", flash};
 
     // The device's map: the first tags of its built-in catalogue, as the editor would drop

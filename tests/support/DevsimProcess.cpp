@@ -23,7 +23,7 @@ QString DevsimProcess::program() {
 }
 
 QString DevsimProcess::standardError() const {
-    QFile file(scratch_.filePath(QStringLiteral("stderr.txt")));
+    QFile file(m_scratch.filePath(QStringLiteral("stderr.txt")));
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
@@ -31,50 +31,50 @@ QString DevsimProcess::standardError() const {
 }
 
 bool DevsimProcess::start(const QStringList& arguments, int timeoutMs) {
-    firstLine_.clear();
-    ptyPath_.clear();
-    errorText_.clear();
+    m_firstLine.clear();
+    m_ptyPath.clear();
+    m_errorText.clear();
     if (program().isEmpty()) {
-        errorText_ = QStringLiteral("no simulator in this build");
+        m_errorText = QStringLiteral("no simulator in this build");
         return false;
     }
-    process_.setProcessEnvironment(environment);
-    process_.setStandardErrorFile(scratch_.filePath(QStringLiteral("stderr.txt")));
-    process_.start(program(), arguments);
-    if (!process_.waitForStarted(timeoutMs)) {
-        errorText_ = process_.errorString();
+    m_process.setProcessEnvironment(environment);
+    m_process.setStandardErrorFile(m_scratch.filePath(QStringLiteral("stderr.txt")));
+    m_process.start(program(), arguments);
+    if (!m_process.waitForStarted(timeoutMs)) {
+        m_errorText = m_process.errorString();
         return false;
     }
     QDeadlineTimer deadline(timeoutMs);
-    while (!process_.canReadLine()) {
-        if (deadline.hasExpired() || !process_.waitForReadyRead(int(deadline.remainingTime()))) {
-            if (process_.canReadLine()) {
+    while (!m_process.canReadLine()) {
+        if (deadline.hasExpired() || !m_process.waitForReadyRead(int(deadline.remainingTime()))) {
+            if (m_process.canReadLine()) {
                 break;
             }
-            errorText_ = QStringLiteral("no first line; stderr: ") + standardError();
+            m_errorText = QStringLiteral("no first line; stderr: ") + standardError();
             return false;
         }
     }
-    firstLine_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-    ptyPath_ = firstLine_.section(QLatin1Char(' '), -1);
+    m_firstLine = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    m_ptyPath = m_firstLine.section(QLatin1Char(' '), -1);
     return true;
 }
 
 bool DevsimProcess::waitForExit(int timeoutMs) {
-    return !running() || process_.waitForFinished(timeoutMs);
+    return !running() || m_process.waitForFinished(timeoutMs);
 }
 
 int DevsimProcess::stop(int signal, int timeoutMs) {
     if (!running()) {
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
-    ::kill(pid_t(process_.processId()), signal);
-    if (!process_.waitForFinished(timeoutMs)) {
-        process_.kill();
-        process_.waitForFinished(timeoutMs);
+    ::kill(pid_t(m_process.processId()), signal);
+    if (!m_process.waitForFinished(timeoutMs)) {
+        m_process.kill();
+        m_process.waitForFinished(timeoutMs);
         return -1;
     }
-    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
 } // namespace zorvan::test

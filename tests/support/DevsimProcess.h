@@ -33,25 +33,25 @@ public:
     // Sends the signal and waits for the end. Exit code, or -1 when it crashed or hung.
     int stop(int signal = SIGTERM, int timeoutMs = 15000);
 
-    bool running() const { return process_.state() != QProcess::NotRunning; }
+    bool running() const { return m_process.state() != QProcess::NotRunning; }
     // Process id while running (0 otherwise), for signalling it from another thread.
-    qint64 processId() const { return process_.processId(); }
-    int exitCode() const { return process_.exitCode(); }
-    QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
-    const QString& firstLine() const { return firstLine_; }
-    const QString& ptyPath() const { return ptyPath_; }
-    QString errorText() const { return errorText_; }
+    qint64 processId() const { return m_process.processId(); }
+    int exitCode() const { return m_process.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+    const QString& firstLine() const { return m_firstLine; }
+    const QString& ptyPath() const { return m_ptyPath; }
+    QString errorText() const { return m_errorText; }
     // Everything written to standard error so far.
     QString standardError() const;
     // Standard output after the first line (the simulator writes nothing more there).
-    QByteArray remainingOutput() { return process_.readAllStandardOutput(); }
+    QByteArray remainingOutput() { return m_process.readAllStandardOutput(); }
 
 private:
-    QProcess process_;
-    QTemporaryDir scratch_;
-    QString firstLine_;
-    QString ptyPath_;
-    QString errorText_;
+    QProcess m_process;
+    QTemporaryDir m_scratch;
+    QString m_firstLine;
+    QString m_ptyPath;
+    QString m_errorText;
 };
 
 } // namespace zorvan::test

@@ -5,18 +5,18 @@
 
 namespace zorvan::test {
 
-ModalScript::ModalScript(QDialog* dialog) : dialog_(dialog) {
-    if (dialog_)
-        dialog_->installEventFilter(this);
+ModalScript::ModalScript(QDialog* dialog) : m_dialog(dialog) {
+    if (m_dialog)
+        m_dialog->installEventFilter(this);
 }
 
 ModalScript::~ModalScript() {
-    if (dialog_)
-        dialog_->removeEventFilter(this);
+    if (m_dialog)
+        m_dialog->removeEventFilter(this);
 }
 
 bool ModalScript::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == dialog_ && event->type() == QEvent::Show) {
+    if (watched == m_dialog && event->type() == QEvent::Show) {
         ++shows;
         // After the show has finished: exec() is then running its own loop.
         QTimer::singleShot(0, this, &ModalScript::RunNext);
@@ -25,19 +25,19 @@ bool ModalScript::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ModalScript::RunNext() {
-    if (!dialog_ || !dialog_->isVisible())
+    if (!m_dialog || !m_dialog->isVisible())
         return;
     if (steps.empty()) {
         ++unscripted;
-        dialog_->reject();
+        m_dialog->reject();
         return;
     }
     Step step = std::move(steps.front());
     steps.pop_front();
-    step(*dialog_);
-    if (dialog_ && dialog_->isVisible()) {
+    step(*m_dialog);
+    if (m_dialog && m_dialog->isVisible()) {
         ++leftOpen;
-        dialog_->reject();
+        m_dialog->reject();
     }
 }
 

@@ -29,7 +29,7 @@ public:
 
 private:
     void RunNext();
-    QPointer<QDialog> dialog_;
+    QPointer<QDialog> m_dialog;
 };
 
 } // namespace zorvan::test

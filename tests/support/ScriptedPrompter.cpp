@@ -3,11 +3,11 @@
 namespace zorvan::test {
 
 ScriptedPrompter::ScriptedPrompter() {
-    previous_ = setPrompter(this);
+    m_previous = setPrompter(this);
 }
 
 ScriptedPrompter::~ScriptedPrompter() {
-    setPrompter(previous_);
+    setPrompter(m_previous);
 }
 
 void ScriptedPrompter::add(const QString& kind, const QString& text) {

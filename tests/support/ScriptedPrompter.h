@@ -50,7 +50,7 @@ public:
 private:
     void add(const QString& kind, const QString& text);
     std::optional<QString> nextFile(const QString& kind, const QString& text);
-    IPrompter* previous_ = nullptr;
+    IPrompter* m_previous = nullptr;
 };
 
 } // namespace zorvan::test

@@ -70,33 +70,33 @@ std::optional<qint64> parseNumber(const QString& text, qint64 low, qint64 high) 
 class MapFile {
 public:
     explicit MapFile(const QString& path) {
-        ConfigureDocumentSerializer(serializer_);
-        serializer_.Root = &image_;
-        serializer_.XMLFilePath = path;
+        ConfigureDocumentSerializer(m_serializer);
+        m_serializer.Root = &m_image;
+        m_serializer.XMLFilePath = path;
     }
 
-    TChannelImage& Image() { return image_; }
+    TChannelImage& Image() { return m_image; }
 
     // True when the whole file was read; otherwise says why on standard error.
     bool Load() {
-        if (serializer_.Load())
+        if (m_serializer.Load())
             return true;
         err(QStringLiteral("zorvanctl map: %1: %2\n")
-                .arg(serializer_.XMLFilePath, serializer_.LastReadError().Describe()));
+                .arg(m_serializer.XMLFilePath, m_serializer.LastReadError().Describe()));
         return false;
     }
 
     bool Save() {
-        if (serializer_.Save())
+        if (m_serializer.Save())
             return true;
         err(QStringLiteral("zorvanctl map: cannot save %1: %2\n")
-                .arg(serializer_.XMLFilePath, serializer_.LastSaveError()));
+                .arg(m_serializer.XMLFilePath, m_serializer.LastSaveError()));
         return false;
     }
 
 private:
-    TChannelImage image_;
-    TXMLOptionsSerializer serializer_;
+    TChannelImage m_image;
+    TXMLOptionsSerializer m_serializer;
 };
 
 int show(const QStringList& args) {

@@ -32,17 +32,17 @@ QString valueText(std::uint32_t bits, std::uint16_t type) {
 } // namespace
 
 DeviceState::DeviceState(Catalogue catalogue, int capacity, CurrentMap map, FlashWriter flash)
-    : catalogue_(std::move(catalogue)), capacity_(std::size_t(std::max(capacity, 0))),
-      map_(std::move(map)), flash_(std::move(flash)), written_(map_.entries.size()) {
-    control_[offsetOf(reg::baseAddress)] = reg::valueBase;
+    : m_catalogue(std::move(catalogue)), m_capacity(std::size_t(std::max(capacity, 0))),
+      m_map(std::move(map)), m_flash(std::move(flash)), m_written(m_map.entries.size()) {
+    m_control[offsetOf(reg::baseAddress)] = reg::valueBase;
     // As if TagIndex 0 had been written: the first tag shows, or Error 1 for no tags.
     selectCatalogueTag(0);
-    notes_.clear();
+    m_notes.clear();
 }
 
 int DeviceState::valueRegisterCount() const {
     int total = 0;
-    for (const MapEntry& entry : map_.entries) {
+    for (const MapEntry& entry : m_map.entries) {
         total += registerCount(entry.tag.type);
     }
     return total;
@@ -50,7 +50,7 @@ int DeviceState::valueRegisterCount() const {
 
 QStringList DeviceState::takeNotes() {
     QStringList notes;
-    notes.swap(notes_);
+    notes.swap(m_notes);
     return notes;
 }
 
@@ -75,7 +75,7 @@ DeviceState::Window DeviceState::windowOf(std::uint16_t address, int count) cons
 bool DeviceState::read(std::uint16_t address, int count, std::uint16_t* out) {
     switch (windowOf(address, count)) {
     case Window::Flash:
-        std::copy_n(flashRegisters_.begin() + (address - reg::saveToFlash), count, out);
+        std::copy_n(m_flashRegisters.begin() + (address - reg::saveToFlash), count, out);
         return true;
     case Window::Control:
         for (int i = 0; i < count; ++i) {
@@ -94,25 +94,25 @@ bool DeviceState::read(std::uint16_t address, int count, std::uint16_t* out) {
 WriteOutcome DeviceState::write(std::uint16_t address, const std::uint16_t* values, int count) {
     switch (windowOf(address, count)) {
     case Window::Flash: {
-        std::copy_n(values, count, flashRegisters_.begin() + (address - reg::saveToFlash));
+        std::copy_n(values, count, m_flashRegisters.begin() + (address - reg::saveToFlash));
         const std::uint32_t command =
-            (std::uint32_t(flashRegisters_[0]) << 16) | flashRegisters_[1];
+            (std::uint32_t(m_flashRegisters[0]) << 16) | m_flashRegisters[1];
         if (command != 1) {
             note(QStringLiteral("SaveToFlash := %1 (only 1 stores)").arg(command));
             return WriteOutcome::Done;
         }
-        if (!flash_) {
+        if (!m_flash) {
             note(QStringLiteral("SaveToFlash: no flash file given, map kept in memory only"));
             return WriteOutcome::Done;
         }
         QString error;
-        if (!flash_(map_, &error)) {
+        if (!m_flash(m_map, &error)) {
             note(QStringLiteral("SaveToFlash failed: %1").arg(error));
             return WriteOutcome::DeviceFailure;
         }
         note(QStringLiteral("SaveToFlash: stored %1 entries, options %2")
-                 .arg(map_.entries.size())
-                 .arg(map_.options));
+                 .arg(m_map.entries.size())
+                 .arg(m_map.options));
         return WriteOutcome::Done;
     }
     case Window::Control:
@@ -135,52 +135,52 @@ std::uint16_t DeviceState::controlRegister(int offset) const {
         // A command register: it has done its work by the time anyone reads it.
         return 0;
     case offsetOf(reg::options):
-        return std::uint16_t(map_.options >> 16);
+        return std::uint16_t(m_map.options >> 16);
     case offsetOf(reg::options) + 1:
-        return std::uint16_t(map_.options);
+        return std::uint16_t(m_map.options);
     case offsetOf(reg::mapTagCount):
-        return std::uint16_t(std::min<std::size_t>(map_.entries.size(), 0xFFFF));
+        return std::uint16_t(std::min<std::size_t>(m_map.entries.size(), 0xFFFF));
     default:
-        return control_[offset];
+        return m_control[offset];
     }
 }
 
 void DeviceState::writeControl(int offset, std::uint16_t value) {
     switch (offset) {
     case offsetOf(reg::tagIndex):
-        control_[offset] = value;
+        m_control[offset] = value;
         selectCatalogueTag(value);
         return;
     case offsetOf(reg::action):
         runAction(value);
         return;
     case offsetOf(reg::options):
-        map_.options = (std::uint32_t(value) << 16) | (map_.options & 0xFFFFu);
-        note(QStringLiteral("ZorvanOptions := %1").arg(map_.options));
+        m_map.options = (std::uint32_t(value) << 16) | (m_map.options & 0xFFFFu);
+        note(QStringLiteral("ZorvanOptions := %1").arg(m_map.options));
         return;
     case offsetOf(reg::options) + 1:
-        map_.options = (map_.options & 0xFFFF0000u) | value;
-        note(QStringLiteral("ZorvanOptions := %1").arg(map_.options));
+        m_map.options = (m_map.options & 0xFFFF0000u) | value;
+        note(QStringLiteral("ZorvanOptions := %1").arg(m_map.options));
         return;
     case offsetOf(reg::mapTagCount):
         note(QStringLiteral("prmCurrMapTagCount is the map's size; write ignored"));
         return;
     case offsetOf(reg::mapTagIndex):
-        control_[offset] = value;
+        m_control[offset] = value;
         selectMapEntry(value);
         return;
     default:
-        control_[offset] = value;
+        m_control[offset] = value;
         note(QStringLiteral("register %1 := %2").arg(reg::controlBase + offset).arg(value));
         return;
     }
 }
 
 void DeviceState::showTag(const Tag& tag) {
-    control_[offsetOf(reg::channel)] = tag.channel;
-    control_[offsetOf(reg::tagType)] = tag.type;
+    m_control[offsetOf(reg::channel)] = tag.channel;
+    m_control[offsetOf(reg::tagType)] = tag.type;
     for (int i = 0; i < 6; ++i) {
-        control_[offsetOf(reg::name) + i] =
+        m_control[offsetOf(reg::name) + i] =
             std::uint16_t((tag.name[2 * i] << 8) | tag.name[2 * i + 1]);
     }
 }
@@ -190,16 +190,16 @@ void DeviceState::clearShownTag() {
 }
 
 void DeviceState::selectCatalogueTag(std::uint16_t index) {
-    if (index >= catalogue_.size()) {
-        control_[offsetOf(reg::error)] = 1;
+    if (index >= m_catalogue.size()) {
+        m_control[offsetOf(reg::error)] = 1;
         clearShownTag();
         note(QStringLiteral("TagIndex %1: past the catalogue's %2 tags, Error 1")
                  .arg(index)
-                 .arg(catalogue_.size()));
+                 .arg(m_catalogue.size()));
         return;
     }
-    const Tag& tag = catalogue_[index];
-    control_[offsetOf(reg::error)] = 0;
+    const Tag& tag = m_catalogue[index];
+    m_control[offsetOf(reg::error)] = 0;
     showTag(tag);
     note(QStringLiteral("TagIndex %1: channel %2, type %3, \"%4\"")
              .arg(index)
@@ -209,17 +209,17 @@ void DeviceState::selectCatalogueTag(std::uint16_t index) {
 }
 
 void DeviceState::selectMapEntry(std::uint16_t index) {
-    if (index >= map_.entries.size()) {
-        control_[offsetOf(reg::error)] = 1;
+    if (index >= m_map.entries.size()) {
+        m_control[offsetOf(reg::error)] = 1;
         clearShownTag();
         note(QStringLiteral("prmCurrMapTagIndex %1: past the map's %2 entries, Error 1")
                  .arg(index)
-                 .arg(map_.entries.size()));
+                 .arg(m_map.entries.size()));
         return;
     }
-    const MapEntry& entry = map_.entries[index];
-    control_[offsetOf(reg::error)] = 0;
-    control_[offsetOf(reg::tagIndex)] = entry.tagIndex;
+    const MapEntry& entry = m_map.entries[index];
+    m_control[offsetOf(reg::error)] = 0;
+    m_control[offsetOf(reg::tagIndex)] = entry.tagIndex;
     showTag(entry.tag);
     note(QStringLiteral("prmCurrMapTagIndex %1: tag %2, \"%3\"")
              .arg(index)
@@ -228,47 +228,47 @@ void DeviceState::selectMapEntry(std::uint16_t index) {
 }
 
 void DeviceState::runAction(std::uint16_t code) {
-    std::uint16_t& error = control_[offsetOf(reg::error)];
+    std::uint16_t& error = m_control[offsetOf(reg::error)];
     switch (code) {
     case 1:
-        uploading_ = true;
+        m_uploading = true;
         error = 0;
         note(QStringLiteral("Action 1: map upload begins"));
         return;
     case 2:
         // The options stay: the host may send the same options again, and a host that sees no
         // change in them does not send them at all.
-        map_.entries.clear();
-        written_.clear();
+        m_map.entries.clear();
+        m_written.clear();
         error = 0;
         note(QStringLiteral("Action 2: current map cleared"));
         return;
     case 3: {
-        const std::uint16_t index = control_[offsetOf(reg::tagIndex)];
-        if (index >= catalogue_.size()) {
+        const std::uint16_t index = m_control[offsetOf(reg::tagIndex)];
+        if (index >= m_catalogue.size()) {
             error = 1;
             note(QStringLiteral("Action 3: tag %1 is not in the catalogue, Error 1").arg(index));
-        } else if (map_.entries.size() >= capacity_) {
+        } else if (m_map.entries.size() >= m_capacity) {
             error = 2;
-            note(QStringLiteral("Action 3: map full (%1 entries), Error 2").arg(capacity_));
+            note(QStringLiteral("Action 3: map full (%1 entries), Error 2").arg(m_capacity));
         } else {
-            map_.entries.push_back({index, catalogue_[index]});
-            written_.emplace_back();
+            m_map.entries.push_back({index, m_catalogue[index]});
+            m_written.emplace_back();
             error = 0;
             note(QStringLiteral("Action 3: tag %1 \"%2\" appended as entry %3")
                      .arg(index)
-                     .arg(tagNameText(catalogue_[index]))
-                     .arg(map_.entries.size() - 1));
+                     .arg(tagNameText(m_catalogue[index]))
+                     .arg(m_map.entries.size() - 1));
         }
         return;
     }
     case 4:
         error = 0;
         note(QStringLiteral("Action 4: map upload ends%1: %2 entries, options %3")
-                 .arg(uploading_ ? QString() : QStringLiteral(" (none had begun)"))
-                 .arg(map_.entries.size())
-                 .arg(map_.options));
-        uploading_ = false;
+                 .arg(m_uploading ? QString() : QStringLiteral(" (none had begun)"))
+                 .arg(m_map.entries.size())
+                 .arg(m_map.options));
+        m_uploading = false;
         return;
     default:
         note(QStringLiteral("Action %1: unknown code, ignored").arg(code));
@@ -277,20 +277,20 @@ void DeviceState::runAction(std::uint16_t code) {
 }
 
 std::uint32_t DeviceState::entryValue(std::size_t i) const {
-    if (written_[i]) {
-        return *written_[i];
+    if (m_written[i]) {
+        return *m_written[i];
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-    return liveValue(i, map_.entries[i].tag.type, seconds);
+    const double seconds = std::chrono::duration<double>(Clock::now() - m_start).count();
+    return liveValue(i, m_map.entries[i].tag.type, seconds);
 }
 
 void DeviceState::readValues(int offset, int count, std::uint16_t* out) const {
     int at = 0;
-    for (std::size_t i = 0; i < map_.entries.size() && at < offset + count; ++i) {
-        const int n = registerCount(map_.entries[i].tag.type);
+    for (std::size_t i = 0; i < m_map.entries.size() && at < offset + count; ++i) {
+        const int n = registerCount(m_map.entries[i].tag.type);
         if (n > 0 && at + n > offset) {
             std::uint16_t regs[2] = {};
-            encodeValue(entryValue(i), n, map_.options, regs);
+            encodeValue(entryValue(i), n, m_map.options, regs);
             for (int k = 0; k < n; ++k) {
                 const int pos = at + k - offset;
                 if (pos >= 0 && pos < count) {
@@ -304,24 +304,24 @@ void DeviceState::readValues(int offset, int count, std::uint16_t* out) const {
 
 void DeviceState::writeValues(int offset, const std::uint16_t* values, int count) {
     int at = 0;
-    for (std::size_t i = 0; i < map_.entries.size() && at < offset + count; ++i) {
-        const std::uint16_t type = map_.entries[i].tag.type;
+    for (std::size_t i = 0; i < m_map.entries.size() && at < offset + count; ++i) {
+        const std::uint16_t type = m_map.entries[i].tag.type;
         const int n = registerCount(type);
         if (n > 0 && at + n > offset) {
             // A write of one half of a two-register value keeps the other half as it reads now.
             std::uint16_t regs[2] = {};
-            encodeValue(entryValue(i), n, map_.options, regs);
+            encodeValue(entryValue(i), n, m_map.options, regs);
             for (int k = 0; k < n; ++k) {
                 const int pos = at + k - offset;
                 if (pos >= 0 && pos < count) {
                     regs[k] = values[pos];
                 }
             }
-            const std::uint32_t value = decodeValue(regs, n, map_.options);
-            written_[i] = value;
+            const std::uint32_t value = decodeValue(regs, n, m_map.options);
+            m_written[i] = value;
             note(QStringLiteral("entry %1 \"%2\" := %3")
                      .arg(i)
-                     .arg(tagNameText(map_.entries[i].tag))
+                     .arg(tagNameText(m_map.entries[i].tag))
                      .arg(valueText(value, type)));
         }
         at += n;

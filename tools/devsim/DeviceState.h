@@ -55,8 +55,8 @@ public:
     // Writes the registers one by one in address order, each with its effect.
     WriteOutcome write(std::uint16_t address, const std::uint16_t* values, int count);
 
-    const CurrentMap& currentMap() const { return map_; }
-    const Catalogue& catalogue() const { return catalogue_; }
+    const CurrentMap& currentMap() const { return m_map; }
+    const Catalogue& catalogue() const { return m_catalogue; }
     int valueRegisterCount() const;
 
     // What the last read or write did, for the log; taking clears it.
@@ -79,21 +79,21 @@ private:
     void readValues(int offset, int count, std::uint16_t* out) const;
     void writeValues(int offset, const std::uint16_t* values, int count);
 
-    void note(const QString& text) { notes_.append(text); }
+    void note(const QString& text) { m_notes.append(text); }
 
-    Catalogue catalogue_;
-    std::size_t capacity_;
-    CurrentMap map_;
-    FlashWriter flash_;
-    std::vector<std::optional<std::uint32_t>> written_; // per map entry
-    Clock::time_point start_ = Clock::now();
+    Catalogue m_catalogue;
+    std::size_t m_capacity;
+    CurrentMap m_map;
+    FlashWriter m_flash;
+    std::vector<std::optional<std::uint32_t>> m_written; // per map entry
+    Clock::time_point m_start = Clock::now();
 
     // Registers of the control window that hold what was last stored in them; options,
     // prmCurrMapTagCount and Action are not kept here.
-    std::array<std::uint16_t, reg::controlCount> control_{};
-    std::array<std::uint16_t, 2> flashRegisters_{};
-    bool uploading_ = false;
-    QStringList notes_;
+    std::array<std::uint16_t, reg::controlCount> m_control{};
+    std::array<std::uint16_t, 2> m_flashRegisters{};
+    bool m_uploading = false;
+    QStringList m_notes;
 };
 
 } // namespace zorvan::devsim

@@ -24,11 +24,11 @@ QString FaultPlan::text() const {
 }
 
 FaultInjector::FaultInjector(FaultSettings settings)
-    : settings_(std::move(settings)), random_(settings_.seed) {}
+    : m_settings(std::move(settings)), m_random(m_settings.seed) {}
 
 double FaultInjector::draw() {
     // 53 random bits as a fraction in [0, 1): the same on every platform for a seed.
-    return double(random_() >> 11) * 0x1.0p-53;
+    return double(m_random() >> 11) * 0x1.0p-53;
 }
 
 FaultPlan FaultInjector::planFor(std::uint64_t requestNumber) {
@@ -38,14 +38,14 @@ FaultPlan FaultInjector::planFor(std::uint64_t requestNumber) {
     const double corrupt = draw();
     const double delay = draw();
     FaultPlan plan;
-    plan.drop = drop < settings_.dropRate;
-    plan.wrongAddress = wrong < settings_.wrongAddressRate;
-    plan.corrupt = corrupt < settings_.corruptRate;
-    if (settings_.delayMs > 0 && delay < settings_.delayRate) {
-        plan.delayMs = settings_.delayMs;
+    plan.drop = drop < m_settings.dropRate;
+    plan.wrongAddress = wrong < m_settings.wrongAddressRate;
+    plan.corrupt = corrupt < m_settings.corruptRate;
+    if (m_settings.delayMs > 0 && delay < m_settings.delayRate) {
+        plan.delayMs = m_settings.delayMs;
     }
-    if (const auto listed = settings_.byRequest.find(requestNumber);
-        listed != settings_.byRequest.end()) {
+    if (const auto listed = m_settings.byRequest.find(requestNumber);
+        listed != m_settings.byRequest.end()) {
         switch (listed->second.kind) {
         case FaultKind::Drop:
             plan.drop = true;
@@ -57,7 +57,7 @@ FaultPlan FaultInjector::planFor(std::uint64_t requestNumber) {
             plan.wrongAddress = true;
             break;
         case FaultKind::Delay:
-            plan.delayMs = listed->second.delayMs > 0 ? listed->second.delayMs : settings_.delayMs;
+            plan.delayMs = listed->second.delayMs > 0 ? listed->second.delayMs : m_settings.delayMs;
             break;
         }
     }

@@ -54,8 +54,8 @@ public:
 private:
     double draw();
 
-    FaultSettings settings_;
-    std::mt19937_64 random_;
+    FaultSettings m_settings;
+    std::mt19937_64 m_random;
 };
 
 // Parses "N,M:kind,..." (kinds drop, corrupt, wrong-address, delay, delay=MS); plain N drops.

@@ -40,7 +40,7 @@ quint32 get32(const QByteArray& in, qsizetype at) {
 
 std::optional<CurrentMap> FlashFile::load(QString* error) const {
     error->clear();
-    QFile file(path_);
+    QFile file(m_path);
     if (!file.exists()) {
         return std::nullopt;
     }
@@ -98,7 +98,7 @@ bool FlashFile::save(const CurrentMap& map, QString* error) const {
                     qsizetype(entry.tag.name.size()));
     }
     put16(data, qChecksum(QByteArrayView(data)));
-    QSaveFile file(path_);
+    QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         *error = file.errorString();
         return false;

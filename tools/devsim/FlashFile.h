@@ -13,9 +13,9 @@ namespace zorvan::devsim {
 // (qChecksum, CRC-16/CCITT) of everything before it.
 class FlashFile {
 public:
-    explicit FlashFile(QString path) : path_(std::move(path)) {}
+    explicit FlashFile(QString path) : m_path(std::move(path)) {}
 
-    const QString& path() const { return path_; }
+    const QString& path() const { return m_path; }
 
     // Nothing and an empty error when the file does not exist (a device never saved); nothing
     // and an error when it exists but cannot be read or does not fit.
@@ -25,7 +25,7 @@ public:
     bool save(const CurrentMap& map, QString* error) const;
 
 private:
-    QString path_;
+    QString m_path;
 };
 
 } // namespace zorvan::devsim

@@ -71,20 +71,20 @@ bool PortLink::create(int port, const QString& target, QString* error) {
         ::unlink(encodedTemporary.constData());
         return false;
     }
-    path_ = path;
-    target_ = target;
+    m_path = path;
+    m_target = target;
     return true;
 }
 
 void PortLink::remove() {
-    if (path_.isEmpty()) {
+    if (m_path.isEmpty()) {
         return;
     }
     // Another simulator may have taken the number over meanwhile: leave its link alone.
-    if (readLink(path_) == target_) {
-        ::unlink(QFile::encodeName(path_).constData());
+    if (readLink(m_path) == m_target) {
+        ::unlink(QFile::encodeName(m_path).constData());
     }
-    path_.clear();
+    m_path.clear();
 }
 
 } // namespace zorvan::devsim

@@ -21,11 +21,11 @@ public:
     bool create(int port, const QString& target, QString* error);
     void remove();
 
-    const QString& path() const { return path_; }
+    const QString& path() const { return m_path; }
 
 private:
-    QString path_;
-    QString target_;
+    QString m_path;
+    QString m_target;
 };
 
 } // namespace zorvan::devsim

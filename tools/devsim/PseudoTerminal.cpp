@@ -10,11 +10,11 @@
 namespace zorvan::devsim {
 
 PseudoTerminal::~PseudoTerminal() {
-    if (slave_ >= 0) {
-        ::close(slave_);
+    if (m_slave >= 0) {
+        ::close(m_slave);
     }
-    if (master_ >= 0) {
-        ::close(master_);
+    if (m_master >= 0) {
+        ::close(m_master);
     }
 }
 
@@ -25,22 +25,22 @@ bool PseudoTerminal::open(QString* error) {
     cfsetispeed(&raw, B9600);
     cfsetospeed(&raw, B9600);
     // Raw from the start: an echoing slave side would hand every reply back as a request.
-    if (::openpty(&master_, &slave_, nullptr, &raw, nullptr) != 0) {
+    if (::openpty(&m_master, &m_slave, nullptr, &raw, nullptr) != 0) {
         *error = QStringLiteral("cannot create a pseudo-terminal: %1")
                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    for (const int fd : {master_, slave_}) {
+    for (const int fd : {m_master, m_slave}) {
         ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
     }
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    const char* name = ::ttyname(slave_);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    const char* name = ::ttyname(m_slave);
     if (name == nullptr) {
         *error = QStringLiteral("cannot name the pseudo-terminal: %1")
                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    slavePath_ = QString::fromLocal8Bit(name);
+    m_slavePath = QString::fromLocal8Bit(name);
     return true;
 }
 

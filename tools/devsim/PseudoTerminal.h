@@ -17,13 +17,13 @@ public:
     // Opens the pair in raw mode (no echo, no line editing) with a non-blocking master side.
     bool open(QString* error);
 
-    int masterFd() const { return master_; }
-    const QString& slavePath() const { return slavePath_; }
+    int masterFd() const { return m_master; }
+    const QString& slavePath() const { return m_slavePath; }
 
 private:
-    int master_ = -1;
-    int slave_ = -1;
-    QString slavePath_;
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
 };
 
 } // namespace zorvan::devsim

@@ -60,18 +60,18 @@ QString requestText(const std::uint8_t* request, int length) {
 
 SlaveServer::SlaveServer(int lineFd, int address, DeviceState& device, FaultInjector& faults,
                          WirePacer& pacer, bool log)
-    : lineFd_(lineFd), address_(address), device_(device), faults_(faults), pacer_(pacer),
-      log_(log) {}
+    : m_lineFd(lineFd), m_address(address), m_device(device), m_faults(faults), m_pacer(pacer),
+      m_log(log) {}
 
 SlaveServer::~SlaveServer() {
-    if (ctx_ != nullptr) {
+    if (m_ctx != nullptr) {
         // Not modbus_close: the line belongs to the pseudo-terminal, the pipe to us.
-        modbus_free(ctx_);
+        modbus_free(m_ctx);
     }
-    if (mapping_ != nullptr) {
-        modbus_mapping_free(mapping_);
+    if (m_mapping != nullptr) {
+        modbus_mapping_free(m_mapping);
     }
-    for (const int fd : pipe_) {
+    for (const int fd : m_pipe) {
         if (fd >= 0) {
             ::close(fd);
         }
@@ -79,15 +79,15 @@ SlaveServer::~SlaveServer() {
 }
 
 bool SlaveServer::open(QString* error) {
-    if (::pipe2(pipe_, O_CLOEXEC) != 0) {
+    if (::pipe2(m_pipe, O_CLOEXEC) != 0) {
         *error = QStringLiteral("cannot create a pipe: %1")
                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    ::fcntl(pipe_[0], F_SETFL, ::fcntl(pipe_[0], F_GETFL) | O_NONBLOCK);
+    ::fcntl(m_pipe[0], F_SETFL, ::fcntl(m_pipe[0], F_GETFL) | O_NONBLOCK);
     // Registers are set per request: start and count of the request, values from the device.
-    mapping_ = modbus_mapping_new(0, 0, MODBUS_MAX_READ_REGISTERS, 0);
-    if (mapping_ == nullptr) {
+    m_mapping = modbus_mapping_new(0, 0, MODBUS_MAX_READ_REGISTERS, 0);
+    if (m_mapping == nullptr) {
         *error = QStringLiteral("cannot allocate the register mapping");
         return false;
     }
@@ -95,17 +95,17 @@ bool SlaveServer::open(QString* error) {
 }
 
 bool SlaveServer::newContext(QString* error) {
-    if (ctx_ != nullptr) {
-        modbus_free(ctx_);
+    if (m_ctx != nullptr) {
+        modbus_free(m_ctx);
     }
     // The path is only a name here: the context is never connected, it serves the line
     // descriptor it is given.
-    ctx_ = modbus_new_rtu("/dev/null", 9600, 'N', 8, 1);
-    if (ctx_ == nullptr || modbus_set_slave(ctx_, address_) != 0 ||
-        modbus_set_socket(ctx_, lineFd_) != 0 ||
-        modbus_set_indication_timeout(ctx_, 0, 100000) != 0 ||
-        modbus_set_byte_timeout(ctx_, 0, 100000) != 0 ||
-        modbus_set_response_timeout(ctx_, 0, 1000) != 0) {
+    m_ctx = modbus_new_rtu("/dev/null", 9600, 'N', 8, 1);
+    if (m_ctx == nullptr || modbus_set_slave(m_ctx, m_address) != 0 ||
+        modbus_set_socket(m_ctx, m_lineFd) != 0 ||
+        modbus_set_indication_timeout(m_ctx, 0, 100000) != 0 ||
+        modbus_set_byte_timeout(m_ctx, 0, 100000) != 0 ||
+        modbus_set_response_timeout(m_ctx, 0, 1000) != 0) {
         *error = QStringLiteral("cannot set up libmodbus: %1")
                      .arg(QString::fromLocal8Bit(modbus_strerror(errno)));
         return false;
@@ -116,7 +116,7 @@ bool SlaveServer::newContext(QString* error) {
 void SlaveServer::run(const volatile std::sig_atomic_t& stop) {
     std::uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
     while (stop == 0) {
-        const int length = modbus_receive(ctx_, request);
+        const int length = modbus_receive(m_ctx, request);
         const auto seen = Clock::now();
         if (length > 0) {
             serve(request, length, seen, stop);
@@ -125,7 +125,7 @@ void SlaveServer::run(const volatile std::sig_atomic_t& stop) {
         if (length == 0) {
             // A request for another slave. libmodbus would now take the next frame on the line
             // for that slave's reply and swallow it; a fresh context expects a request again.
-            if (log_) {
+            if (m_log) {
                 log(QStringLiteral("request for another slave address ignored"));
             }
             QString error;
@@ -139,7 +139,7 @@ void SlaveServer::run(const volatile std::sig_atomic_t& stop) {
         if (code == ETIMEDOUT || code == EINTR) {
             continue;
         }
-        if (log_) {
+        if (m_log) {
             log(QStringLiteral("bad request ignored: %1")
                     .arg(QString::fromLocal8Bit(modbus_strerror(code))));
         }
@@ -152,50 +152,50 @@ void SlaveServer::run(const volatile std::sig_atomic_t& stop) {
 
 void SlaveServer::serve(const std::uint8_t* request, int length, Clock::time_point seen,
                         const volatile std::sig_atomic_t& stop) {
-    const std::uint64_t number = ++requests_;
-    const FaultPlan plan = faults_.planFor(number);
+    const std::uint64_t number = ++m_requests;
+    const FaultPlan plan = m_faults.planFor(number);
     QByteArray reply = buildReply(request, length);
-    if (log_) {
+    if (m_log) {
         QString line = QStringLiteral("#%1 rx %2 | %3")
                            .arg(number)
                            .arg(hex(request, length), requestText(request, length));
-        const QStringList notes = device_.takeNotes();
+        const QStringList notes = m_device.takeNotes();
         if (!notes.isEmpty()) {
             line += QStringLiteral(" | ") + notes.join(QStringLiteral("; "));
         }
         log(line);
     } else {
-        device_.takeNotes();
+        m_device.takeNotes();
     }
     if (reply.isEmpty()) {
-        pacer_.account(length, 0);
-        if (log_) {
+        m_pacer.account(length, 0);
+        if (m_log) {
             log(QStringLiteral("#%1 no reply (broadcast)").arg(number));
         }
         return;
     }
     if (plan.drop) {
-        pacer_.account(length, 0);
-        if (log_) {
+        m_pacer.account(length, 0);
+        if (m_log) {
             log(QStringLiteral("#%1 tx -- | reply %2 dropped").arg(number).arg(hex(reply)));
         }
         return;
     }
     if (plan.wrongAddress) {
-        FaultInjector::readdress(reply, address_);
+        FaultInjector::readdress(reply, m_address);
     }
     if (plan.corrupt) {
         FaultInjector::spoilChecksum(reply);
     }
-    waitUntil(pacer_.replyDue(seen, length, int(reply.size())) +
+    waitUntil(m_pacer.replyDue(seen, length, int(reply.size())) +
                   std::chrono::milliseconds(plan.delayMs),
               stop);
     const bool sent = sendToLine(reply, stop);
-    pacer_.account(length, sent ? int(reply.size()) : 0);
+    m_pacer.account(length, sent ? int(reply.size()) : 0);
     if (sent) {
-        ++replies_;
+        ++m_replies;
     }
-    if (log_) {
+    if (m_log) {
         QString line = QStringLiteral("#%1 tx %2").arg(number).arg(hex(reply));
         if (!sent) {
             line += QStringLiteral(" | not sent: the line does not take it");
@@ -205,8 +205,8 @@ void SlaveServer::serve(const std::uint8_t* request, int length, Clock::time_poi
         if (reply.size() >= 3 && (std::uint8_t(reply[1]) & 0x80) != 0) {
             line += QStringLiteral(" | exception %1").arg(std::uint8_t(reply[2]));
         }
-        if (pacer_.enabled()) {
-            line += QStringLiteral(" | wire %1 ms in all").arg(pacer_.totalMs(), 0, 'f', 3);
+        if (m_pacer.enabled()) {
+            line += QStringLiteral(" | wire %1 ms in all").arg(m_pacer.totalMs(), 0, 'f', 3);
         }
         log(line);
     }
@@ -214,8 +214,8 @@ void SlaveServer::serve(const std::uint8_t* request, int length, Clock::time_poi
 
 QByteArray SlaveServer::buildReply(const std::uint8_t* request, int length) {
     const bool broadcast = request[0] == MODBUS_BROADCAST_ADDRESS;
-    modbus_set_socket(ctx_, pipe_[1]);
-    const auto exception = [&](unsigned code) { modbus_reply_exception(ctx_, request, code); };
+    modbus_set_socket(m_ctx, m_pipe[1]);
+    const auto exception = [&](unsigned code) { modbus_reply_exception(m_ctx, request, code); };
     const int function = request[1];
     const int address = length >= 6 ? word(request + 2) : 0;
     int count = 0;
@@ -237,20 +237,20 @@ QByteArray SlaveServer::buildReply(const std::uint8_t* request, int length) {
         break;
     default:
         exception(MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
-        modbus_set_socket(ctx_, lineFd_);
+        modbus_set_socket(m_ctx, m_lineFd);
         return broadcast ? QByteArray() : captured();
     }
-    mapping_->start_registers = address;
-    mapping_->nb_registers = count;
+    m_mapping->start_registers = address;
+    m_mapping->nb_registers = count;
     if (!valid) {
         exception(MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
-    } else if (!device_.read(std::uint16_t(address), count, mapping_->tab_registers)) {
+    } else if (!m_device.read(std::uint16_t(address), count, m_mapping->tab_registers)) {
         exception(MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
-    } else if (modbus_reply(ctx_, request, length, mapping_) >= 0 && writes) {
+    } else if (modbus_reply(m_ctx, request, length, m_mapping) >= 0 && writes) {
         // libmodbus has put the written values into the mapping and built its echo; the
         // device now does what the writes mean.
         const WriteOutcome outcome =
-            device_.write(std::uint16_t(address), mapping_->tab_registers, count);
+            m_device.write(std::uint16_t(address), m_mapping->tab_registers, count);
         if (outcome != WriteOutcome::Done) {
             captured(); // the echo is not the answer
             exception(outcome == WriteOutcome::DeviceFailure
@@ -258,7 +258,7 @@ QByteArray SlaveServer::buildReply(const std::uint8_t* request, int length) {
                           : MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
         }
     }
-    modbus_set_socket(ctx_, lineFd_);
+    modbus_set_socket(m_ctx, m_lineFd);
     QByteArray reply = captured();
     return broadcast ? QByteArray() : reply;
 }
@@ -267,7 +267,7 @@ QByteArray SlaveServer::captured() {
     QByteArray frame;
     char buffer[MODBUS_RTU_MAX_ADU_LENGTH];
     for (;;) {
-        const ssize_t n = ::read(pipe_[0], buffer, sizeof buffer);
+        const ssize_t n = ::read(m_pipe[0], buffer, sizeof buffer);
         if (n <= 0) {
             break;
         }
@@ -280,7 +280,7 @@ bool SlaveServer::sendToLine(const QByteArray& frame, const volatile std::sig_at
     qsizetype done = 0;
     int waitedMs = 0;
     while (done < frame.size()) {
-        const ssize_t n = ::write(lineFd_, frame.constData() + done, size_t(frame.size() - done));
+        const ssize_t n = ::write(m_lineFd, frame.constData() + done, size_t(frame.size() - done));
         if (n > 0) {
             done += n;
             continue;
@@ -292,7 +292,7 @@ bool SlaveServer::sendToLine(const QByteArray& frame, const volatile std::sig_at
         if (stop != 0 || waitedMs >= sendGiveUpMs) {
             return false;
         }
-        pollfd out{lineFd_, POLLOUT, 0};
+        pollfd out{m_lineFd, POLLOUT, 0};
         ::poll(&out, 1, 50);
         waitedMs += 50;
     }

@@ -33,8 +33,8 @@ public:
     // Serves requests until stop becomes non-zero (checked at least every 100 ms).
     void run(const volatile std::sig_atomic_t& stop);
 
-    std::uint64_t requests() const { return requests_; }
-    std::uint64_t replies() const { return replies_; }
+    std::uint64_t requests() const { return m_requests; }
+    std::uint64_t replies() const { return m_replies; }
 
 private:
     bool newContext(QString* error);
@@ -45,17 +45,17 @@ private:
     bool sendToLine(const QByteArray& frame, const volatile std::sig_atomic_t& stop);
     void log(const QString& line) const;
 
-    int lineFd_;
-    int address_;
-    DeviceState& device_;
-    FaultInjector& faults_;
-    WirePacer& pacer_;
-    bool log_;
-    _modbus* ctx_ = nullptr;
-    _modbus_mapping_t* mapping_ = nullptr;
-    int pipe_[2] = {-1, -1};
-    std::uint64_t requests_ = 0;
-    std::uint64_t replies_ = 0;
+    int m_lineFd;
+    int m_address;
+    DeviceState& m_device;
+    FaultInjector& m_faults;
+    WirePacer& m_pacer;
+    bool m_log;
+    _modbus* m_ctx = nullptr;
+    _modbus_mapping_t* m_mapping = nullptr;
+    int m_pipe[2] = {-1, -1};
+    std::uint64_t m_requests = 0;
+    std::uint64_t m_replies = 0;
 };
 
 } // namespace zorvan::devsim

@@ -10,10 +10,10 @@ constexpr double silenceCharacters = 3.5;
 } // namespace
 
 std::chrono::nanoseconds WirePacer::characters(double count) const {
-    if (baud_ <= 0) {
+    if (m_baud <= 0) {
         return std::chrono::nanoseconds(0);
     }
-    return std::chrono::nanoseconds(std::llround(count * bitsPerCharacter * 1e9 / double(baud_)));
+    return std::chrono::nanoseconds(std::llround(count * bitsPerCharacter * 1e9 / double(m_baud)));
 }
 
 std::chrono::nanoseconds WirePacer::frameTime(int bytes) const {
@@ -26,9 +26,9 @@ WirePacer::Clock::time_point WirePacer::replyDue(Clock::time_point requestSeen, 
 }
 
 void WirePacer::account(int requestBytes, int replyBytes) {
-    total_ += frameTime(requestBytes);
+    m_total += frameTime(requestBytes);
     if (replyBytes > 0) {
-        total_ += frameTime(replyBytes);
+        m_total += frameTime(replyBytes);
     }
 }
 

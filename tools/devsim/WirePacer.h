@@ -13,10 +13,10 @@ class WirePacer {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit WirePacer(int baud) : baud_(baud) {}
+    explicit WirePacer(int baud) : m_baud(baud) {}
 
-    bool enabled() const { return baud_ > 0; }
-    int baud() const { return baud_; }
+    bool enabled() const { return m_baud > 0; }
+    int baud() const { return m_baud; }
 
     // Line time of a frame of the given size together with the silence after it.
     std::chrono::nanoseconds frameTime(int bytes) const;
@@ -29,13 +29,13 @@ public:
     // Adds one exchange to the run's line time; replyBytes 0 when no reply went out.
     void account(int requestBytes, int replyBytes);
 
-    double totalMs() const { return std::chrono::duration<double, std::milli>(total_).count(); }
+    double totalMs() const { return std::chrono::duration<double, std::milli>(m_total).count(); }
 
 private:
     std::chrono::nanoseconds characters(double count) const;
 
-    int baud_;
-    std::chrono::nanoseconds total_{0};
+    int m_baud;
+    std::chrono::nanoseconds m_total{0};
 };
 
 } // namespace zorvan::devsim

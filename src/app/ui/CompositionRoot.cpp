@@ -20,47 +20,47 @@ CompositionRoot* running = nullptr;
 CompositionRoot::CompositionRoot() {
     // Not the display name: that one would be appended to every window title.
     QApplication::setApplicationName(QStringLiteral("Zorvan"));
-    previousPrompter_ = setPrompter(&prompter_);
+    m_previousPrompter = setPrompter(&m_prompter);
     running = this;
 
     // 1. Options (settings module): loads the settings.
-    options_ = std::make_unique<TOptions>();
+    m_options = std::make_unique<TOptions>();
     // 2. Dm (document data module): a new, empty, untitled document; its Link goes to the
     //    main window's agent.
-    dm_ = std::make_unique<TDm>();
+    m_dm = std::make_unique<TDm>();
     // 3. The main window: the first window, so the application's main window.
-    mainFrameDlg_ = std::make_unique<TMainFrameDlg>(&dm_->Link);
-    prompter_.setParent(mainFrameDlg_.get());
+    m_mainFrameDlg = std::make_unique<TMainFrameDlg>(&m_dm->Link);
+    m_prompter.setParent(m_mainFrameDlg.get());
     // 4. CnlListVisorView: the editor view, placed into the main window at its first show.
-    cnlListVisorView_ = std::make_unique<TCnlListVisorView>();
-    mainFrameDlg_->CnlListVisorView = cnlListVisorView_.get();
+    m_cnlListVisorView = std::make_unique<TCnlListVisorView>();
+    m_mainFrameDlg->CnlListVisorView = m_cnlListVisorView.get();
     // 5. ChannelPropsDlg: hidden until Add or Edit runs it.
-    channelPropsDlg_ = std::make_unique<TChannelPropsDlg>();
-    cnlListVisorView_->SetChannelPropsDlg(channelPropsDlg_.get());
+    m_channelPropsDlg = std::make_unique<TChannelPropsDlg>();
+    m_cnlListVisorView->SetChannelPropsDlg(m_channelPropsDlg.get());
     // 6. ModbusMapConn: copies the communication settings onto the port and the device spaces.
-    modbusMapConn_ = std::make_unique<TModbusMapConn>(*options_);
+    m_modbusMapConn = std::make_unique<TModbusMapConn>(*m_options);
     // 7. GD: the drag-and-drop controller, which the editor view reaches through GD().
-    gd_ = std::make_unique<TGD>();
+    m_gd = std::make_unique<TGD>();
     // 8. ModbusMapExecDlg: the traffic hook on the connection's transport from now on; a
     //    window of the main window's (centred over it), released before it.
-    modbusMapExecDlg_ =
-        std::make_unique<TModbusMapExecDlg>(modbusMapConn_.get(), mainFrameDlg_.get());
+    m_modbusMapExecDlg =
+        std::make_unique<TModbusMapExecDlg>(m_modbusMapConn.get(), m_mainFrameDlg.get());
 }
 
 CompositionRoot::~CompositionRoot() {
     // Reverse order of creation: 8 ... 4 go first, when they exist.
-    modbusMapExecDlg_.reset();
-    gd_.reset();
-    modbusMapConn_.reset();
-    channelPropsDlg_.reset();
-    cnlListVisorView_.reset();
-    prompter_.setParent(nullptr);
-    mainFrameDlg_.reset();
-    dm_.reset();
+    m_modbusMapExecDlg.reset();
+    m_gd.reset();
+    m_modbusMapConn.reset();
+    m_channelPropsDlg.reset();
+    m_cnlListVisorView.reset();
+    m_prompter.setParent(nullptr);
+    m_mainFrameDlg.reset();
+    m_dm.reset();
     // 1. Options, last: writes the settings.
-    options_.reset();
+    m_options.reset();
     running = nullptr;
-    setPrompter(previousPrompter_);
+    setPrompter(m_previousPrompter);
 }
 
 CompositionRoot* CompositionRoot::instance() {
@@ -68,7 +68,7 @@ CompositionRoot* CompositionRoot::instance() {
 }
 
 int CompositionRoot::Run() {
-    mainFrameDlg_->show();
+    m_mainFrameDlg->show();
     return QApplication::exec();
 }
 

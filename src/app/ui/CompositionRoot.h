@@ -30,31 +30,31 @@ public:
     static CompositionRoot* instance();
 
     // 1 Options: the settings module, first created and last destroyed.
-    TOptions* Options() const { return options_.get(); }
-    TDm* Dm() const { return dm_.get(); }
-    TMainFrameDlg* MainFrameDlg() const { return mainFrameDlg_.get(); }
-    TCnlListVisorView* CnlListVisorView() const { return cnlListVisorView_.get(); }
-    TChannelPropsDlg* ChannelPropsDlg() const { return channelPropsDlg_.get(); }
-    TModbusMapConn* ModbusMapConn() const { return modbusMapConn_.get(); }
-    TGD* GD() const { return gd_.get(); }
-    TModbusMapExecDlg* ModbusMapExecDlg() const { return modbusMapExecDlg_.get(); }
+    TOptions* Options() const { return m_options.get(); }
+    TDm* Dm() const { return m_dm.get(); }
+    TMainFrameDlg* MainFrameDlg() const { return m_mainFrameDlg.get(); }
+    TCnlListVisorView* CnlListVisorView() const { return m_cnlListVisorView.get(); }
+    TChannelPropsDlg* ChannelPropsDlg() const { return m_channelPropsDlg.get(); }
+    TModbusMapConn* ModbusMapConn() const { return m_modbusMapConn.get(); }
+    TGD* GD() const { return m_gd.get(); }
+    TModbusMapExecDlg* ModbusMapExecDlg() const { return m_modbusMapExecDlg.get(); }
 
     // Shows the main window and runs the event loop until it has closed.
     int Run();
 
 private:
-    QtPrompter prompter_;
-    IPrompter* previousPrompter_ = nullptr;
+    QtPrompter m_prompter;
+    IPrompter* m_previousPrompter = nullptr;
 
     // In creation order; the destructor releases them from the bottom up.
-    std::unique_ptr<TOptions> options_;
-    std::unique_ptr<TDm> dm_;
-    std::unique_ptr<TMainFrameDlg> mainFrameDlg_;
-    std::unique_ptr<TCnlListVisorView> cnlListVisorView_;
-    std::unique_ptr<TChannelPropsDlg> channelPropsDlg_;
-    std::unique_ptr<TModbusMapConn> modbusMapConn_;
-    std::unique_ptr<TGD> gd_;
-    std::unique_ptr<TModbusMapExecDlg> modbusMapExecDlg_;
+    std::unique_ptr<TOptions> m_options;
+    std::unique_ptr<TDm> m_dm;
+    std::unique_ptr<TMainFrameDlg> m_mainFrameDlg;
+    std::unique_ptr<TCnlListVisorView> m_cnlListVisorView;
+    std::unique_ptr<TChannelPropsDlg> m_channelPropsDlg;
+    std::unique_ptr<TModbusMapConn> m_modbusMapConn;
+    std::unique_ptr<TGD> m_gd;
+    std::unique_ptr<TModbusMapExecDlg> m_modbusMapExecDlg;
 };
 
 } // namespace zorvan

@@ -41,12 +41,12 @@ QAction* makeAction(QObject* owner, const char* name, const QString& caption,
 } // namespace
 
 TMainFrameDlg::TMainFrameDlg(TMDVDocumentLink* link, QWidget* parent)
-    : QMainWindow(parent), link_(link), idleUpdate_(new QTimer(this)) {
+    : QMainWindow(parent), m_link(link), m_idleUpdate(new QTimer(this)) {
     setObjectName(QStringLiteral("MainFrameDlg"));
     setWindowTitle(QStringLiteral("Zorvan"));
     setGeometry(407, 254, 825, 501);
 
-    MDVAgent.SetDocument(link_);
+    MDVAgent.SetDocument(m_link);
     MDVAgent.FileExtention = QStringLiteral("zorvan");
     MDVAgent.OnUpdateLanguage = [this](TMDVAgent& sender) { MDVAgentUpdateLanguage(sender); };
 
@@ -70,8 +70,8 @@ TMainFrameDlg::TMainFrameDlg(TMDVDocumentLink* link, QWidget* parent)
 
     CreateStatusBar();
 
-    connect(idleUpdate_, &QTimer::timeout, this, &TMainFrameDlg::UpdateActions);
-    idleUpdate_->start(kIdleUpdateMs);
+    connect(m_idleUpdate, &QTimer::timeout, this, &TMainFrameDlg::UpdateActions);
+    m_idleUpdate->start(kIdleUpdateMs);
 
     FormCreate();
 }
@@ -79,8 +79,8 @@ TMainFrameDlg::TMainFrameDlg(TMDVDocumentLink* link, QWidget* parent)
 TMainFrameDlg::~TMainFrameDlg() {
     UnbindGeometry();
     // The link lives on in the data module: it must not call back into a destroyed window.
-    if (link_)
-        link_->OnModifiedChange = nullptr;
+    if (m_link)
+        m_link->OnModifiedChange = nullptr;
     MDVAgent.ViewsContainer = nullptr;
 }
 
@@ -193,15 +193,15 @@ void TMainFrameDlg::CreateStatusBar() {
         if (i == 0)
             panel->setAlignment(Qt::AlignCenter);
         StatusBar->addWidget(panel);
-        statusPanels_.append(panel);
+        m_statusPanels.append(panel);
     }
     setStatusBar(StatusBar);
 }
 
 QString TMainFrameDlg::StatusPanelText(int index) const {
-    if (index < 0 || index >= statusPanels_.size())
+    if (index < 0 || index >= m_statusPanels.size())
         return QString();
-    return statusPanels_[index]->text();
+    return m_statusPanels[index]->text();
 }
 
 // --- lifecycle -------------------------------------------------------------------------------
@@ -209,9 +209,9 @@ QString TMainFrameDlg::StatusPanelText(int index) const {
 void TMainFrameDlg::FormCreate() {
     MDVAgent.ViewsContainer = ViewContainer;
     MDVAgent.AttachMainForm(this);
-    if (link_) {
-        link_->OnModifiedChange = [this](TMDVDocumentLink& sender) { LinkModifiedChange(sender); };
-        LinkModifiedChange(*link_); // the panel starts in step with the link
+    if (m_link) {
+        m_link->OnModifiedChange = [this](TMDVDocumentLink& sender) { LinkModifiedChange(sender); };
+        LinkModifiedChange(*m_link); // the panel starts in step with the link
     }
     if (const TOptions* options = Options())
         ActionToolBarPanel->setVisible(options->ViewToolBar->Value());
@@ -223,8 +223,8 @@ void TMainFrameDlg::FormCreate() {
 
 void TMainFrameDlg::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!shown_) {
-        shown_ = true;
+    if (!m_shown) {
+        m_shown = true;
         FormShow();
     }
 }
@@ -248,15 +248,15 @@ void TMainFrameDlg::FormShow() {
         options->MainFrmHeight->OnUpdateResource = [this](bool u) {
             MainFrmHeightUpdateResource(u);
         };
-        geometryBound_ = true;
+        m_geometryBound = true;
     }
     UpdateActions();
 }
 
 void TMainFrameDlg::UnbindGeometry() {
-    if (!geometryBound_)
+    if (!m_geometryBound)
         return;
-    geometryBound_ = false;
+    m_geometryBound = false;
     TOptions* options = Options();
     if (!options)
         return; // the settings went first and took the geometry while the window existed
@@ -320,8 +320,8 @@ void TMainFrameDlg::closeEvent(QCloseEvent* event) {
 bool TMainFrameDlg::FormClose() {
     if (TOptions* options = Options()) {
         if (options->WarningBeforeClosing->Value()) {
-            const QString question = link_ ? link_->Localization().Current().CloseAppQuestion
-                                           : TMDVLocalizationEnglish().CloseAppQuestion;
+            const QString question = m_link ? m_link->Localization().Current().CloseAppQuestion
+                                            : TMDVLocalizationEnglish().CloseAppQuestion;
             if (prompter().ask(question, PromptButtons::YesNo) != PromptAnswer::Yes)
                 return false;
         }
@@ -398,7 +398,7 @@ void TMainFrameDlg::actOptionsExecute() {
     if (TOptions* options = Options()) {
         // The dialog reloads the settings, and the window takes the stored geometry: store the
         // one it has now first, or the window would jump back to where the program started.
-        if (geometryBound_) {
+        if (m_geometryBound) {
             TakeGeometry();
             options->DataContainer->Save();
         }
@@ -413,11 +413,12 @@ void TMainFrameDlg::actOptionsExecute() {
 
 void TMainFrameDlg::SelectLanguageFromOptions() {
     const TOptions* options = Options();
-    if (!options || !link_)
+    if (!options || !m_link)
         return;
     // Primary from the second byte, sub-language from the low byte; anything above is ignored.
     const int id = options->CurrLanguageID->Value();
-    link_->Localization().Select(static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id));
+    m_link->Localization().Select(static_cast<std::uint8_t>(id >> 8),
+                                  static_cast<std::uint8_t>(id));
 }
 
 void TMainFrameDlg::SelectLanguage(std::uint8_t primary, std::uint8_t sub) {
@@ -476,7 +477,7 @@ void TMainFrameDlg::MDVAgentUpdateLanguage(TMDVAgent& sender) {
 }
 
 void TMainFrameDlg::LinkModifiedChange(TMDVDocumentLink& sender) {
-    statusPanels_[0]->setText(sender.Modified() ? QStringLiteral("Modified") : QString());
+    m_statusPanels[0]->setText(sender.Modified() ? QStringLiteral("Modified") : QString());
     UpdateActions();
 }
 

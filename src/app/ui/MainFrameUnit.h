@@ -121,11 +121,11 @@ private:
     void CreateToolBars();
     void CreateStatusBar();
 
-    TMDVDocumentLink* link_;
-    QList<QLabel*> statusPanels_;
-    QTimer* idleUpdate_;
-    bool shown_ = false;
-    bool geometryBound_ = false;
+    TMDVDocumentLink* m_link;
+    QList<QLabel*> m_statusPanels;
+    QTimer* m_idleUpdate;
+    bool m_shown = false;
+    bool m_geometryBound = false;
 };
 
 } // namespace zorvan

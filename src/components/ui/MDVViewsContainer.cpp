@@ -5,16 +5,16 @@
 namespace zorvan {
 
 TMDVViewsContainer::TMDVViewsContainer(QWidget* parent)
-    : QScrollArea(parent), host_(new QWidget), layout_(new QVBoxLayout(host_)) {
+    : QScrollArea(parent), m_host(new QWidget), m_layout(new QVBoxLayout(m_host)) {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     // Hidden views take no room, so the one shown fills the container.
-    layout_->setContentsMargins(0, 0, 0, 0);
-    setWidget(host_);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    setWidget(m_host);
 }
 
 TMDVViewsContainer::~TMDVViewsContainer() {
-    for (const QPointer<TCustomView>& view : std::as_const(views_)) {
+    for (const QPointer<TCustomView>& view : std::as_const(m_views)) {
         if (view) {
             view->hide();
             view->setParent(nullptr);
@@ -24,7 +24,7 @@ TMDVViewsContainer::~TMDVViewsContainer() {
 
 QList<TCustomView*> TMDVViewsContainer::Views() const {
     QList<TCustomView*> live;
-    for (const QPointer<TCustomView>& view : views_)
+    for (const QPointer<TCustomView>& view : m_views)
         if (view)
             live.append(view.data());
     return live;
@@ -34,17 +34,17 @@ void TMDVViewsContainer::AddView(TCustomView* view) {
     if (!view)
         return;
     if (Views().isEmpty())
-        defaultView_ = view;
-    view->setParent(host_, Qt::Widget); // borderless, inside the container
-    layout_->addWidget(view);
+        m_defaultView = view;
+    view->setParent(m_host, Qt::Widget); // borderless, inside the container
+    m_layout->addWidget(view);
     view->hide();
-    views_.append(view);
+    m_views.append(view);
 }
 
 void TMDVViewsContainer::SetActiveView(TCustomView* view) {
-    if (activeView_)
-        activeView_->hide();
-    activeView_ = view;
+    if (m_activeView)
+        m_activeView->hide();
+    m_activeView = view;
     if (view)
         view->show();
 }

@@ -23,8 +23,8 @@ public:
     // Nothing for a null view; the first view registered becomes DefaultView.
     void AddView(TCustomView* view);
     QList<TCustomView*> Views() const;
-    TCustomView* DefaultView() const { return defaultView_.data(); }
-    TCustomView* ActiveView() const { return activeView_.data(); }
+    TCustomView* DefaultView() const { return m_defaultView.data(); }
+    TCustomView* ActiveView() const { return m_activeView.data(); }
     // Hides the previously active view, then shows the new one (either may be null).
     void SetActiveView(TCustomView* view);
 
@@ -38,11 +38,11 @@ public:
     void DeactivateView() override { SetActiveView(nullptr); }
 
 private:
-    QWidget* host_;
-    QVBoxLayout* layout_;
-    QList<QPointer<TCustomView>> views_;
-    QPointer<TCustomView> defaultView_;
-    QPointer<TCustomView> activeView_;
+    QWidget* m_host;
+    QVBoxLayout* m_layout;
+    QList<QPointer<TCustomView>> m_views;
+    QPointer<TCustomView> m_defaultView;
+    QPointer<TCustomView> m_activeView;
 };
 
 } // namespace zorvan

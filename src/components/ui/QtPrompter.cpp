@@ -14,7 +14,7 @@ PromptAnswer QtPrompter::ask(const QString& text, PromptButtons buttons) {
     const auto escape =
         buttons == PromptButtons::YesNoCancel ? QMessageBox::Cancel : QMessageBox::No;
     QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text, set,
-                    parent_);
+                    m_parent);
     box.setEscapeButton(escape);
     switch (box.exec()) {
     case QMessageBox::Yes:
@@ -30,7 +30,7 @@ void QtPrompter::tell(const QString& text, MessageKind kind) {
     const auto icon = kind == MessageKind::Error     ? QMessageBox::Critical
                       : kind == MessageKind::Warning ? QMessageBox::Warning
                                                      : QMessageBox::Information;
-    QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, parent_);
+    QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, m_parent);
     box.exec();
 }
 
@@ -38,14 +38,14 @@ std::optional<QString> QtPrompter::inputText(const QString& caption, const QStri
                                              const QString& initial) {
     bool ok = false;
     const QString text =
-        QInputDialog::getText(parent_, caption, prompt, QLineEdit::Normal, initial, &ok);
+        QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok)
         return std::nullopt;
     return text;
 }
 
 std::optional<QString> QtPrompter::openFileName(const QString& filter) {
-    const QString name = QFileDialog::getOpenFileName(parent_, QString(), QString(), filter);
+    const QString name = QFileDialog::getOpenFileName(m_parent, QString(), QString(), filter);
     if (name.isEmpty())
         return std::nullopt;
     return name;
@@ -53,7 +53,7 @@ std::optional<QString> QtPrompter::openFileName(const QString& filter) {
 
 std::optional<QString> QtPrompter::saveFileName(const QString& filter) {
     // The agent asks about replacing an existing file itself, in the interface language.
-    const QString name = QFileDialog::getSaveFileName(parent_, QString(), QString(), filter,
+    const QString name = QFileDialog::getSaveFileName(m_parent, QString(), QString(), filter,
                                                       nullptr, QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty())
         return std::nullopt;
@@ -61,7 +61,7 @@ std::optional<QString> QtPrompter::saveFileName(const QString& filter) {
 }
 
 std::optional<QString> QtPrompter::folderName(const QString& start) {
-    const QString name = QFileDialog::getExistingDirectory(parent_, QString(), start);
+    const QString name = QFileDialog::getExistingDirectory(m_parent, QString(), start);
     if (name.isEmpty())
         return std::nullopt;
     return name;

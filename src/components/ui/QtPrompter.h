@@ -9,8 +9,8 @@ namespace zorvan {
 // The GUI's prompter: message boxes, input boxes, file and folder dialogs, the wait cursor.
 class QtPrompter final : public IPrompter {
 public:
-    explicit QtPrompter(QWidget* parent = nullptr) : parent_(parent) {}
-    void setParent(QWidget* parent) { parent_ = parent; }
+    explicit QtPrompter(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
 
     PromptAnswer ask(const QString& text, PromptButtons buttons) override;
     void tell(const QString& text, MessageKind kind) override;
@@ -23,7 +23,7 @@ public:
     void endWait() override;
 
 private:
-    QWidget* parent_;
+    QWidget* m_parent;
 };
 
 } // namespace zorvan

@@ -30,11 +30,11 @@ QIcon blankLike(const QList<QIcon>& images) {
 
 TChannelMapModel::TChannelMapModel(std::function<TChannelList*()> source, QList<QIcon> rowImages,
                                    QObject* parent)
-    : QAbstractTableModel(parent), Source_(std::move(source)), RowImages_(std::move(rowImages)),
-      BlankImage_(blankLike(RowImages_)) {}
+    : QAbstractTableModel(parent), m_source(std::move(source)), m_rowImages(std::move(rowImages)),
+      m_blankImage(blankLike(m_rowImages)) {}
 
 int TChannelMapModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(Offsets_.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_offsets.size());
 }
 
 int TChannelMapModel::columnCount(const QModelIndex& parent) const {
@@ -62,14 +62,14 @@ QVariant TChannelMapModel::data(const QModelIndex& index, int role) const {
     const int column = index.column();
     if (role == Qt::TextAlignmentRole)
         return centredIf(column == colType || column == colChannel || column == colNote);
-    const TChannelList* list = Source_ ? Source_() : nullptr;
+    const TChannelList* list = m_source ? m_source() : nullptr;
     const TChannelItem* item = list ? list->Items(index.row()) : nullptr;
     if (!item)
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (column) {
         case colOffset:
-            return QString::number(Offsets_[static_cast<size_t>(index.row())]);
+            return QString::number(m_offsets[static_cast<size_t>(index.row())]);
         case colType:
             return ParamTypeText(item->ParamType);
         case colChannel:
@@ -84,10 +84,10 @@ QVariant TChannelMapModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::DecorationRole && column == colOffset) {
         const int image = RowImageIndex(item->ParamType);
-        if (image >= 0 && image < RowImages_.size())
-            return RowImages_.at(image);
+        if (image >= 0 && image < m_rowImages.size())
+            return m_rowImages.at(image);
         // No image, but its room is kept so that the offsets stay in one column.
-        return BlankImage_;
+        return m_blankImage;
     }
     return QVariant();
 }
@@ -130,20 +130,20 @@ QString TChannelMapModel::DragMimeType() {
 }
 
 quint16 TChannelMapModel::Offset(int row) const {
-    return row >= 0 && row < rowCount() ? Offsets_[static_cast<size_t>(row)] : 0;
+    return row >= 0 && row < rowCount() ? m_offsets[static_cast<size_t>(row)] : 0;
 }
 
 void TChannelMapModel::Reset() {
     beginResetModel();
-    const TChannelList* list = Source_ ? Source_() : nullptr;
-    Offsets_ = list ? ChannelOffsets(*list) : std::vector<quint16>();
+    const TChannelList* list = m_source ? m_source() : nullptr;
+    m_offsets = list ? ChannelOffsets(*list) : std::vector<quint16>();
     endResetModel();
 }
 
 void TChannelMapModel::AppendRow() {
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
-    Offsets_.push_back(0);
+    m_offsets.push_back(0);
     endInsertRows();
     RecountOffsets(row);
 }
@@ -169,7 +169,7 @@ void TChannelMapModel::RemoveRows(QList<int> rows) {
         const int last = rows[end - 1];
         if (first >= 0 && last < rowCount()) {
             beginRemoveRows(QModelIndex(), first, last);
-            Offsets_.erase(Offsets_.begin() + first, Offsets_.begin() + last + 1);
+            m_offsets.erase(m_offsets.begin() + first, m_offsets.begin() + last + 1);
             endRemoveRows();
         }
         end = begin;
@@ -178,7 +178,7 @@ void TChannelMapModel::RemoveRows(QList<int> rows) {
 }
 
 void TChannelMapModel::RecountOffsets(int from) {
-    const TChannelList* list = Source_ ? Source_() : nullptr;
+    const TChannelList* list = m_source ? m_source() : nullptr;
     const auto registers = [list](int row) {
         const TChannelItem* item = list ? list->Items(row) : nullptr;
         return item ? ParamTypeRegisters(item->ParamType) : 0;
@@ -188,11 +188,11 @@ void TChannelMapModel::RecountOffsets(int from) {
     quint16 counter =
         from == 0
             ? 0
-            : static_cast<quint16>(Offsets_[static_cast<size_t>(from - 1)] + registers(from - 1));
+            : static_cast<quint16>(m_offsets[static_cast<size_t>(from - 1)] + registers(from - 1));
     int firstChanged = -1;
     int lastChanged = -1;
     for (int row = from; row < rowCount(); ++row) {
-        quint16& offset = Offsets_[static_cast<size_t>(row)];
+        quint16& offset = m_offsets[static_cast<size_t>(row)];
         if (offset != counter) {
             offset = counter;
             if (firstChanged < 0)
@@ -208,22 +208,22 @@ void TChannelMapModel::RecountOffsets(int from) {
 // --- Tags list -------------------------------------------------------------------------------
 
 TTagListModel::TTagListModel(QList<QIcon> rowImages, QObject* parent)
-    : QAbstractTableModel(parent), RowImages_(std::move(rowImages)),
-      BlankImage_(blankLike(RowImages_)) {}
+    : QAbstractTableModel(parent), m_rowImages(std::move(rowImages)),
+      m_blankImage(blankLike(m_rowImages)) {}
 
 void TTagListModel::SetTagList(const TTagList* tags) {
     beginResetModel();
-    Tags_ = tags;
-    Rows_ = tags ? tags->Count() : 0;
+    m_tags = tags;
+    m_rows = tags ? tags->Count() : 0;
     endResetModel();
 }
 
 const TTagListItem* TTagListModel::Tag(int row) const {
-    return Tags_ && row >= 0 && row < Rows_ ? Tags_->Items(row) : nullptr;
+    return m_tags && row >= 0 && row < m_rows ? m_tags->Items(row) : nullptr;
 }
 
 int TTagListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : Rows_;
+    return parent.isValid() ? 0 : m_rows;
 }
 
 int TTagListModel::columnCount(const QModelIndex& parent) const {
@@ -257,7 +257,7 @@ QVariant TTagListModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::DecorationRole && column == colType) {
         const int image = TChannelMapModel::RowImageIndex(type);
-        return image >= 0 && image < RowImages_.size() ? RowImages_.at(image) : BlankImage_;
+        return image >= 0 && image < m_rowImages.size() ? m_rowImages.at(image) : m_blankImage;
     }
     return QVariant();
 }

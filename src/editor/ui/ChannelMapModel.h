@@ -56,10 +56,10 @@ private:
     // Recounts the offsets from a row on and reports the rows whose offset changed.
     void RecountOffsets(int from);
 
-    std::function<TChannelList*()> Source_;
-    QList<QIcon> RowImages_;
-    QIcon BlankImage_;             // for the rows of a type without an image
-    std::vector<quint16> Offsets_; // one per row: the row count
+    std::function<TChannelList*()> m_source;
+    QList<QIcon> m_rowImages;
+    QIcon m_blankImage;             // for the rows of a type without an image
+    std::vector<quint16> m_offsets; // one per row: the row count
 };
 
 // The Tags list's rows over a device tag list: row i shows tag i. The rows are those of the
@@ -73,7 +73,7 @@ public:
 
     // Every row again from this list (not owned; null empties the rows).
     void SetTagList(const TTagList* tags);
-    const TTagList* TagList() const { return Tags_; }
+    const TTagList* TagList() const { return m_tags; }
     // The tag a row shows, or null.
     const TTagListItem* Tag(int row) const;
 
@@ -85,10 +85,10 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    QList<QIcon> RowImages_;
-    QIcon BlankImage_;
-    const TTagList* Tags_ = nullptr;
-    int Rows_ = 0;
+    QList<QIcon> m_rowImages;
+    QIcon m_blankImage;
+    const TTagList* m_tags = nullptr;
+    int m_rows = 0;
 };
 
 } // namespace zorvan

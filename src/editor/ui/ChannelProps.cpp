@@ -16,7 +16,7 @@
 namespace zorvan {
 
 TChannelPropsDlg::TChannelPropsDlg(QWidget* parent)
-    : QDialog(parent), WorkChannel_(std::make_unique<TChannelItem>()) {
+    : QDialog(parent), m_workChannel(std::make_unique<TChannelItem>()) {
     setObjectName(QStringLiteral("ChannelPropsDlg"));
     setWindowTitle(QStringLiteral("Свойства"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -82,13 +82,13 @@ TChannelPropsDlg::~TChannelPropsDlg() = default;
 
 bool TChannelPropsDlg::Execute(const TChannelItem* channel) {
     if (channel)
-        AssignProperties(WorkChannel_.get(), channel);
+        AssignProperties(m_workChannel.get(), channel);
     else
-        WorkChannel_->Clear();
+        m_workChannel->Clear();
     // Device names come padded with zero bytes; the box shows the name up to the padding.
-    ShownName_ = TagNameText(WorkChannel_->TagName);
-    ParamNameEdit->setText(ShownName_);
-    NoteEdit->setText(WorkChannel_->Note);
+    m_shownName = TagNameText(m_workChannel->TagName);
+    ParamNameEdit->setText(m_shownName);
+    NoteEdit->setText(m_workChannel->Note);
     NoteEdit->setFocus();
     return exec() == QDialog::Accepted;
 }
@@ -96,9 +96,9 @@ bool TChannelPropsDlg::Execute(const TChannelItem* channel) {
 void TChannelPropsDlg::ApplyBtnClick() {
     // The name box is read-only: its text only replaces the name when it differs from what was
     // shown, so a padded device name is kept byte for byte.
-    if (ParamNameEdit->text() != ShownName_)
-        WorkChannel_->TagName = ParamNameEdit->text();
-    WorkChannel_->Note = NoteEdit->text();
+    if (ParamNameEdit->text() != m_shownName)
+        m_workChannel->TagName = ParamNameEdit->text();
+    m_workChannel->Note = NoteEdit->text();
     accept();
 }
 

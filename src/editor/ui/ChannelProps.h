@@ -25,7 +25,7 @@ public:
     bool Execute(const TChannelItem* channel = nullptr);
 
     // The working channel: the edited copy of the last run.
-    TChannelItem* WorkChannel() const { return WorkChannel_.get(); }
+    TChannelItem* WorkChannel() const { return m_workChannel.get(); }
 
     // ApplyBtn's click: the working channel takes the texts of the two boxes.
     void ApplyBtnClick();
@@ -36,9 +36,9 @@ public:
     QLineEdit* ParamNameEdit;
 
 private:
-    std::unique_ptr<TChannelItem> WorkChannel_;
+    std::unique_ptr<TChannelItem> m_workChannel;
     // The name as ParamNameEdit shows it, to tell whether the box was changed.
-    QString ShownName_;
+    QString m_shownName;
 };
 
 } // namespace zorvan

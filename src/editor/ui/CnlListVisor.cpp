@@ -241,20 +241,20 @@ QWidget* TCnlListVisorView::CreatePages() {
 }
 
 void TCnlListVisorView::SetChannelPropsDlg(TChannelPropsDlg* dialog) {
-    PropsDlg_ = dialog;
+    m_propsDlg = dialog;
 }
 
 void TCnlListVisorView::SetModbusMapExecDlg(TModbusMapExecDlg* dialog) {
-    MapExecDlg_ = dialog;
+    m_mapExecDlg = dialog;
 }
 
 void TCnlListVisorView::SetDragDropController(TDragDropController* controller) {
-    DragDropController_ = controller;
+    m_dragDropController = controller;
 }
 
 TDragDropController* TCnlListVisorView::DragDropController() const {
-    if (DragDropController_)
-        return DragDropController_;
+    if (m_dragDropController)
+        return m_dragDropController;
     TGD* gd = GD();
     return gd ? &gd->DragDropController() : nullptr;
 }
@@ -299,11 +299,11 @@ void TCnlListVisorView::actDeleteUpdate() {
 
 void TCnlListVisorView::actAddExecute() {
     TChannelList* map = currentMap();
-    if (!map || !PropsDlg_ || !PropsDlg_->Execute(nullptr))
+    if (!map || !m_propsDlg || !m_propsDlg->Execute(nullptr))
         return;
     const int rowsBefore = MapModel->rowCount();
     const bool inStep = rowsBefore == map->Count();
-    AssignProperties(map->Add(), PropsDlg_->WorkChannel());
+    AssignProperties(map->Add(), m_propsDlg->WorkChannel());
     if (inStep)
         MapModel->AppendRow();
     else
@@ -318,12 +318,12 @@ void TCnlListVisorView::actEditExecute() {
     const QList<int> rows = LV->SelectedRows();
     TChannelList* map = currentMap();
     TChannelItem* item = map && rows.size() == 1 ? map->Items(rows.first()) : nullptr;
-    if (!item || !PropsDlg_ || !PropsDlg_->Execute(item))
+    if (!item || !m_propsDlg || !m_propsDlg->Execute(item))
         return;
     // The item may have gone while the dialog ran only if something else changed the map.
     if (map->IndexOf(item) != rows.first())
         return;
-    AssignProperties(item, PropsDlg_->WorkChannel());
+    AssignProperties(item, m_propsDlg->WorkChannel());
     MapModel->UpdateRow(rows.first());
     MarkModified();
 }
@@ -391,26 +391,26 @@ void markActiveDocumentModified() {
 class ProgressHook {
 public:
     ProgressHook(TCustomCommand& command, TDeviceProgress& progress)
-        : Command_(command), Previous_(command.OnProgress) {
-        Command_.OnProgress = [&progress, previous = Previous_](int done, int total) {
+        : m_command(command), m_previous(command.OnProgress) {
+        m_command.OnProgress = [&progress, previous = m_previous](int done, int total) {
             progress.Step(done, total);
             if (previous)
                 previous(done, total);
         };
     }
-    ~ProgressHook() { Command_.OnProgress = Previous_; }
+    ~ProgressHook() { m_command.OnProgress = m_previous; }
     ProgressHook(const ProgressHook&) = delete;
     ProgressHook& operator=(const ProgressHook&) = delete;
 
 private:
-    TCustomCommand& Command_;
-    TCustomCommand::TProgressEvent Previous_;
+    TCustomCommand& m_command;
+    TCustomCommand::TProgressEvent m_previous;
 };
 
 } // namespace
 
 void TCnlListVisorView::actDownLoadUpdate() {
-    actDownLoad->setEnabled(!DeviceOperationRunning_);
+    actDownLoad->setEnabled(!m_deviceOperationRunning);
 }
 
 void TCnlListVisorView::actUpLoadUpdate() {
@@ -429,18 +429,18 @@ bool TCnlListVisorView::RunDeviceOperation(TCustomCommand& command, const QStrin
                                            bool totalKnown,
                                            const std::function<QString(int, int)>& stepText,
                                            const std::function<void(bool)>& afterRun) {
-    if (DeviceOperationRunning_)
+    if (m_deviceOperationRunning)
         return false;
     bool result = false;
     {
         struct Running {
             TCnlListVisorView& View;
             explicit Running(TCnlListVisorView& view) : View(view) {
-                View.DeviceOperationRunning_ = true;
+                View.m_deviceOperationRunning = true;
                 View.actDownLoadUpdate();
             }
             ~Running() {
-                View.DeviceOperationRunning_ = false;
+                View.m_deviceOperationRunning = false;
                 View.actDownLoadUpdate();
             }
         } running(*this);
@@ -518,7 +518,7 @@ void TCnlListVisorView::actExecuteMapExecute() {
     actExecuteMapUpdate();
     if (!actExecuteMap->isEnabled())
         return;
-    TModbusMapExecDlg* dialog = MapExecDlg_ ? MapExecDlg_.data() : ModbusMapExecDlg();
+    TModbusMapExecDlg* dialog = m_mapExecDlg ? m_mapExecDlg.data() : ModbusMapExecDlg();
     if (dialog)
         dialog->ExecuteMap();
 }

@@ -70,7 +70,7 @@ public:
     void actDownLoadCurrMapUpdate();
     void actExecuteMapUpdate();
     // A device command runs (Download tags, Upload Map, Download Map).
-    bool DeviceOperationRunning() const { return DeviceOperationRunning_; }
+    bool DeviceOperationRunning() const { return m_deviceOperationRunning; }
     // How long a device command runs before its progress window shows.
     int ProgressDelayMs = 300;
 
@@ -126,10 +126,10 @@ private:
                             const std::function<QString(int, int)>& stepText,
                             const std::function<void(bool)>& afterRun);
 
-    QPointer<TChannelPropsDlg> PropsDlg_;
-    TDragDropController* DragDropController_ = nullptr;
-    QPointer<TModbusMapExecDlg> MapExecDlg_;
-    bool DeviceOperationRunning_ = false;
+    QPointer<TChannelPropsDlg> m_propsDlg;
+    TDragDropController* m_dragDropController = nullptr;
+    QPointer<TModbusMapExecDlg> m_mapExecDlg;
+    bool m_deviceOperationRunning = false;
 };
 
 } // namespace zorvan

@@ -46,9 +46,9 @@ void TDeviceProgressDlg::closeEvent(QCloseEvent* event) {
 
 TDeviceProgress::TDeviceProgress(QWidget* parent, QString title, TStepText stepText,
                                  bool totalKnown)
-    : Parent_(parent), Title_(std::move(title)), StepText_(std::move(stepText)),
-      TotalKnown_(totalKnown) {
-    Clock_.start();
+    : m_parent(parent), m_title(std::move(title)), m_stepText(std::move(stepText)),
+      m_totalKnown(totalKnown) {
+    m_clock.start();
 }
 
 TDeviceProgress::~TDeviceProgress() {
@@ -56,34 +56,34 @@ TDeviceProgress::~TDeviceProgress() {
 }
 
 void TDeviceProgress::Step(int done, int total) {
-    if (!Dialog_) {
-        if (Clock_.elapsed() < ShowDelayMs)
+    if (!m_dialog) {
+        if (m_clock.elapsed() < ShowDelayMs)
             return;
         Show();
     }
-    Dialog_->TextLabel->setText(StepText_ ? StepText_(done, total) : QString());
-    if (TotalKnown_ && total > 0) {
-        Dialog_->Bar->setRange(0, total);
-        Dialog_->Bar->setValue(qBound(0, done, total));
+    m_dialog->TextLabel->setText(m_stepText ? m_stepText(done, total) : QString());
+    if (m_totalKnown && total > 0) {
+        m_dialog->Bar->setRange(0, total);
+        m_dialog->Bar->setValue(qBound(0, done, total));
     }
     QCoreApplication::processEvents(kBetweenExchanges);
 }
 
 void TDeviceProgress::Show() {
-    Dialog_ = std::make_unique<TDeviceProgressDlg>(Parent_);
-    Dialog_->setWindowTitle(Title_);
-    if (!TotalKnown_)
-        Dialog_->Bar->setRange(0, 0); // busy: the end is not known
-    Dialog_->show();
+    m_dialog = std::make_unique<TDeviceProgressDlg>(m_parent);
+    m_dialog->setWindowTitle(m_title);
+    if (!m_totalKnown)
+        m_dialog->Bar->setRange(0, 0); // busy: the end is not known
+    m_dialog->show();
 }
 
 void TDeviceProgress::Finish() {
-    if (!Dialog_)
+    if (!m_dialog)
         return;
     // Clicks and keys of the wait go to the modal window now, which ignores them.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    Dialog_->hide();
-    Dialog_.reset();
+    m_dialog->hide();
+    m_dialog.reset();
 }
 
 } // namespace zorvan

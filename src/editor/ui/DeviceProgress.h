@@ -57,17 +57,17 @@ public:
     void Finish();
 
     // The window, once it has been shown; null before.
-    TDeviceProgressDlg* Dialog() const { return Dialog_.get(); }
+    TDeviceProgressDlg* Dialog() const { return m_dialog.get(); }
 
 private:
     void Show();
 
-    QWidget* Parent_;
-    QString Title_;
-    TStepText StepText_;
-    bool TotalKnown_;
-    QElapsedTimer Clock_;
-    std::unique_ptr<TDeviceProgressDlg> Dialog_;
+    QWidget* m_parent;
+    QString m_title;
+    TStepText m_stepText;
+    bool m_totalKnown;
+    QElapsedTimer m_clock;
+    std::unique_ptr<TDeviceProgressDlg> m_dialog;
 };
 
 } // namespace zorvan
