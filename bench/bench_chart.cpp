@@ -49,9 +49,11 @@ double threadCpuMs() {
 }
 
 // Bytes allocated on the heap and not yet freed (what the program holds, whatever the allocator
-// keeps in reserve).
+// keeps in reserve): the arena's blocks in use plus the large blocks glibc maps on their own,
+// which uordblks alone leaves out.
 double heapBytes() {
-    return double(mallinfo2().uordblks);
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd);
 }
 
 double mean(const std::vector<double>& v, std::size_t from, std::size_t to) {

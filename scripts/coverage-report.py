@@ -36,7 +36,7 @@ def tree_lines(root):
 
 def group_of(filename):
     parts = filename.split("/")
-    return "/".join(parts[:2]) if parts[0] == "src" else parts[0]
+    return "/".join(parts[:2]) if len(parts) > 2 else parts[0]
 
 
 def pct(covered, total):
@@ -66,6 +66,7 @@ def main():
     src = total([n for n in groups if n.startswith("src")])
     everything = total(list(groups))
     row("src/ total", src)
+    row("tools/ total", total([n for n in groups if n.startswith("tools")]))
     row("src/ + tools/", everything)
 
     tests, code = tree_lines("tests"), tree_lines("src") + tree_lines("tools")
