@@ -10,7 +10,7 @@ namespace zorvan {
 namespace {
 
 // A command's first exchange must not carry writes left pending by an earlier command that
-// broke off: a stale Action 3 would append a tag to the device's map behind the user's back.
+// broke off: a stale Append action would add a tag to the device's map behind the user's back.
 void dropPendingWrites(const TModbusSpace& space) {
     for (TModbusParameter* p : space.Params())
         p->setModified(false);
@@ -86,7 +86,7 @@ bool TUpdateTagListCmd::DoExecute() {
             return false;
         if (!c.ZorvanSpace.RefreshWithRetries())
             return false;
-        if (c.Error.Data()->AsWord() == 1)
+        if (c.HasError(MapError::IncorrectTag))
             return true; // past the end of the catalogue
         if (c.TagIndex.Data()->AsWord() != i)
             return false; // the device shows another tag than the one asked for
@@ -109,10 +109,10 @@ bool TUploadCurrMapCmd::DoExecute() {
     TModbusMapConn& c = Conn();
     TModbusSpace& space = c.ZorvanSpace;
 
-    c.Action.Data()->setAsWord(1);
+    c.setAction(MapAction::Begin);
     if (!space.FlushWithRetries())
         return false;
-    c.Action.Data()->setAsWord(2);
+    c.setAction(MapAction::Clear);
     if (!space.FlushWithRetries())
         return false;
     // The options always go out: the image may hold the same value from an earlier read while
@@ -131,28 +131,27 @@ bool TUploadCurrMapCmd::DoExecute() {
     for (int k = 0; k < count; ++k) {
         const TChannelItem& item = *map.Items(k);
         c.TagIndex.Data()->setAsWord(quint32(item.TagIndex));
-        c.Action.Data()->setAsWord(3);
+        c.setAction(MapAction::Append);
         if (!space.FlushWithRetries())
             return false;
         if (!space.RefreshWithRetries())
             return false;
-        const quint16 error = c.Error.Data()->AsWord();
-        if (error == 1) {
-            m_deviceError = error;
+        if (c.HasError(MapError::IncorrectTag)) {
+            m_deviceError = quint16(MapError::IncorrectTag);
             prompter().tell(QStringLiteral("Tag #") + QString::number(item.TagIndex) +
                                 QStringLiteral(" incorrect!"),
                             MessageKind::Error);
             return true;
         }
-        if (error == 2) {
-            m_deviceError = error;
+        if (c.HasError(MapError::MapFull)) {
+            m_deviceError = quint16(MapError::MapFull);
             prompter().tell(QStringLiteral("List of parameters is overflow!"), MessageKind::Error);
             return true;
         }
         Progress(k + 1, count);
     }
 
-    c.Action.Data()->setAsWord(4);
+    c.setAction(MapAction::End);
     if (!space.FlushWithRetries())
         return false;
     // The flash request goes to the device the map went to.

@@ -78,8 +78,8 @@ public:
     TChannelImage* Target() const { return m_target; }
     void setTarget(TChannelImage* target) { m_target = target; }
 
-    // Outcome of the last run: the device's Error code that stopped it (1 incorrect tag, 2 map
-    // full), 0 when the device took the whole map; and whether the flash request failed.
+    // Outcome of the last run: the device's Error code that stopped it (a MapError), 0 when
+    // the device took the whole map; and whether the flash request failed.
     quint16 DeviceError() const { return m_deviceError; }
     bool FlashFailed() const { return m_flashFailed; }
 

@@ -31,11 +31,11 @@ void deviceSpace(TModbusSpace& space, TModbusTransport& transport, quint16 base)
 TModbusMapConn::TModbusMapConn(const TOptions& options) : Transport(&PortDrv), m_options(options) {
     PortDrv.setPortName(QStringLiteral("\\\\.\\COM2"));
 
-    deviceSpace(ZorvanSpace, Transport, 12288);
+    deviceSpace(ZorvanSpace, Transport, ZorvanSpaceBase);
     ZorvanSpace.setRefreshIAC(true);
-    deviceSpace(ZorvanSpaceAdd, Transport, 12302);
+    deviceSpace(ZorvanSpaceAdd, Transport, ZorvanSpaceAddBase);
     ZorvanSpaceAdd.setRefreshIAC(true);
-    deviceSpace(Space1, Transport, 8);
+    deviceSpace(Space1, Transport, Space1Base);
     Space1.setWriteIAC(true);
     Space1.setSingleWriteMode(false);
 
@@ -95,6 +95,14 @@ bool TModbusMapConn::StoreToFlash() {
     const bool sent = Space1.FlushWithRetries();
     SaveToFlash.Data()->setAsDWord(0);
     return sent;
+}
+
+void TModbusMapConn::setAction(MapAction code) {
+    Action.Data()->setAsWord(static_cast<quint32>(code));
+}
+
+bool TModbusMapConn::HasError(MapError code) const {
+    return Error.Data()->AsWord() == static_cast<quint16>(code);
 }
 
 QString TModbusMapConn::CurrentTagName() const {

@@ -12,6 +12,20 @@ namespace zorvan {
 
 class TOptions;
 
+// The codes the host writes to the Action register.
+enum class MapAction : quint16 {
+    Begin = 1,  // a map upload begins
+    Clear = 2,  // the current map is emptied
+    Append = 3, // the tag at TagIndex is appended to the current map
+    End = 4,    // the upload ends
+};
+
+// The codes the device shows in the Error register; any other value is no error.
+enum class MapError : quint16 {
+    IncorrectTag = 1, // the addressed tag is not in the catalogue (or past its end)
+    MapFull = 2,      // the current map has no room for another entry
+};
+
 // The device connection module: the one serial port and transport of the program and the
 // device's map-control registers as typed parameters in three register spaces.
 //
@@ -30,6 +44,11 @@ public:
     ~TModbusMapConn();
     TModbusMapConn(const TModbusMapConn&) = delete;
     TModbusMapConn& operator=(const TModbusMapConn&) = delete;
+
+    // First registers of the three spaces.
+    static constexpr quint16 ZorvanSpaceBase = 12288;
+    static constexpr quint16 ZorvanSpaceAddBase = 12302;
+    static constexpr quint16 Space1Base = 8;
 
     // Members are destroyed bottom up: parameters, spaces, transport, port.
     TSerialPortDriver PortDrv;
@@ -66,6 +85,11 @@ public:
     // Has the device store its settings in flash: SaveToFlash := 1, flush Space1 (its whole
     // block), then SaveToFlash := 0 in the image only. True when the request went through.
     bool StoreToFlash();
+
+    // Action := code in the image; the next flush of ZorvanSpace sends it.
+    void setAction(MapAction code);
+    // Whether the Error register, as last read, holds code.
+    bool HasError(MapError code) const;
 
     // The 12 characters of the addressed tag's name from the three name registers, zero
     // characters included.

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -120,22 +121,57 @@ private:
     struct sigaction m_oldTerm {};
 };
 
+// An exit status when the command ends early; nothing when it goes on.
+using EarlyExit = std::optional<int>;
+
 struct Assignment {
     QString name;
     QString value;
 };
 
-int run(const QStringList& args) {
-    DeviceLink link(QStringLiteral("poll"));
+// What the command line asks of a run.
+struct PollRequest {
+    QString path;
+    long long cycles = -1; // complete cycles to print; -1: until SIGINT or SIGTERM
+    QList<Assignment> assignments;
+    bool flash = false;
+    bool trace = false;
+};
+
+const QCommandLineOption cyclesOption(QStringLiteral("cycles"),
+                                      QStringLiteral("Stop after N complete cycles."),
+                                      QStringLiteral("N"));
+const QCommandLineOption setOption(QStringLiteral("set"),
+                                   QStringLiteral("Set a channel before polling."),
+                                   QStringLiteral("NAME=VALUE"));
+const QCommandLineOption flashOption(QStringLiteral("flash"),
+                                     QStringLiteral("Save to flash on the first tick."));
+
+EarlyExit readCycles(DeviceLink& link, const QCommandLineParser& parser, PollRequest& request) {
+    if (!parser.isSet(cyclesOption))
+        return std::nullopt;
+    bool ok = false;
+    request.cycles = parser.value(cyclesOption).toLongLong(&ok);
+    if (!ok || request.cycles < 1)
+        return link.usageError(QStringLiteral("--cycles must be a whole number from 1 on: %1")
+                                   .arg(parser.value(cyclesOption)));
+    return std::nullopt;
+}
+
+EarlyExit readAssignments(DeviceLink& link, const QCommandLineParser& parser,
+                          PollRequest& request) {
+    for (const QString& item : parser.values(setOption)) {
+        const qsizetype eq = item.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return link.usageError(QStringLiteral("--set needs NAME=VALUE: %1").arg(item));
+        request.assignments.append({item.left(eq), item.mid(eq + 1)});
+    }
+    return std::nullopt;
+}
+
+// The command line into request; the link takes its own options.
+EarlyExit readArguments(DeviceLink& link, const QStringList& args, PollRequest& request) {
     QCommandLineParser parser;
-    const QCommandLineOption cyclesOption(QStringLiteral("cycles"),
-                                          QStringLiteral("Stop after N complete cycles."),
-                                          QStringLiteral("N"));
-    const QCommandLineOption setOption(QStringLiteral("set"),
-                                       QStringLiteral("Set a channel before polling."),
-                                       QStringLiteral("NAME=VALUE"));
-    const QCommandLineOption flashOption(QStringLiteral("flash"),
-                                         QStringLiteral("Save to flash on the first tick."));
     parser.addOption(cyclesOption);
     parser.addOption(setOption);
     parser.addOption(flashOption);
@@ -143,135 +179,204 @@ int run(const QStringList& args) {
         return exitUsage;
     if (parser.positionalArguments().size() != 1)
         return link.usageError(QStringLiteral("poll takes one FILE"));
+    if (const EarlyExit exit = readCycles(link, parser, request))
+        return exit;
+    if (const EarlyExit exit = readAssignments(link, parser, request))
+        return exit;
+    request.path = parser.positionalArguments().at(0);
+    request.flash = parser.isSet(flashOption);
+    request.trace = parser.isSet(QStringLiteral("trace"));
+    return std::nullopt;
+}
 
-    long long cycles = -1;
-    if (parser.isSet(cyclesOption)) {
-        bool ok = false;
-        cycles = parser.value(cyclesOption).toLongLong(&ok);
-        if (!ok || cycles < 1)
-            return link.usageError(QStringLiteral("--cycles must be a whole number from 1 on: %1")
-                                       .arg(parser.value(cyclesOption)));
-    }
-    QList<Assignment> assignments;
-    for (const QString& item : parser.values(setOption)) {
-        const qsizetype eq = item.indexOf(QLatin1Char('='));
-        if (eq <= 0)
-            return link.usageError(QStringLiteral("--set needs NAME=VALUE: %1").arg(item));
-        assignments.append({item.left(eq), item.mid(eq + 1)});
-    }
-
-    const QString path = parser.positionalArguments().at(0);
-    TChannelImage image;
+bool loadImage(const QString& path, TChannelImage& image) {
     TXMLOptionsSerializer serializer;
     ConfigureDocumentSerializer(serializer);
     serializer.Root = &image;
     serializer.XMLFilePath = path;
-    if (!serializer.Load()) {
-        err(QStringLiteral("zorvanctl poll: %1: %2\n")
-                .arg(path, serializer.LastReadError().Describe()));
-        return exitUsage;
+    if (serializer.Load())
+        return true;
+    err(QStringLiteral("zorvanctl poll: %1: %2\n")
+            .arg(path, serializer.LastReadError().Describe()));
+    return false;
+}
+
+// The packets go to standard error, so that standard output holds only the CSV.
+void traceToStandardError(TModbusTransport& transport) {
+    transport.OnRequest = [](bool aOut, const TRequest& request) {
+        err(traceLine(aOut, request) + QLatin1Char('\n'));
+    };
+}
+
+EarlyExit assign(DeviceLink& link, const Assignment& a,
+                 const std::vector<TModbusParameter*>& parameters) {
+    bool found = false;
+    for (TModbusParameter* parameter : parameters) {
+        if (TagNameText(parameter->Description()) != a.name)
+            continue;
+        found = true;
+        if (!SetValueFromText(*parameter, a.value))
+            return link.usageError(
+                QStringLiteral("%1 takes a whole number: %2").arg(a.name, a.value));
+        // Written at the first refresh even when it equals the (still empty) image.
+        parameter->setModified(true);
     }
+    if (!found)
+        return link.usageError(QStringLiteral("no channel named %1").arg(a.name));
+    return std::nullopt;
+}
+
+EarlyExit assignAll(DeviceLink& link, const QList<Assignment>& assignments,
+                    const std::vector<TModbusParameter*>& parameters) {
+    for (const Assignment& a : assignments)
+        if (const EarlyExit exit = assign(link, a, parameters))
+            return exit;
+    return std::nullopt;
+}
+
+void printCsvLine(const QStringList& fields) {
+    out(fields.join(QLatin1Char(',')) + QLatin1Char('\n'));
+}
+
+void printHeader(const std::vector<TModbusParameter*>& parameters) {
+    QStringList header{QStringLiteral("time")};
+    for (TModbusParameter* parameter : parameters)
+        header << csvField(TagNameText(parameter->Description()));
+    printCsvLine(header);
+}
+
+void printValues(const std::vector<TModbusParameter*>& parameters) {
+    QStringList line{QDateTime::currentDateTime().toString(Qt::ISODateWithMs)};
+    for (TModbusParameter* parameter : parameters)
+        line << csvField(ValueText(*parameter));
+    printCsvLine(line);
+}
+
+void printCounts(const TMapRun& mapRun) {
+    err(QStringLiteral("requests: %1, errors: %2\n")
+            .arg(mapRun.RequestCount)
+            .arg(mapRun.ErrorCount));
+}
+
+// The cycle loop: ticks the map run at the execution window's pace inside the event loop,
+// brings the port back when the line is lost, and ends after the cycles asked for or at
+// SIGINT or SIGTERM.
+class PollLoop {
+public:
+    PollLoop(TModbusMapConn& conn, TMapRun& mapRun, long long cycles)
+        : m_mapRun(mapRun), m_cycles(cycles),
+          // A device that went away is looked for again at the pace a silent one is polled
+          // at, the ticks slowed down to it meanwhile.
+          m_reopenPeriod(int(conn.PortDrv.InputTimeout()) + TMapRun::TickInterval),
+          m_recovery(conn.PortDrv, std::chrono::milliseconds(m_reopenPeriod)) {
+        m_timer.setInterval(TMapRun::TickInterval);
+        m_mapRun.OnUpdateValues = [this] { onCycle(); };
+        m_timer.OnTimer = [this] { onTick(); };
+        if (m_gate.notifier())
+            QObject::connect(m_gate.notifier(), &QSocketNotifier::activated, [this] {
+                m_gate.drain();
+                finish();
+            });
+    }
+    PollLoop(const PollLoop&) = delete;
+    PollLoop& operator=(const PollLoop&) = delete;
+
+    // Until the run ends.
+    void exec() {
+        m_mapRun.ResetCounters();
+        m_timer.Start();
+        QCoreApplication::exec();
+        m_timer.Stop();
+    }
+
+private:
+    void onCycle() {
+        printValues(m_mapRun.Parameters());
+        ++m_printed;
+    }
+
+    void onTick() {
+        if (!portReady())
+            return;
+        m_mapRun.Tick();
+        if (reachedEnd()) {
+            m_timer.Stop();
+            finish();
+        }
+    }
+
+    bool reachedEnd() const { return m_cycles > 0 && m_printed >= m_cycles; }
+
+    // Follows the port's recovery; true when the tick may poll.
+    bool portReady() {
+        switch (m_recovery.beforeTick()) {
+        case PortRecovery::State::Open:
+            return true;
+        case PortRecovery::State::Lost:
+            err(QStringLiteral("zorvanctl poll: the line was lost; opening the port again\n"));
+            m_timer.setInterval(m_reopenPeriod);
+            return false;
+        case PortRecovery::State::Down:
+            return false;
+        case PortRecovery::State::AttemptFailed:
+            // Each attempt that fails counts as a failed request.
+            ++m_mapRun.RequestCount;
+            ++m_mapRun.ErrorCount;
+            return false;
+        case PortRecovery::State::Reopened:
+            err(QStringLiteral("zorvanctl poll: port opened again\n"));
+            m_timer.setInterval(TMapRun::TickInterval);
+            return true;
+        }
+        return false;
+    }
+
+    void finish() {
+        if (m_finished)
+            return;
+        m_finished = true;
+        QCoreApplication::exit(0);
+    }
+
+    TMapRun& m_mapRun;
+    const long long m_cycles;
+    const int m_reopenPeriod;
+    PortRecovery m_recovery;
+    TProcessTimer m_timer;
+    SignalGate m_gate;
+    long long m_printed = 0;
+    bool m_finished = false;
+};
+
+int run(const QStringList& args) {
+    DeviceLink link(QStringLiteral("poll"));
+    PollRequest request;
+    if (const EarlyExit exit = readArguments(link, args, request))
+        return *exit;
+    TChannelImage image;
+    if (!loadImage(request.path, image))
+        return exitUsage;
 
     TModbusMapConn& conn = link.Conn();
-    if (parser.isSet(QStringLiteral("trace")))
-        conn.Transport.OnRequest = [](bool aOut, const TRequest& request) {
-            err(traceLine(aOut, request) + QLatin1Char('\n'));
-        };
+    if (request.trace)
+        traceToStandardError(conn.Transport);
     const std::unique_ptr<TMapRun> mapRun = TMapRun::ForConnection(image, conn);
     if (mapRun->IsEmpty())
-        return link.usageError(QStringLiteral("%1 has no channel to poll").arg(path));
-
-    const std::vector<TModbusParameter*>& parameters = mapRun->Parameters();
-    for (const Assignment& a : assignments) {
-        bool found = false;
-        for (TModbusParameter* parameter : parameters) {
-            if (TagNameText(parameter->Description()) != a.name)
-                continue;
-            found = true;
-            if (!SetValueFromText(*parameter, a.value))
-                return link.usageError(
-                    QStringLiteral("%1 takes a whole number: %2").arg(a.name, a.value));
-            // Written at the first refresh even when it equals the (still empty) image.
-            parameter->setModified(true);
-        }
-        if (!found)
-            return link.usageError(QStringLiteral("no channel named %1").arg(a.name));
-    }
-    mapRun->FlashRequest = parser.isSet(flashOption);
+        return link.usageError(QStringLiteral("%1 has no channel to poll").arg(request.path));
+    if (const EarlyExit exit = assignAll(link, request.assignments, mapRun->Parameters()))
+        return *exit;
+    mapRun->FlashRequest = request.flash;
 
     if (!conn.OpenLink()) {
         prompter().tell(QStringLiteral("Не удалось подключиться к COM-порту"), MessageKind::Error);
         return link.noCommunication();
     }
-
-    QStringList header{QStringLiteral("time")};
-    for (TModbusParameter* parameter : parameters)
-        header << csvField(TagNameText(parameter->Description()));
-    out(header.join(QLatin1Char(',')) + QLatin1Char('\n'));
-
-    TProcessTimer timer;
-    timer.setInterval(TMapRun::TickInterval);
-    long long printed = 0;
-    mapRun->OnUpdateValues = [&] {
-        QStringList line{QDateTime::currentDateTime().toString(Qt::ISODateWithMs)};
-        for (TModbusParameter* parameter : parameters)
-            line << csvField(ValueText(*parameter));
-        out(line.join(QLatin1Char(',')) + QLatin1Char('\n'));
-        ++printed;
-    };
-    bool finished = false;
-    auto finish = [&] {
-        if (finished)
-            return;
-        finished = true;
-        QCoreApplication::exit(0);
-    };
-    // A device that went away is looked for again at the pace a silent one is polled at, the
-    // ticks slowed down to it meanwhile; each attempt that fails counts as a failed request.
-    const int reopenPeriod = int(conn.PortDrv.InputTimeout()) + TMapRun::TickInterval;
-    PortRecovery recovery(conn.PortDrv, std::chrono::milliseconds(reopenPeriod));
-    timer.OnTimer = [&] {
-        switch (recovery.beforeTick()) {
-        case PortRecovery::State::Open:
-            break;
-        case PortRecovery::State::Lost:
-            err(QStringLiteral("zorvanctl poll: the line was lost; opening the port again\n"));
-            timer.setInterval(reopenPeriod);
-            return;
-        case PortRecovery::State::Down:
-            return;
-        case PortRecovery::State::AttemptFailed:
-            ++mapRun->RequestCount;
-            ++mapRun->ErrorCount;
-            return;
-        case PortRecovery::State::Reopened:
-            err(QStringLiteral("zorvanctl poll: port opened again\n"));
-            timer.setInterval(TMapRun::TickInterval);
-            break;
-        }
-        mapRun->Tick();
-        if (cycles > 0 && printed >= cycles) {
-            timer.Stop();
-            finish();
-        }
-    };
-
-    SignalGate gate;
-    if (gate.notifier())
-        QObject::connect(gate.notifier(), &QSocketNotifier::activated, [&] {
-            gate.drain();
-            finish();
-        });
-
-    mapRun->ResetCounters();
-    timer.Start();
-    QCoreApplication::exec();
-    timer.Stop();
+    printHeader(mapRun->Parameters());
+    // Lives to the end: its signal gate keeps a late SIGINT from cutting the closing counts.
+    PollLoop loop(conn, *mapRun, request.cycles);
+    loop.exec();
     conn.CloseLink();
-
-    err(QStringLiteral("requests: %1, errors: %2\n")
-            .arg(mapRun->RequestCount)
-            .arg(mapRun->ErrorCount));
+    printCounts(*mapRun);
     return exitDone;
 }
 

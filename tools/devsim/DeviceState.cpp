@@ -191,7 +191,7 @@ void DeviceState::clearShownTag() {
 
 void DeviceState::selectCatalogueTag(std::uint16_t index) {
     if (index >= m_catalogue.size()) {
-        m_control[offsetOf(reg::error)] = 1;
+        setError(MapError::IncorrectTag);
         clearShownTag();
         note(QStringLiteral("TagIndex %1: past the catalogue's %2 tags, Error 1")
                  .arg(index)
@@ -199,7 +199,7 @@ void DeviceState::selectCatalogueTag(std::uint16_t index) {
         return;
     }
     const Tag& tag = m_catalogue[index];
-    m_control[offsetOf(reg::error)] = 0;
+    setError(MapError::None);
     showTag(tag);
     note(QStringLiteral("TagIndex %1: channel %2, type %3, \"%4\"")
              .arg(index)
@@ -210,7 +210,7 @@ void DeviceState::selectCatalogueTag(std::uint16_t index) {
 
 void DeviceState::selectMapEntry(std::uint16_t index) {
     if (index >= m_map.entries.size()) {
-        m_control[offsetOf(reg::error)] = 1;
+        setError(MapError::IncorrectTag);
         clearShownTag();
         note(QStringLiteral("prmCurrMapTagIndex %1: past the map's %2 entries, Error 1")
                  .arg(index)
@@ -218,7 +218,7 @@ void DeviceState::selectMapEntry(std::uint16_t index) {
         return;
     }
     const MapEntry& entry = m_map.entries[index];
-    m_control[offsetOf(reg::error)] = 0;
+    setError(MapError::None);
     m_control[offsetOf(reg::tagIndex)] = entry.tagIndex;
     showTag(entry.tag);
     note(QStringLiteral("prmCurrMapTagIndex %1: tag %2, \"%3\"")
@@ -227,52 +227,56 @@ void DeviceState::selectMapEntry(std::uint16_t index) {
              .arg(tagNameText(entry.tag)));
 }
 
+void DeviceState::setError(MapError error) {
+    m_control[offsetOf(reg::error)] = std::uint16_t(error);
+}
+
 void DeviceState::runAction(std::uint16_t code) {
-    std::uint16_t& error = m_control[offsetOf(reg::error)];
-    switch (code) {
-    case 1:
+    switch (MapAction(code)) {
+    case MapAction::Begin:
         m_uploading = true;
-        error = 0;
+        setError(MapError::None);
         note(QStringLiteral("Action 1: map upload begins"));
         return;
-    case 2:
+    case MapAction::Clear:
         // The options stay: the host may send the same options again, and a host that sees no
         // change in them does not send them at all.
         m_map.entries.clear();
         m_written.clear();
-        error = 0;
+        setError(MapError::None);
         note(QStringLiteral("Action 2: current map cleared"));
         return;
-    case 3: {
-        const std::uint16_t index = m_control[offsetOf(reg::tagIndex)];
-        if (index >= m_catalogue.size()) {
-            error = 1;
-            note(QStringLiteral("Action 3: tag %1 is not in the catalogue, Error 1").arg(index));
-        } else if (m_map.entries.size() >= m_capacity) {
-            error = 2;
-            note(QStringLiteral("Action 3: map full (%1 entries), Error 2").arg(m_capacity));
-        } else {
-            m_map.entries.push_back({index, m_catalogue[index]});
-            m_written.emplace_back();
-            error = 0;
-            note(QStringLiteral("Action 3: tag %1 \"%2\" appended as entry %3")
-                     .arg(index)
-                     .arg(tagNameText(m_catalogue[index]))
-                     .arg(m_map.entries.size() - 1));
-        }
+    case MapAction::Append:
+        appendTag();
         return;
-    }
-    case 4:
-        error = 0;
+    case MapAction::End:
+        setError(MapError::None);
         note(QStringLiteral("Action 4: map upload ends%1: %2 entries, options %3")
                  .arg(m_uploading ? QString() : QStringLiteral(" (none had begun)"))
                  .arg(m_map.entries.size())
                  .arg(m_map.options));
         m_uploading = false;
         return;
-    default:
-        note(QStringLiteral("Action %1: unknown code, ignored").arg(code));
-        return;
+    }
+    note(QStringLiteral("Action %1: unknown code, ignored").arg(code));
+}
+
+void DeviceState::appendTag() {
+    const std::uint16_t index = m_control[offsetOf(reg::tagIndex)];
+    if (index >= m_catalogue.size()) {
+        setError(MapError::IncorrectTag);
+        note(QStringLiteral("Action 3: tag %1 is not in the catalogue, Error 1").arg(index));
+    } else if (m_map.entries.size() >= m_capacity) {
+        setError(MapError::MapFull);
+        note(QStringLiteral("Action 3: map full (%1 entries), Error 2").arg(m_capacity));
+    } else {
+        m_map.entries.push_back({index, m_catalogue[index]});
+        m_written.emplace_back();
+        setError(MapError::None);
+        note(QStringLiteral("Action 3: tag %1 \"%2\" appended as entry %3")
+                 .arg(index)
+                 .arg(tagNameText(m_catalogue[index]))
+                 .arg(m_map.entries.size() - 1));
     }
 }
 

@@ -32,6 +32,21 @@ inline constexpr int controlCount = 16;
 inline constexpr std::uint16_t valueBase = 16384;
 } // namespace reg
 
+// The codes the host writes to Action (12290).
+enum class MapAction : std::uint16_t {
+    Begin = 1,  // a map upload begins
+    Clear = 2,  // the current map is emptied (the options stay)
+    Append = 3, // the catalogue tag at TagIndex joins the map
+    End = 4,    // the upload ends
+};
+
+// What Error (12291) shows after a TagIndex, prmCurrMapTagIndex or Action write.
+enum class MapError : std::uint16_t {
+    None = 0,
+    IncorrectTag = 1, // no such tag in the catalogue, or no such entry in the map
+    MapFull = 2,      // the map holds capacity entries already
+};
+
 enum class WriteOutcome {
     Done,
     IllegalAddress, // not (entirely) device registers: Modbus exception 2
@@ -72,7 +87,9 @@ private:
     void clearShownTag();
     void selectCatalogueTag(std::uint16_t index);
     void selectMapEntry(std::uint16_t index);
+    void setError(MapError error);
     void runAction(std::uint16_t code);
+    void appendTag();
 
     // The value bits of entry i: the written value, else the live one.
     std::uint32_t entryValue(std::size_t i) const;

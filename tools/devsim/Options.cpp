@@ -14,7 +14,8 @@ void printError(const QString& text) {
     std::fprintf(stderr, "zorvan-devsim: %s\n", text.toUtf8().constData());
 }
 
-const char* description =
+// The text of --help above the options.
+constexpr const char* helpDescription =
     R"(Simulates the device on a pseudo-terminal: a Modbus RTU slave (libmodbus) with
 the device's tag catalogue, map-control registers 12288-12303, save-to-flash
 registers 8-9 and the current map's value block from 16384. The first line of
@@ -73,78 +74,85 @@ bool parseInt(const QCommandLineParser& parser, const QString& name, int low, in
     return true;
 }
 
-} // namespace
+// One option of the command line; a null valueName for a switch.
+struct OptionSpec {
+    const char* name;
+    const char* description;
+    const char* valueName;
+};
 
-ParseResult parseOptions(const QStringList& arguments, Options* options) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(description));
+// In the order --help lists them, after -h/--help.
+constexpr OptionSpec optionTable[] = {
+    {"address",
+     "Slave address the device answers to, 1-247 (default 1). Requests for other addresses get "
+     "no reply.",
+     "A"},
+    {"com",
+     "Link ports/COMn in the settings folder ($XDG_CONFIG_HOME/Belmat/Quillmark, ~/.config "
+     "when unset) to the pseudo-terminal, so that the program finds the device as port n; the "
+     "link is removed at exit.",
+     "n"},
+    {"catalogue",
+     "Tag catalogue file instead of the built-in demo catalogue (30 tags): UTF-8 text, one "
+     "\"channel type name\" a line (type 0 Int, 1 UInt, 2 Long, 3 ULong, 4 Float; the name is "
+     "the rest of the line, at most 12 Windows-1251 characters; other type codes are served as "
+     "they are but take no value register), '#' starts a comment.",
+     "FILE"},
+    {"flash",
+     "Flash memory file: the current map and options are read from it at start-up and written "
+     "to it when SaveToFlash is set to 1. Without it the map lives in memory only.",
+     "FILE"},
+    {"capacity", "Entries the current map can hold (default 64); appending past it gives Error 2.",
+     "N"},
+    {"drop-rate", "Share of replies not sent at all, 0-1 (the host times out).", "R"},
+    {"corrupt-rate", "Share of replies sent with a wrong checksum, 0-1.", "R"},
+    {"wrong-address-rate",
+     "Share of replies sent as from another slave address (address + 1, with a valid "
+     "checksum), 0-1.",
+     "R"},
+    {"delay-ms",
+     "Delay replies by this many milliseconds (all of them, or the share given by "
+     "--delay-rate).",
+     "MS"},
+    {"delay-rate", "Share of replies delayed by --delay-ms, 0-1 (default 1).", "R"},
+    {"fail-requests",
+     "Faults by request number: a comma-separated list of N or N:KIND, KIND being drop (the "
+     "default), corrupt, wrong-address, delay (by --delay-ms) or delay=MS. Example: "
+     "3,5:corrupt,9:delay=800.",
+     "LIST"},
+    {"seed",
+     "Seed of the random fault decisions; the same seed and the same requests give the same "
+     "faults (default: a random seed, shown with --log).",
+     "S"},
+    {"wire-baud",
+     "Answer no sooner than request and reply would take on a real line at B baud (10 bits a "
+     "byte, 3.5 characters of silence after each frame); the modelled line time of the run is "
+     "given on standard error at exit (and with --log per reply).",
+     "B"},
+    {"log",
+     "One line per request and per reply on standard error: the bytes in hexadecimal and what "
+     "the device did; a summary at exit.",
+     nullptr},
+};
+
+void addOptions(QCommandLineParser& parser) {
+    for (const OptionSpec& spec : optionTable) {
+        const QString name = QString::fromUtf8(spec.name);
+        const QString description = QString::fromUtf8(spec.description);
+        parser.addOption(spec.valueName ? QCommandLineOption(name, description,
+                                                             QString::fromUtf8(spec.valueName))
+                                        : QCommandLineOption(name, description));
+    }
+}
+
+// Parses the command line and handles --help and stray arguments.
+ParseResult parseCommandLine(QCommandLineParser& parser, const QStringList& arguments) {
+    parser.setApplicationDescription(QString::fromUtf8(helpDescription));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     parser.addOption(help);
-    parser.addOptions({
-        {QStringLiteral("address"),
-         QStringLiteral("Slave address the device answers to, 1-247 (default 1). Requests for "
-                        "other addresses get no reply."),
-         QStringLiteral("A")},
-        {QStringLiteral("com"),
-         QStringLiteral("Link ports/COMn in the settings folder ($XDG_CONFIG_HOME/Belmat/"
-                        "Quillmark, ~/.config when unset) to the pseudo-terminal, so that the "
-                        "program finds the device as port n; the link is removed at exit."),
-         QStringLiteral("n")},
-        {QStringLiteral("catalogue"),
-         QStringLiteral("Tag catalogue file instead of the built-in demo catalogue (30 tags): "
-                        "UTF-8 text, one \"channel type name\" a line (type 0 Int, 1 UInt, 2 "
-                        "Long, 3 ULong, 4 Float; the name is the rest of the line, at most 12 "
-                        "Windows-1251 characters; other type codes are served as they are but take "
-                        "no value register), '#' starts a comment."),
-         QStringLiteral("FILE")},
-        {QStringLiteral("flash"),
-         QStringLiteral("Flash memory file: the current map and options are read from it at "
-                        "start-up and written to it when SaveToFlash is set to 1. Without it "
-                        "the map lives in memory only."),
-         QStringLiteral("FILE")},
-        {QStringLiteral("capacity"),
-         QStringLiteral("Entries the current map can hold (default 64); appending past it "
-                        "gives Error 2."),
-         QStringLiteral("N")},
-        {QStringLiteral("drop-rate"),
-         QStringLiteral("Share of replies not sent at all, 0-1 (the host times out)."),
-         QStringLiteral("R")},
-        {QStringLiteral("corrupt-rate"),
-         QStringLiteral("Share of replies sent with a wrong checksum, 0-1."), QStringLiteral("R")},
-        {QStringLiteral("wrong-address-rate"),
-         QStringLiteral("Share of replies sent as from another slave address (address + 1, "
-                        "with a valid checksum), 0-1."),
-         QStringLiteral("R")},
-        {QStringLiteral("delay-ms"),
-         QStringLiteral("Delay replies by this many milliseconds (all of them, or the share "
-                        "given by --delay-rate)."),
-         QStringLiteral("MS")},
-        {QStringLiteral("delay-rate"),
-         QStringLiteral("Share of replies delayed by --delay-ms, 0-1 (default 1)."),
-         QStringLiteral("R")},
-        {QStringLiteral("fail-requests"),
-         QStringLiteral("Faults by request number: a comma-separated list of N or N:KIND, "
-                        "KIND being drop (the default), corrupt, wrong-address, delay (by "
-                        "--delay-ms) or delay=MS. Example: 3,5:corrupt,9:delay=800."),
-         QStringLiteral("LIST")},
-        {QStringLiteral("seed"),
-         QStringLiteral("Seed of the random fault decisions; the same seed and the same "
-                        "requests give the same faults (default: a random seed, shown with "
-                        "--log)."),
-         QStringLiteral("S")},
-        {QStringLiteral("wire-baud"),
-         QStringLiteral("Answer no sooner than request and reply would take on a real line "
-                        "at B baud (10 bits a byte, 3.5 characters of silence after each "
-                        "frame); the modelled line time of the run is given on standard error "
-                        "at exit (and with --log per reply)."),
-         QStringLiteral("B")},
-        {QStringLiteral("log"),
-         QStringLiteral("One line per request and per reply on standard error: the bytes in "
-                        "hexadecimal and what the device did; a summary at exit.")},
-    });
-
+    addOptions(parser);
     if (!parser.parse(arguments)) {
         printError(parser.errorText());
         return ParseResult::ExitError;
@@ -158,64 +166,94 @@ ParseResult parseOptions(const QStringList& arguments, Options* options) {
                        .arg(parser.positionalArguments().first()));
         return ParseResult::ExitError;
     }
+    return ParseResult::Run;
+}
 
-    Options result;
+bool readNumbers(const QCommandLineParser& parser, Options& result) {
     FaultSettings& faults = result.faults;
     // The value block must stay below register 65536: two registers an entry from 16384.
-    if (!parseInt(parser, QStringLiteral("address"), 1, 247, &result.address) ||
-        !parseInt(parser, QStringLiteral("com"), 1, 255, &result.comPort) ||
-        !parseInt(parser, QStringLiteral("capacity"), 0, 24576, &result.capacity) ||
-        !parseInt(parser, QStringLiteral("delay-ms"), 0, 600000, &faults.delayMs) ||
-        !parseInt(parser, QStringLiteral("wire-baud"), 50, 4000000, &result.wireBaud) ||
-        !parseRate(parser, QStringLiteral("drop-rate"), &faults.dropRate) ||
-        !parseRate(parser, QStringLiteral("corrupt-rate"), &faults.corruptRate) ||
-        !parseRate(parser, QStringLiteral("wrong-address-rate"), &faults.wrongAddressRate) ||
-        !parseRate(parser, QStringLiteral("delay-rate"), &faults.delayRate)) {
+    return parseInt(parser, QStringLiteral("address"), 1, 247, &result.address) &&
+           parseInt(parser, QStringLiteral("com"), 1, 255, &result.comPort) &&
+           parseInt(parser, QStringLiteral("capacity"), 0, 24576, &result.capacity) &&
+           parseInt(parser, QStringLiteral("delay-ms"), 0, 600000, &faults.delayMs) &&
+           parseInt(parser, QStringLiteral("wire-baud"), 50, 4000000, &result.wireBaud) &&
+           parseRate(parser, QStringLiteral("drop-rate"), &faults.dropRate) &&
+           parseRate(parser, QStringLiteral("corrupt-rate"), &faults.corruptRate) &&
+           parseRate(parser, QStringLiteral("wrong-address-rate"), &faults.wrongAddressRate) &&
+           parseRate(parser, QStringLiteral("delay-rate"), &faults.delayRate);
+}
+
+bool readFailRequests(const QCommandLineParser& parser, FaultSettings& faults) {
+    if (!parser.isSet(QStringLiteral("fail-requests"))) {
+        return true;
+    }
+    QString error;
+    const auto listed = parseFailRequests(parser.value(QStringLiteral("fail-requests")), &error);
+    if (!listed) {
+        printError(error);
+        return false;
+    }
+    for (const auto& [number, fault] : *listed) {
+        if (fault.kind == FaultKind::Delay && fault.delayMs == 0 && faults.delayMs == 0) {
+            printError(QStringLiteral("--fail-requests: %1:delay needs --delay-ms or delay=MS")
+                           .arg(number));
+            return false;
+        }
+    }
+    faults.byRequest = *listed;
+    return true;
+}
+
+bool readSeed(const QCommandLineParser& parser, Options& result) {
+    if (!parser.isSet(QStringLiteral("seed"))) {
+        std::random_device device;
+        result.faults.seed = (std::uint64_t(device()) << 32) | device();
+        return true;
+    }
+    bool ok = false;
+    result.faults.seed = parser.value(QStringLiteral("seed")).toULongLong(&ok);
+    if (!ok) {
+        printError(QStringLiteral("--seed must be a whole number from 0 to 2^64-1"));
+        return false;
+    }
+    result.seedGiven = true;
+    return true;
+}
+
+// The flash file may be missing, but its folder must be there.
+bool readFlashPath(const QCommandLineParser& parser, Options& result) {
+    result.flashPath = parser.value(QStringLiteral("flash"));
+    if (result.flashPath.isEmpty()) {
+        return true;
+    }
+    const QFileInfo flash(result.flashPath);
+    if (!flash.absoluteDir().exists()) {
+        printError(QStringLiteral("--flash: folder %1 does not exist").arg(flash.absolutePath()));
+        return false;
+    }
+    if (flash.isDir()) {
+        printError(QStringLiteral("--flash: %1 is a folder").arg(result.flashPath));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ParseResult parseOptions(const QStringList& arguments, Options* options) {
+    QCommandLineParser parser;
+    const ParseResult parsed = parseCommandLine(parser, arguments);
+    if (parsed != ParseResult::Run) {
+        return parsed;
+    }
+    Options result;
+    if (!readNumbers(parser, result) || !readFailRequests(parser, result.faults) ||
+        !readSeed(parser, result)) {
         return ParseResult::ExitError;
     }
-    if (parser.isSet(QStringLiteral("fail-requests"))) {
-        QString error;
-        const auto listed =
-            parseFailRequests(parser.value(QStringLiteral("fail-requests")), &error);
-        if (!listed) {
-            printError(error);
-            return ParseResult::ExitError;
-        }
-        for (const auto& [number, fault] : *listed) {
-            if (fault.kind == FaultKind::Delay && fault.delayMs == 0 && faults.delayMs == 0) {
-                printError(QStringLiteral("--fail-requests: %1:delay needs --delay-ms or "
-                                          "delay=MS")
-                               .arg(number));
-                return ParseResult::ExitError;
-            }
-        }
-        faults.byRequest = *listed;
-    }
-    if (parser.isSet(QStringLiteral("seed"))) {
-        bool ok = false;
-        faults.seed = parser.value(QStringLiteral("seed")).toULongLong(&ok);
-        if (!ok) {
-            printError(QStringLiteral("--seed must be a whole number from 0 to 2^64-1"));
-            return ParseResult::ExitError;
-        }
-        result.seedGiven = true;
-    } else {
-        std::random_device device;
-        faults.seed = (std::uint64_t(device()) << 32) | device();
-    }
     result.cataloguePath = parser.value(QStringLiteral("catalogue"));
-    result.flashPath = parser.value(QStringLiteral("flash"));
-    if (!result.flashPath.isEmpty()) {
-        const QFileInfo flash(result.flashPath);
-        if (!flash.absoluteDir().exists()) {
-            printError(
-                QStringLiteral("--flash: folder %1 does not exist").arg(flash.absolutePath()));
-            return ParseResult::ExitError;
-        }
-        if (flash.isDir()) {
-            printError(QStringLiteral("--flash: %1 is a folder").arg(result.flashPath));
-            return ParseResult::ExitError;
-        }
+    if (!readFlashPath(parser, result)) {
+        return ParseResult::ExitError;
     }
     result.log = parser.isSet(QStringLiteral("log"));
     *options = result;

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -37,10 +38,125 @@ void say(const QString& text) {
     std::fprintf(stderr, "zorvan-devsim: %s\n", text.toUtf8().constData());
 }
 
+using namespace zorvan::devsim;
+
+constexpr int exitDone = 0;        // stopped by a signal, or --help
+constexpr int exitSetupFailed = 1; // the pseudo-terminal or the port link
+constexpr int exitBadOptions = 2;  // bad options or a bad catalogue file
+
+// The catalogue --catalogue names, else the built-in one; nothing after saying why the file
+// cannot be used.
+std::optional<Catalogue> catalogueFor(const Options& options) {
+    if (options.cataloguePath.isEmpty()) {
+        return builtInCatalogue();
+    }
+    QString error;
+    Catalogue catalogue = loadCatalogue(options.cataloguePath, &error);
+    if (!error.isEmpty()) {
+        say(error);
+        return std::nullopt;
+    }
+    return catalogue;
+}
+
+// The map the flash file holds, at most capacity entries of it; empty without a flash file.
+CurrentMap storedMap(const Options& options, const FlashFile* flash) {
+    CurrentMap map;
+    if (!flash) {
+        return map;
+    }
+    QString error;
+    if (auto stored = flash->load(&error)) {
+        map = std::move(*stored);
+    } else if (!error.isEmpty()) {
+        // A device with unreadable flash starts empty; the file is kept until the next save.
+        say(QStringLiteral("flash file %1 not used (%2); starting with an empty map")
+                .arg(options.flashPath, error));
+    }
+    if (map.entries.size() > std::size_t(options.capacity)) {
+        say(QStringLiteral("flash file holds %1 entries, more than --capacity %2; keeping "
+                           "the first %2")
+                .arg(map.entries.size())
+                .arg(options.capacity));
+        map.entries.resize(std::size_t(options.capacity));
+    }
+    return map;
+}
+
+DeviceState::FlashWriter flashWriter(FlashFile* flash) {
+    if (!flash) {
+        return {};
+    }
+    return [flash](const CurrentMap& current, QString* why) { return flash->save(current, why); };
+}
+
+// The slave line on standard output (what callers wait for), and with --log the device.
+void announce(const Options& options, const PseudoTerminal& line, const DeviceState& device,
+              std::size_t loadedEntries, const PortLink& link) {
+    std::printf("zorvan-devsim: slave %d on %s\n", options.address,
+                line.slavePath().toLocal8Bit().constData());
+    std::fflush(stdout);
+    if (!options.log) {
+        return;
+    }
+    say(QStringLiteral("%1 catalogue tags, map of %2 entries (capacity %3), options %4, "
+                       "fault seed %5%6")
+            .arg(device.catalogue().size())
+            .arg(loadedEntries)
+            .arg(options.capacity)
+            .arg(device.currentMap().options)
+            .arg(options.faults.seed)
+            .arg(link.path().isEmpty() ? QString() : QStringLiteral(", linked as ") + link.path()));
+}
+
+void sayTotals(const Options& options, const SlaveServer& server, const WirePacer& pacer) {
+    if (!options.log && !pacer.enabled()) {
+        return;
+    }
+    QString summary =
+        QStringLiteral("%1 requests, %2 replies").arg(server.requests()).arg(server.replies());
+    if (pacer.enabled()) {
+        summary += QStringLiteral(", modelled wire time %1 ms at %2 baud")
+                       .arg(pacer.totalMs(), 0, 'f', 3)
+                       .arg(pacer.baud());
+    }
+    say(summary);
+}
+
+// The device on a new pseudo-terminal until a signal stops it; the exit status.
+int serve(const Options& options, Catalogue catalogue, CurrentMap map, FlashFile* flash) {
+    const std::size_t loadedEntries = map.entries.size();
+    QString error;
+    PseudoTerminal line;
+    if (!line.open(&error)) {
+        say(error);
+        return exitSetupFailed;
+    }
+
+    DeviceState device(std::move(catalogue), options.capacity, std::move(map), flashWriter(flash));
+    FaultInjector faults(options.faults);
+    WirePacer pacer(options.wireBaud);
+    SlaveServer server(line.masterFd(), options.address, device, faults, pacer, options.log);
+    if (!server.open(&error)) {
+        say(error);
+        return exitSetupFailed;
+    }
+    PortLink link;
+    if (options.comPort > 0 && !link.create(options.comPort, line.slavePath(), &error)) {
+        say(error);
+        return exitSetupFailed;
+    }
+
+    announce(options, line, device, loadedEntries, link);
+    server.run(stopRequested);
+    link.remove();
+    sayTotals(options, server, pacer);
+    return exitDone;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    using namespace zorvan::devsim;
     installSignals();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zorvan-devsim"));
@@ -50,96 +166,18 @@ int main(int argc, char** argv) {
     case ParseResult::Run:
         break;
     case ParseResult::ExitOk:
-        return 0;
+        return exitDone;
     case ParseResult::ExitError:
-        return 2;
+        return exitBadOptions;
     }
-
-    QString error;
-    Catalogue catalogue = builtInCatalogue();
-    if (!options.cataloguePath.isEmpty()) {
-        catalogue = loadCatalogue(options.cataloguePath, &error);
-        if (!error.isEmpty()) {
-            say(error);
-            return 2;
-        }
+    std::optional<Catalogue> catalogue = catalogueFor(options);
+    if (!catalogue) {
+        return exitBadOptions;
     }
-
-    CurrentMap map;
     std::unique_ptr<FlashFile> flash;
     if (!options.flashPath.isEmpty()) {
         flash = std::make_unique<FlashFile>(options.flashPath);
-        if (auto stored = flash->load(&error)) {
-            map = std::move(*stored);
-        } else if (!error.isEmpty()) {
-            // A device with unreadable flash starts empty; the file is kept until the next save.
-            say(QStringLiteral("flash file %1 not used (%2); starting with an empty map")
-                    .arg(options.flashPath, error));
-        }
-        if (map.entries.size() > std::size_t(options.capacity)) {
-            say(QStringLiteral("flash file holds %1 entries, more than --capacity %2; keeping "
-                               "the first %2")
-                    .arg(map.entries.size())
-                    .arg(options.capacity));
-            map.entries.resize(std::size_t(options.capacity));
-        }
     }
-    const std::size_t loadedEntries = map.entries.size();
-
-    PseudoTerminal line;
-    if (!line.open(&error)) {
-        say(error);
-        return 1;
-    }
-
-    DeviceState::FlashWriter writer;
-    if (flash) {
-        writer = [&flash](const CurrentMap& current, QString* why) {
-            return flash->save(current, why);
-        };
-    }
-    DeviceState device(std::move(catalogue), options.capacity, std::move(map), writer);
-    FaultInjector faults(options.faults);
-    WirePacer pacer(options.wireBaud);
-    SlaveServer server(line.masterFd(), options.address, device, faults, pacer, options.log);
-    if (!server.open(&error)) {
-        say(error);
-        return 1;
-    }
-
-    PortLink link;
-    if (options.comPort > 0 && !link.create(options.comPort, line.slavePath(), &error)) {
-        say(error);
-        return 1;
-    }
-
-    std::printf("zorvan-devsim: slave %d on %s\n", options.address,
-                line.slavePath().toLocal8Bit().constData());
-    std::fflush(stdout);
-    if (options.log) {
-        say(QStringLiteral("%1 catalogue tags, map of %2 entries (capacity %3), options %4, "
-                           "fault seed %5%6")
-                .arg(device.catalogue().size())
-                .arg(loadedEntries)
-                .arg(options.capacity)
-                .arg(device.currentMap().options)
-                .arg(options.faults.seed)
-                .arg(link.path().isEmpty() ? QString()
-                                           : QStringLiteral(", linked as ") + link.path()));
-    }
-
-    server.run(stopRequested);
-
-    link.remove();
-    if (options.log || pacer.enabled()) {
-        QString summary =
-            QStringLiteral("%1 requests, %2 replies").arg(server.requests()).arg(server.replies());
-        if (pacer.enabled()) {
-            summary += QStringLiteral(", modelled wire time %1 ms at %2 baud")
-                           .arg(pacer.totalMs(), 0, 'f', 3)
-                           .arg(pacer.baud());
-        }
-        say(summary);
-    }
-    return 0;
+    CurrentMap map = storedMap(options, flash.get());
+    return serve(options, std::move(*catalogue), std::move(map), flash.get());
 }
