@@ -15,11 +15,11 @@
 //
 // Usage: bench_editor [channels] [runs]
 
+#include "components/ui/ReportListView.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/CnlListVisor.h"
-#include "editor/ui/ReportListView.h"
 
 #include <QApplication>
 #include <algorithm>

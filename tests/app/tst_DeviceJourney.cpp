@@ -8,6 +8,7 @@
 #include "TempConfigHome.h"
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
+#include "components/ui/ReportListView.h"
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
@@ -18,7 +19,6 @@
 #include "editor/GlobalData.h"
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/CnlListVisor.h"
-#include "editor/ui/ReportListView.h"
 #include "execution/MapRun.h"
 #include "execution/ui/ModbusMapExecUnit.h"
 #include "settings/AppOptions.h"
@@ -67,7 +67,7 @@ bool press(QToolBar* bar, QAction* action) {
 // A drop delivered to a list as a drag delivers it: enter, move, drop.
 bool dragInto(QWidget* viewport, const QPoint& at, const QString& sourceList) {
     QMimeData data;
-    data.setData(TChannelMapModel::DragMimeType(), sourceList.toUtf8());
+    data.setData(TReportListView::DragMimeType(), sourceList.toUtf8());
     QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);
     if (!enter.isAccepted())

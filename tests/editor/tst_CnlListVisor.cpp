@@ -1,6 +1,7 @@
 #include "ModalScript.h"
 #include "ScriptedPrompter.h"
 #include "components/ui/MDVViewsContainer.h"
+#include "components/ui/ReportListView.h"
 #include "device/AppDataTypes.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
@@ -9,7 +10,6 @@
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/ChannelProps.h"
 #include "editor/ui/CnlListVisor.h"
-#include "editor/ui/ReportListView.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -521,7 +521,7 @@ void tst_CnlListVisor::dropThroughListEvents() {
     QVERIFY(!e.view.LV->indexAt(belowRows).isValid());
 
     QMimeData ours;
-    ours.setData(TChannelMapModel::DragMimeType(), "LV");
+    ours.setData(TReportListView::DragMimeType(), "LV");
     const auto enter = [](QWidget* to, const QPoint& at, const QMimeData* data) {
         QDragEnterEvent ev(at, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(to, &ev);

@@ -5,6 +5,7 @@
 #include "DevsimProcess.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
+#include "components/ui/ReportListView.h"
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
@@ -15,7 +16,6 @@
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/CnlListVisor.h"
 #include "editor/ui/DeviceProgress.h"
-#include "editor/ui/ReportListView.h"
 #include "settings/AppOptions.h"
 
 #include <QAction>

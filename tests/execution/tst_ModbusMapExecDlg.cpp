@@ -3,9 +3,9 @@
 // exact traffic on a scripted line, and whole runs against the device simulator with faults.
 
 #include "comm/ModbusSpace.h"
+#include "components/ui/ReportListView.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
-#include "editor/ui/ReportListView.h"
 #include "execution/MapRun.h"
 #include "execution/TrafficLog.h"
 #include "execution/ui/ModbusMapExecUnit.h"

@@ -45,10 +45,15 @@ CompositionRoot::CompositionRoot() {
     //    window of the main window's (centred over it), released before it.
     m_modbusMapExecDlg =
         std::make_unique<TModbusMapExecDlg>(m_modbusMapConn.get(), m_mainFrameDlg.get());
+    m_cnlListVisorView->OnExecuteMap = [dialog = m_modbusMapExecDlg.get()] {
+        dialog->ExecuteMap();
+    };
 }
 
 CompositionRoot::~CompositionRoot() {
     // Reverse order of creation: 8 ... 4 go first, when they exist.
+    if (m_cnlListVisorView)
+        m_cnlListVisorView->OnExecuteMap = nullptr;
     m_modbusMapExecDlg.reset();
     m_gd.reset();
     m_modbusMapConn.reset();

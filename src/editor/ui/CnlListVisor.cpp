@@ -2,6 +2,7 @@
 
 #include "components/Prompter.h"
 #include "components/XMLOptionsSerializer.h"
+#include "components/ui/ReportListView.h"
 #include "components/ui/ThemeIcon.h"
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
@@ -14,8 +15,6 @@
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/ChannelProps.h"
 #include "editor/ui/DeviceProgress.h"
-#include "editor/ui/ReportListView.h"
-#include "execution/ui/ModbusMapExecUnit.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -242,10 +241,6 @@ QWidget* TCnlListVisorView::CreatePages() {
 
 void TCnlListVisorView::SetChannelPropsDlg(TChannelPropsDlg* dialog) {
     m_propsDlg = dialog;
-}
-
-void TCnlListVisorView::SetModbusMapExecDlg(TModbusMapExecDlg* dialog) {
-    m_mapExecDlg = dialog;
 }
 
 void TCnlListVisorView::SetDragDropController(TDragDropController* controller) {
@@ -518,9 +513,8 @@ void TCnlListVisorView::actExecuteMapExecute() {
     actExecuteMapUpdate();
     if (!actExecuteMap->isEnabled())
         return;
-    TModbusMapExecDlg* dialog = m_mapExecDlg ? m_mapExecDlg.data() : ModbusMapExecDlg();
-    if (dialog)
-        dialog->ExecuteMap();
+    if (OnExecuteMap)
+        OnExecuteMap();
 }
 
 // --- drag and drop ---------------------------------------------------------------------------

@@ -19,7 +19,6 @@ namespace zorvan {
 class TChannelMapModel;
 class TChannelPropsDlg;
 class TCustomCommand;
-class TModbusMapExecDlg;
 class TDragDropController;
 class TReportListView;
 class TTagList;
@@ -37,9 +36,9 @@ public:
 
     // The dialog that Add and Edit run (not owned); without one they do nothing.
     void SetChannelPropsDlg(TChannelPropsDlg* dialog);
-    // The window that Execute Map shows (not owned); the program-wide ModbusMapExecDlg() when
-    // none is set.
-    void SetModbusMapExecDlg(TModbusMapExecDlg* dialog);
+    // Runs the current document's map in the execution window; Execute Map does nothing
+    // without it. The composition root assigns it.
+    std::function<void()> OnExecuteMap;
     // The controller that carries drags; GD()'s when none is set.
     void SetDragDropController(TDragDropController* controller);
     TDragDropController* DragDropController() const;
@@ -128,7 +127,6 @@ private:
 
     QPointer<TChannelPropsDlg> m_propsDlg;
     TDragDropController* m_dragDropController = nullptr;
-    QPointer<TModbusMapExecDlg> m_mapExecDlg;
     bool m_deviceOperationRunning = false;
 };
 

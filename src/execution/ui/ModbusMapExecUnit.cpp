@@ -1,12 +1,12 @@
 #include "execution/ui/ModbusMapExecUnit.h"
 
 #include "components/Prompter.h"
+#include "components/ui/ReportListView.h"
 #include "components/ui/ThemeIcon.h"
 #include "device/ModbusMap.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
-#include "editor/ui/ReportListView.h"
 #include "execution/MapRun.h"
 #include "execution/TrafficLog.h"
 #include "execution/ValueText.h"
