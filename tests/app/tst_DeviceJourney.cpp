@@ -116,23 +116,23 @@ void tst_DeviceJourney::journey() {
     ScriptedPrompter prompter;
     TMainFrameDlg& window = *root.MainFrameDlg();
     TCnlListVisorView& view = *root.CnlListVisorView();
-    TModbusMapExecDlg& exec = *root.ModbusMapExecDlg();
-    TChannelImage& image = *root.Dm()->Image();
+    TModbusMapExecDlg& exec = *ModbusMapExecDlg();
+    TChannelImage& image = *Dm()->Image();
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // Wider than the first-run 800 by 450, where the Map tool bar puts Download Map behind its
     // extension button.
     window.resize(1100, 640);
     // A first run has no last document to restore: File > New.
-    if (!root.Dm()->Link.Active())
+    if (!Dm()->Link.Active())
         window.actNew->trigger();
-    QVERIFY(root.Dm()->Link.Active());
+    QVERIFY(Dm()->Link.Active());
     QVERIFY(view.isVisible());
 
     // Options: the port goes to COM5; the dialog shows the settings and the program takes them
     // when it closes.
-    root.Options()->Port->setValue(kPort);
-    root.Options()->DataContainer->Save();
+    Options()->Port->setValue(kPort);
+    Options()->DataContainer->Save();
     bool optionsShown = false;
     QTimer::singleShot(0, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
@@ -143,7 +143,7 @@ void tst_DeviceJourney::journey() {
     });
     window.actOptions->trigger();
     QVERIFY(optionsShown);
-    QCOMPARE(root.ModbusMapConn()->PortDrv.Port(), quint8(kPort));
+    QCOMPARE(ModbusMapConn()->PortDrv.Port(), quint8(kPort));
 
     // Download tags: the device's demo catalogue in the Tags list.
     QVERIFY(!view.actUpLoad->isEnabled() && !view.actExecuteMap->isEnabled());
@@ -195,12 +195,12 @@ void tst_DeviceJourney::journey() {
     image.Options = 6;
     QVERIFY(press(view.MapToolBar, view.actUpLoad));
     QCOMPARE(prompter.messages(), QStringList());
-    root.Dm()->Link.ClearModified();
+    Dm()->Link.ClearModified();
     view.LV->selectRow(0);
     prompter.answers.push_back(PromptAnswer::Yes);
     view.actDeleteExecute();
     image.Options = 1;
-    root.Dm()->Link.ClearModified();
+    Dm()->Link.ClearModified();
     QCOMPARE(image.Map()->Count(), 1);
     QVERIFY(press(view.MapToolBar, view.actDownLoadCurrMap));
     QCOMPARE(prompter.messages(), QStringList());
@@ -208,7 +208,7 @@ void tst_DeviceJourney::journey() {
     QCOMPARE(image.Options, 6u);
     QCOMPARE(view.OptionsCB->currentIndex(), 6);
     QCOMPARE(view.MapModel->rowCount(), 2);
-    QVERIFY(root.Dm()->Link.Modified()); // the downloaded map is not lost unasked
+    QVERIFY(Dm()->Link.Modified()); // the downloaded map is not lost unasked
     QCOMPARE(window.StatusPanelText(0), QStringLiteral("Modified"));
 
     view.TagLV->scrollTo(view.TagModel->index(second, 0));
@@ -255,7 +255,7 @@ void tst_DeviceJourney::journey() {
     QCOMPARE(script.leftOpen, 0);
     QCOMPARE(values.size(), 2);
     QVERIFY(!exec.Running());
-    QVERIFY(!root.ModbusMapConn()->PortDrv.IsOpen());
+    QVERIFY(!ModbusMapConn()->PortDrv.IsOpen());
     QCOMPARE(prompter.messages(), QStringList());
     QCOMPARE(prompter.waitDepth, 0);
 
@@ -264,18 +264,18 @@ void tst_DeviceJourney::journey() {
     prompter.fileNames.push_back(file);
     window.actSave->trigger();
     QVERIFY(QFile::exists(file));
-    QVERIFY(!root.Dm()->Link.Modified());
+    QVERIFY(!Dm()->Link.Modified());
     QCOMPARE(window.StatusPanelText(0), QString());
     window.actClose->trigger();
-    QVERIFY(!root.Dm()->Link.Active());
+    QVERIFY(!Dm()->Link.Active());
     QCOMPARE(image.Map()->Count(), 0);
     prompter.fileNames.push_back(file);
     window.actOpen->trigger();
-    QVERIFY(root.Dm()->Link.Active());
+    QVERIFY(Dm()->Link.Active());
     QCOMPARE(mapRows(image), built);
     QCOMPARE(image.Options, 6u);
     QCOMPARE(view.MapModel->rowCount(), 2);
-    QVERIFY(!root.Dm()->Link.Modified());
+    QVERIFY(!Dm()->Link.Modified());
     QCOMPARE(prompter.messages(), QStringList());
     QCOMPARE(prompter.questions(), QStringList{"Delete items?"});
 }

@@ -38,8 +38,8 @@ struct ProgramRun {
     ScriptedPrompter prompter;
 
     TMainFrameDlg& window() { return *root.MainFrameDlg(); }
-    TOptions& options() { return *root.Options(); }
-    TMDVDocumentLink& link() { return root.Dm()->Link; }
+    TOptions& options() { return *Options(); }
+    TMDVDocumentLink& link() { return Dm()->Link; }
 
     bool show() {
         window().show();

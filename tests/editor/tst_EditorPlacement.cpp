@@ -29,8 +29,8 @@ using zorvan::test::TempConfigHome;
 
 namespace {
 // Start with the new, empty document rather than the last file.
-void startWithNewDocument(CompositionRoot& root) {
-    root.Options()->RestoreLastDocument->setValue(false);
+void startWithNewDocument() {
+    Options()->RestoreLastDocument->setValue(false);
 }
 } // namespace
 
@@ -46,12 +46,11 @@ private slots:
 void tst_EditorPlacement::placedAtFirstShow() {
     TempConfigHome home;
     CompositionRoot root;
-    startWithNewDocument(root);
+    startWithNewDocument();
     TMainFrameDlg& window = *root.MainFrameDlg();
     TCnlListVisorView* view = root.CnlListVisorView();
-    QVERIFY(view && root.ChannelPropsDlg() && root.GD());
-    QCOMPARE(GD(), root.GD());
-    QCOMPARE(view->DragDropController(), &root.GD()->DragDropController());
+    QVERIFY(view && root.ChannelPropsDlg() && GD());
+    QCOMPARE(view->DragDropController(), &GD()->DragDropController());
     QVERIFY(window.ViewContainer->Views().isEmpty()); // not before the first show
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -76,7 +75,7 @@ void tst_EditorPlacement::editsReachTheSavedFile() {
     const QString file = dir.filePath(QStringLiteral("edited.zorvan"));
     TempConfigHome home;
     CompositionRoot root;
-    startWithNewDocument(root);
+    startWithNewDocument();
     ScriptedPrompter prompter; // after the root, which installs the GUI prompter
     TMainFrameDlg& window = *root.MainFrameDlg();
     TCnlListVisorView& view = *root.CnlListVisorView();

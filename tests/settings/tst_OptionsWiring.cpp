@@ -37,16 +37,15 @@ void TestOptionsWiring::optionsLiveAroundTheProgram() {
     TempConfigHome home;
     {
         CompositionRoot root;
-        QVERIFY(root.Options() != nullptr);
-        QCOMPARE(Options(), root.Options());
+        QVERIFY(Options() != nullptr);
         // The main window re-captioned the framework settings in the start-up language.
-        const TMDVLanguage& language = root.Dm()->Link.Localization().Current();
+        const TMDVLanguage& language = Dm()->Link.Localization().Current();
         QCOMPARE(language.LanguageID(), 6400);
-        QCOMPARE(root.Options()->FrameworkOptions->Caption(), language.FrameworkOptionsText);
-        QCOMPARE(root.Options()->ViewToolBar->Caption(), language.ViewToolbarText);
+        QCOMPARE(Options()->FrameworkOptions->Caption(), language.FrameworkOptionsText);
+        QCOMPARE(Options()->ViewToolBar->Caption(), language.ViewToolbarText);
         root.MainFrameDlg()->actEnglish->trigger();
-        QCOMPARE(root.Options()->CurrLanguageID->Value(), 2305);
-        QCOMPARE(root.Options()->RestoreLastDocument->Caption(), QString("Open last file"));
+        QCOMPARE(Options()->CurrLanguageID->Value(), 2305);
+        QCOMPARE(Options()->RestoreLastDocument->Caption(), QString("Open last file"));
         QVERIFY(!QFile::exists(home.optionsFile()));
     }
     QCOMPARE(Options(), nullptr);
@@ -70,14 +69,14 @@ void TestOptionsWiring::optionsActionRunsTheDialog() {
             return;
         shown = true;
         QVERIFY(dialog->CategoryWindow()->SelectEntry(0));
-        const int row = dialog->RowOf(root.Options()->ViewToolBar);
+        const int row = dialog->RowOf(Options()->ViewToolBar);
         dialog->ValueList()->selectRow(row);
         QTest::keyClick(dialog->ValueList(), Qt::Key_Return);
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     window.actOptions->trigger();
     QVERIFY(shown);
-    QCOMPARE(root.Options()->ViewToolBar->Value(), false);
+    QCOMPARE(Options()->ViewToolBar->Value(), false);
     QVERIFY(!window.ActionToolBarPanel->isVisible());
     QCOMPARE(readStore(home.optionsFile())->find("ViewToolBar")->dword, 0u);
 }

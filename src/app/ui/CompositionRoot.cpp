@@ -13,15 +13,10 @@
 
 namespace zorvan {
 
-namespace {
-CompositionRoot* running = nullptr;
-}
-
 CompositionRoot::CompositionRoot() {
     // Not the display name: that one would be appended to every window title.
     QApplication::setApplicationName(QStringLiteral("Zorvan"));
     m_previousPrompter = setPrompter(&m_prompter);
-    running = this;
 
     // 1. Options (settings module): loads the settings.
     m_options = std::make_unique<TOptions>();
@@ -64,12 +59,7 @@ CompositionRoot::~CompositionRoot() {
     m_dm.reset();
     // 1. Options, last: writes the settings.
     m_options.reset();
-    running = nullptr;
     setPrompter(m_previousPrompter);
-}
-
-CompositionRoot* CompositionRoot::instance() {
-    return running;
 }
 
 int CompositionRoot::Run() {
