@@ -405,7 +405,7 @@ void tst_DeviceActions::frameDuringCommand() {
     QFETCH(int, barMaximum);
     Host host;
     QVERIFY(host.startDevice({}, m_catalogue));
-    host.view.ProgressDelayMs = 0;
+    host.view.SetProgressDelayMs(0);
     host.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host.view));
 
@@ -471,7 +471,7 @@ void tst_DeviceActions::progressOnlyAfterDelay() {
     QVERIFY(host.startDevice(arguments, m_catalogue));
     host.options->regprmRxTimeout->setValue(500);
     host.conn->ApplyOptions();
-    QCOMPARE(host.view.ProgressDelayMs, TDeviceProgress::DefaultShowDelayMs);
+    QCOMPARE(host.view.ProgressDelayMs(), TDeviceProgress::DefaultShowDelayMs);
     host.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host.view));
 

@@ -14,7 +14,7 @@
 #include "editor/GlobalData.h"
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/ChannelProps.h"
-#include "editor/ui/DeviceProgress.h"
+#include "editor/ui/DeviceOperationRunner.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -25,8 +25,6 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <tuple>
-#include <vector>
 
 namespace zorvan {
 
@@ -79,12 +77,18 @@ QTabWidget* makePage(const char* name, QWidget* page, const QIcon& icon, const Q
 
 } // namespace
 
-TCnlListVisorView::TCnlListVisorView(QWidget* parent) : TCustomView(parent) {
+TCnlListVisorView::TCnlListVisorView(QWidget* parent)
+    : TCustomView(parent), m_deviceOperation(this) {
     setObjectName(QStringLiteral("CnlListVisorView"));
     for (const char* name : kValueKindIconNames)
         RowImageList.append(bundledIcon(QString::fromLatin1(name)));
 
     CreateActions();
+    m_deviceOperation.OnRunningChange = [this] { actDownLoadUpdate(); };
+    m_deviceOperation.OnFinished = [this] {
+        UpdateView();
+        UpdateActions();
+    };
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -354,58 +358,16 @@ void TCnlListVisorView::ListEditRequest() {
 
 namespace {
 
-// What a document holds, to tell whether a command has changed it.
-struct ImageContent {
-    quint16 BaseAdr = 0;
-    quint32 Options = 0;
-    std::vector<std::tuple<int, int, int, QString, QString>> Channels;
-
-    explicit ImageContent(const TChannelImage* image) {
-        if (!image)
-            return;
-        BaseAdr = image->BaseAdr;
-        Options = image->Options;
-        const TChannelList& map = *image->Map();
-        Channels.reserve(static_cast<size_t>(map.Count()));
-        for (int i = 0; i < map.Count(); ++i) {
-            const TChannelItem& c = *map.Items(i);
-            Channels.emplace_back(c.Channel, c.ParamType, c.TagIndex, c.TagName, c.Note);
-        }
-    }
-    bool operator==(const ImageContent&) const = default;
-};
-
 // Marks the document changed when there is one open to take the mark.
 void markActiveDocumentModified() {
     if (TDm* dm = Dm(); dm && dm->Link.Active())
         MarkModified();
 }
 
-// Restores a command's progress handler after a run; the view's step runs first, then the
-// handler that was there before.
-class ProgressHook {
-public:
-    ProgressHook(TCustomCommand& command, TDeviceProgress& progress)
-        : m_command(command), m_previous(command.OnProgress) {
-        m_command.OnProgress = [&progress, previous = m_previous](int done, int total) {
-            progress.Step(done, total);
-            if (previous)
-                previous(done, total);
-        };
-    }
-    ~ProgressHook() { m_command.OnProgress = m_previous; }
-    ProgressHook(const ProgressHook&) = delete;
-    ProgressHook& operator=(const ProgressHook&) = delete;
-
-private:
-    TCustomCommand& m_command;
-    TCustomCommand::TProgressEvent m_previous;
-};
-
 } // namespace
 
 void TCnlListVisorView::actDownLoadUpdate() {
-    actDownLoad->setEnabled(!m_deviceOperationRunning);
+    actDownLoad->setEnabled(!m_deviceOperation.Running());
 }
 
 void TCnlListVisorView::actUpLoadUpdate() {
@@ -420,40 +382,6 @@ void TCnlListVisorView::actExecuteMapUpdate() {
     actExecuteMap->setEnabled(MapModel->rowCount() > 0);
 }
 
-bool TCnlListVisorView::RunDeviceOperation(TCustomCommand& command, const QString& title,
-                                           bool totalKnown,
-                                           const std::function<QString(int, int)>& stepText,
-                                           const std::function<void(bool)>& afterRun) {
-    if (m_deviceOperationRunning)
-        return false;
-    bool result = false;
-    {
-        struct Running {
-            TCnlListVisorView& View;
-            explicit Running(TCnlListVisorView& view) : View(view) {
-                View.m_deviceOperationRunning = true;
-                View.actDownLoadUpdate();
-            }
-            ~Running() {
-                View.m_deviceOperationRunning = false;
-                View.actDownLoadUpdate();
-            }
-        } running(*this);
-        WaitCursor wait;
-        TDeviceProgress progress(this, title, stepText, totalKnown);
-        progress.ShowDelayMs = ProgressDelayMs;
-        ProgressHook hook(command, progress);
-        result = command.Execute();
-    }
-    if (afterRun)
-        afterRun(result);
-    if (!result)
-        prompter().tell(QStringLiteral("No communication with the device"), MessageKind::Error);
-    UpdateView();
-    UpdateActions();
-    return result;
-}
-
 void TCnlListVisorView::actDownLoadExecute() {
     actDownLoadUpdate();
     if (!actDownLoad->isEnabled())
@@ -462,7 +390,7 @@ void TCnlListVisorView::actDownLoadExecute() {
     // The read starts by emptying the command's list: the rows let go of it first, rather than
     // show a list that changes under them while the progress window repaints.
     SetTagList(nullptr);
-    RunDeviceOperation(
+    m_deviceOperation.Run(
         *command, actDownLoad->text(), false,
         [](int done, int) { return QStringLiteral("Tags read: %1").arg(done); },
         // Whatever the result: the tags read before a failure are shown too.
@@ -479,7 +407,7 @@ void TCnlListVisorView::actUpLoadExecute() {
     if (connection)
         connection->Space1.setDeviceAddress(connection->ZorvanSpace.DeviceAddress());
     command->setTarget(CurrentImage());
-    RunDeviceOperation(
+    m_deviceOperation.Run(
         *command, actUpLoad->text(), true,
         [](int done, int total) {
             return QStringLiteral("Entry %1 of %2 written").arg(done).arg(total);
@@ -493,9 +421,9 @@ void TCnlListVisorView::actDownLoadCurrMapExecute() {
         return;
     TDownloadCurrMapCmd* command = DownloadCurrMapCmd();
     TChannelImage* image = CurrentImage();
-    const ImageContent before(image);
+    const TImageContent before(image);
     command->setTarget(image);
-    RunDeviceOperation(
+    m_deviceOperation.Run(
         *command, actDownLoadCurrMap->text(), true,
         [](int done, int total) {
             return QStringLiteral("Entry %1 of %2 read").arg(done).arg(total);
@@ -504,7 +432,7 @@ void TCnlListVisorView::actDownLoadCurrMapExecute() {
         // map empty: a changed document must ask to be saved, or the old map is lost unasked.
         [command, image, &before](bool) {
             command->setTarget(nullptr);
-            if (image && image == CurrentImage() && ImageContent(image) != before)
+            if (image && image == CurrentImage() && TImageContent(image) != before)
                 markActiveDocumentModified();
         });
 }

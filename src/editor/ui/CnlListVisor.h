@@ -1,6 +1,7 @@
 #pragma once
 
 #include "components/ui/CustomView.h"
+#include "editor/ui/DeviceOperationRunner.h"
 
 #include <QIcon>
 #include <QList>
@@ -18,7 +19,6 @@ namespace zorvan {
 
 class TChannelMapModel;
 class TChannelPropsDlg;
-class TCustomCommand;
 class TDragDropController;
 class TReportListView;
 class TTagList;
@@ -69,9 +69,10 @@ public:
     void actDownLoadCurrMapUpdate();
     void actExecuteMapUpdate();
     // A device command runs (Download tags, Upload Map, Download Map).
-    bool DeviceOperationRunning() const { return m_deviceOperationRunning; }
+    bool DeviceOperationRunning() const { return m_deviceOperation.Running(); }
     // How long a device command runs before its progress window shows.
-    int ProgressDelayMs = 300;
+    int ProgressDelayMs() const { return m_deviceOperation.ShowDelayMs; }
+    void SetProgressDelayMs(int ms) { m_deviceOperation.ShowDelayMs = ms; }
 
     // Every action's enabling again; runs on each selection or list change.
     void UpdateActions();
@@ -118,16 +119,12 @@ private:
     void CreateActions();
     QWidget* CreateTopStrip();
     QWidget* CreatePages();
-    // The frame that every device command runs in: hourglass, Download tags disabled, the
-    // progress window; then afterRun with the result, "No communication with the device" on
-    // false, and the view refreshed. False when the command failed or another one runs.
-    bool RunDeviceOperation(TCustomCommand& command, const QString& title, bool totalKnown,
-                            const std::function<QString(int, int)>& stepText,
-                            const std::function<void(bool)>& afterRun);
 
     QPointer<TChannelPropsDlg> m_propsDlg;
     TDragDropController* m_dragDropController = nullptr;
-    bool m_deviceOperationRunning = false;
+    // Every device command runs here: Download tags is disabled meanwhile, and the view is
+    // refreshed after it.
+    TDeviceOperationRunner m_deviceOperation;
 };
 
 } // namespace zorvan
