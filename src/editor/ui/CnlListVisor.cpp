@@ -2,6 +2,7 @@
 
 #include "components/Prompter.h"
 #include "components/XMLOptionsSerializer.h"
+#include "components/ui/MakeAction.h"
 #include "components/ui/ReportListView.h"
 #include "components/ui/ThemeIcon.h"
 #include "device/AppDataTypes.h"
@@ -41,15 +42,6 @@ TChannelList* currentMap() {
 // A toolbar or page icon: the desktop theme's, else the drawing bundled in the program.
 QIcon toolImage(const char* themeName) {
     return themeIcon(QString::fromLatin1(themeName));
-}
-
-QAction* makeAction(QObject* owner, const char* name, const QString& caption,
-                    const QString& toolbarText, const QIcon& icon = QIcon()) {
-    auto* action = new QAction(icon, caption, owner);
-    action->setObjectName(QString::fromLatin1(name));
-    if (!toolbarText.isEmpty())
-        action->setIconText(toolbarText);
-    return action;
 }
 
 QToolBar* makeToolBar(const char* name) {
@@ -103,19 +95,23 @@ TCnlListVisorView::TCnlListVisorView(QWidget* parent)
 TCnlListVisorView::~TCnlListVisorView() = default;
 
 void TCnlListVisorView::CreateActions() {
-    actAdd = makeAction(this, "actAdd", QStringLiteral("Add"), QString(), toolImage("list-add"));
-    actEdit = makeAction(this, "actEdit", QStringLiteral("Edit"), QStringLiteral("&Edit"),
-                         toolImage("document-edit"));
-    actDelete = makeAction(this, "actDelete", QStringLiteral("Delete"), QStringLiteral("De&lete"),
-                           toolImage("edit-delete"));
-    actExecuteMap = makeAction(this, "actExecuteMap", QStringLiteral("Execute Map"),
-                               QStringLiteral("E&xecute Map"), toolImage("media-playback-start"));
+    actAdd = makeAction(this, "actAdd", QStringLiteral("Add"), {.Icon = toolImage("list-add")});
+    actEdit = makeAction(this, "actEdit", QStringLiteral("Edit"),
+                         {.Icon = toolImage("document-edit"), .IconText = QStringLiteral("&Edit")});
+    actDelete =
+        makeAction(this, "actDelete", QStringLiteral("Delete"),
+                   {.Icon = toolImage("edit-delete"), .IconText = QStringLiteral("De&lete")});
+    actExecuteMap = makeAction(
+        this, "actExecuteMap", QStringLiteral("Execute Map"),
+        {.Icon = toolImage("media-playback-start"), .IconText = QStringLiteral("E&xecute Map")});
     actUpLoad = makeAction(this, "actUpLoad", QStringLiteral("Upload Map"),
-                           QStringLiteral("&Upload Map"), toolImage("go-up"));
-    actDownLoadCurrMap = makeAction(this, "actDownLoadCurrMap", QStringLiteral("Download Map"),
-                                    QStringLiteral("&Download Map"), toolImage("go-down"));
-    actDownLoad = makeAction(this, "actDownLoad", QStringLiteral("Download tags"),
-                             QStringLiteral("&Download tags"), toolImage("view-refresh"));
+                           {.Icon = toolImage("go-up"), .IconText = QStringLiteral("&Upload Map")});
+    actDownLoadCurrMap =
+        makeAction(this, "actDownLoadCurrMap", QStringLiteral("Download Map"),
+                   {.Icon = toolImage("go-down"), .IconText = QStringLiteral("&Download Map")});
+    actDownLoad = makeAction(
+        this, "actDownLoad", QStringLiteral("Download tags"),
+        {.Icon = toolImage("view-refresh"), .IconText = QStringLiteral("&Download tags")});
 
     connect(actAdd, &QAction::triggered, this, &TCnlListVisorView::actAddExecute);
     connect(actEdit, &QAction::triggered, this, &TCnlListVisorView::actEditExecute);

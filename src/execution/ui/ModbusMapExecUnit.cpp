@@ -1,6 +1,7 @@
 #include "execution/ui/ModbusMapExecUnit.h"
 
 #include "components/Prompter.h"
+#include "components/ui/MakeAction.h"
 #include "components/ui/ReportListView.h"
 #include "components/ui/ThemeIcon.h"
 #include "device/ModbusMap.h"
@@ -84,13 +85,6 @@ protected:
             option->font.setBold(true);
     }
 };
-
-QAction* makeAction(QObject* owner, const char* name, const QString& caption,
-                    const QIcon& icon = QIcon()) {
-    auto* action = new QAction(icon, caption, owner);
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
-}
 
 QLineEdit* makeCounterBox(const char* name) {
     auto* box = new QLineEdit(QStringLiteral("0"));
@@ -314,19 +308,18 @@ QColor TModbusMapExecDlg::SeriesColor(int n) {
 
 void TModbusMapExecDlg::CreateActions() {
     actStart = makeAction(this, "actStart", QStringLiteral("&Start"),
-                          themeIcon(QStringLiteral("media-playback-start")));
+                          {.Icon = themeIcon(QStringLiteral("media-playback-start"))});
     actStop = makeAction(this, "actStop", QStringLiteral("S&top"),
-                         themeIcon(QStringLiteral("media-playback-stop")));
+                         {.Icon = themeIcon(QStringLiteral("media-playback-stop"))});
     actClearChart = makeAction(this, "actClearChart", QStringLiteral("&ClearChart"),
-                               themeIcon(QStringLiteral("edit-clear")));
+                               {.Icon = themeIcon(QStringLiteral("edit-clear"))});
     actS2F = makeAction(this, "actS2F", QStringLiteral("SaveToFlash"),
-                        themeIcon(QStringLiteral("media-flash")));
+                        {.Icon = themeIcon(QStringLiteral("media-flash"))});
     const QString hint = QStringLiteral("Сохранить настройки в Flash-память");
     actS2F->setToolTip(hint);
     actS2F->setStatusTip(hint);
-    actExit = makeAction(this, "actExit", QStringLiteral("Exit"));
-    actExit->setShortcut(QKeySequence(Qt::Key_Escape));
-    actExit->setShortcutContext(Qt::WindowShortcut);
+    actExit = makeAction(this, "actExit", QStringLiteral("Exit"),
+                         {.Shortcut = QKeySequence(Qt::Key_Escape)});
     addAction(actExit);
     actCopyToClipboard =
         makeAction(this, "actCopyToClipboard", QStringLiteral("Copy to Clipboard"));
