@@ -1,3 +1,4 @@
+#include "Child.h"
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
 #include "document/Document.h"
@@ -7,6 +8,7 @@
 #include <QTest>
 
 using namespace zorvan;
+using zorvan::test::child;
 
 class TestCompositionRoot : public QObject {
     Q_OBJECT
@@ -30,9 +32,11 @@ void TestCompositionRoot::createsInstancesAndRestoresPrompter() {
         QVERIFY(Dm() != nullptr);
         QCOMPARE(window.MDVAgent.Document(), &Dm()->Link);
         QVERIFY(Dm()->Link.Active());
-        QVERIFY(window.actNew->isEnabled() && window.actOpen->isEnabled());
-        QVERIFY(window.actSaveAs->isEnabled() && window.actClose->isEnabled());
-        QVERIFY(!window.actSave->isEnabled());
+        QVERIFY(child<QAction>(window, "actNew")->isEnabled() &&
+                child<QAction>(window, "actOpen")->isEnabled());
+        QVERIFY(child<QAction>(window, "actSaveAs")->isEnabled() &&
+                child<QAction>(window, "actClose")->isEnabled());
+        QVERIFY(!child<QAction>(window, "actSave")->isEnabled());
         QCOMPARE(window.StatusPanelText(0), QString());
         QVERIFY(window.MDVAgent.FileName().isEmpty());
     }

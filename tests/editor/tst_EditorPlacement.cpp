@@ -1,3 +1,4 @@
+#include "Child.h"
 #include "ModalScript.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
@@ -23,6 +24,7 @@
 #include <QTest>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::ModalScript;
 using zorvan::test::ScriptedPrompter;
 using zorvan::test::TempConfigHome;
@@ -51,18 +53,21 @@ void tst_EditorPlacement::placedAtFirstShow() {
     TCnlListVisorView* view = root.CnlListVisorView();
     QVERIFY(view && root.ChannelPropsDlg() && GD());
     QCOMPARE(view->DragDropController(), &GD()->DragDropController());
-    QVERIFY(window.ViewContainer->Views().isEmpty()); // not before the first show
+    QVERIFY(child<TMDVViewsContainer>(window, "ViewContainer")
+                ->Views()
+                .isEmpty()); // not before the first show
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(window.ViewContainer->Views(), QList<TCustomView*>{view});
-    QCOMPARE(window.ViewContainer->DefaultView(), view);
-    QCOMPARE(window.ViewContainer->ActiveView(), view);
+    QCOMPARE(child<TMDVViewsContainer>(window, "ViewContainer")->Views(),
+             QList<TCustomView*>{view});
+    QCOMPARE(child<TMDVViewsContainer>(window, "ViewContainer")->DefaultView(), view);
+    QCOMPARE(child<TMDVViewsContainer>(window, "ViewContainer")->ActiveView(), view);
     QVERIFY(view->isVisible());
     QCOMPARE(view->window(), &window);
     // A second show places nothing again.
     window.hide();
     window.show();
-    QCOMPARE(window.ViewContainer->Views().size(), 1);
+    QCOMPARE(child<TMDVViewsContainer>(window, "ViewContainer")->Views().size(), 1);
     QVERIFY(!root.ChannelPropsDlg()->isVisible());
     const QImage image = window.grab().toImage();
     QVERIFY(image.save(QStringLiteral(ZORVAN_TEST_OUTPUT_DIR "/editor_in_main_window.png")));
@@ -85,16 +90,16 @@ void tst_EditorPlacement::editsReachTheSavedFile() {
     ModalScript script(root.ChannelPropsDlg());
     script.steps.push_back([](QDialog& d) {
         auto& props = static_cast<TChannelPropsDlg&>(d);
-        props.NoteEdit->insert(QStringLiteral("котёл"));
-        QTest::keyClick(props.NoteEdit, Qt::Key_Return);
+        child<QLineEdit>(props, "NoteEdit")->insert(QStringLiteral("котёл"));
+        QTest::keyClick(child<QLineEdit>(props, "NoteEdit"), Qt::Key_Return);
     });
-    view.actAdd->trigger();
+    child<QAction>(view, "actAdd")->trigger();
     QCOMPARE(window.StatusPanelText(0), QStringLiteral("Modified"));
-    QCOMPARE(view.MapModel->rowCount(), 1);
-    QTest::keyClick(view.OptionsCB, Qt::Key_End);
+    QCOMPARE(view.MapModel()->rowCount(), 1);
+    QTest::keyClick(child<QComboBox>(view, "OptionsCB"), Qt::Key_End);
 
     prompter.fileNames.push_back(file);
-    window.actSaveAs->trigger();
+    child<QAction>(window, "actSaveAs")->trigger();
     QCOMPARE(window.StatusPanelText(0), QString());
 
     // What was saved opens as it was made.

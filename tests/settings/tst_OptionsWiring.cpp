@@ -1,3 +1,4 @@
+#include "Child.h"
 #include "TempConfigHome.h"
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
@@ -13,6 +14,7 @@
 #include <QtTest>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::TempConfigHome;
 
 namespace {
@@ -43,7 +45,7 @@ void TestOptionsWiring::optionsLiveAroundTheProgram() {
         QCOMPARE(language.LanguageID(), 6400);
         QCOMPARE(Options()->FrameworkOptions->Caption(), language.FrameworkOptionsText);
         QCOMPARE(Options()->ViewToolBar->Caption(), language.ViewToolbarText);
-        root.MainFrameDlg()->actEnglish->trigger();
+        child<QAction>(root.MainFrameDlg(), "actEnglish")->trigger();
         QCOMPARE(Options()->CurrLanguageID->Value(), 2305);
         QCOMPARE(Options()->RestoreLastDocument->Caption(), QString("Open last file"));
         QVERIFY(!QFile::exists(home.optionsFile()));
@@ -61,23 +63,23 @@ void TestOptionsWiring::optionsActionRunsTheDialog() {
     TMainFrameDlg& window = *root.MainFrameDlg();
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(window.ActionToolBarPanel->isVisible());
+    QVERIFY(child<QWidget>(window, "ActionToolBarPanel")->isVisible());
     bool shown = false;
     QTimer::singleShot(0, &window, [&] {
         auto* dialog = qobject_cast<TDtContainerDlg*>(QApplication::activeModalWidget());
         if (!dialog)
             return;
         shown = true;
-        QVERIFY(dialog->CategoryWindow()->SelectEntry(0));
+        QVERIFY(child<TCategoryToolDlg>(dialog, "CategoryToolDlg")->SelectEntry(0));
         const int row = dialog->RowOf(Options()->ViewToolBar);
-        dialog->ValueList()->selectRow(row);
-        QTest::keyClick(dialog->ValueList(), Qt::Key_Return);
+        child<QTableWidget>(dialog, "ValueList")->selectRow(row);
+        QTest::keyClick(child<QTableWidget>(dialog, "ValueList"), Qt::Key_Return);
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
-    window.actOptions->trigger();
+    child<QAction>(window, "actOptions")->trigger();
     QVERIFY(shown);
     QCOMPARE(Options()->ViewToolBar->Value(), false);
-    QVERIFY(!window.ActionToolBarPanel->isVisible());
+    QVERIFY(!child<QWidget>(window, "ActionToolBarPanel")->isVisible());
     QCOMPARE(readStore(home.optionsFile())->find("ViewToolBar")->dword, 0u);
 }
 

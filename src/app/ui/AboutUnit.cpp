@@ -14,6 +14,7 @@ TAboutDlg::TAboutDlg(QWidget* parent)
     setObjectName(QStringLiteral("AboutDlg"));
     setWindowTitle(QStringLiteral("About"));
     setFixedSize(326, 111);
+    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
     VersionLabel->move(116, 49);
     VersionLabel->adjustSize();
 

@@ -28,7 +28,7 @@ CompositionRoot::CompositionRoot() {
     m_prompter.setParent(m_mainFrameDlg.get());
     // 4. CnlListVisorView: the editor view, placed into the main window at its first show.
     m_cnlListVisorView = std::make_unique<TCnlListVisorView>();
-    m_mainFrameDlg->CnlListVisorView = m_cnlListVisorView.get();
+    m_mainFrameDlg->SetCnlListVisorView(m_cnlListVisorView.get());
     // 5. ChannelPropsDlg: hidden until Add or Edit runs it.
     m_channelPropsDlg = std::make_unique<TChannelPropsDlg>();
     m_cnlListVisorView->SetChannelPropsDlg(m_channelPropsDlg.get());

@@ -221,9 +221,9 @@ void TMainFrameDlg::showEvent(QShowEvent* event) {
 }
 
 void TMainFrameDlg::FormShow() {
-    if (CnlListVisorView) {
-        ViewContainer->AddView(CnlListVisorView);
-        ViewContainer->SetActiveView(CnlListVisorView);
+    if (m_cnlListVisorView) {
+        ViewContainer->AddView(m_cnlListVisorView);
+        ViewContainer->SetActiveView(m_cnlListVisorView);
     }
     if (TOptions* options = Options()) {
         // An empty name closes the new document: only New and Open lead on.

@@ -162,10 +162,10 @@ QWidget* TCnlListVisorView::CreatePages() {
     // Tags page.
     TagsToolBar = makeToolBar("TagsToolBar");
     TagsToolBar->addAction(actDownLoad);
-    TagModel = new TTagListModel(RowImageList, this);
+    m_tagModel = new TTagListModel(RowImageList, this);
     TagLV = new TReportListView;
     TagLV->setObjectName(QStringLiteral("TagLV"));
-    TagLV->setModel(TagModel);
+    TagLV->setModel(m_tagModel);
     TagLV->SetColumnWidths({50, 70, 80, 130});
     auto* tagsPage = new QWidget;
     auto* tagsColumn = new QVBoxLayout(tagsPage);
@@ -185,10 +185,10 @@ QWidget* TCnlListVisorView::CreatePages() {
     MapToolBar->addSeparator();
     MapToolBar->addAction(actUpLoad);
     MapToolBar->addAction(actDownLoadCurrMap);
-    MapModel = new TChannelMapModel(currentMap, RowImageList, this);
+    m_mapModel = new TChannelMapModel(currentMap, RowImageList, this);
     LV = new TReportListView;
     LV->setObjectName(QStringLiteral("LV"));
-    LV->setModel(MapModel);
+    LV->setModel(m_mapModel);
     LV->SetColumnWidths({130, 80, 80, 130, 200});
     LV->setContextMenuPolicy(Qt::ActionsContextMenu);
     LV->addAction(actAdd);
@@ -233,9 +233,9 @@ QWidget* TCnlListVisorView::CreatePages() {
     }
     connect(LV->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TCnlListVisorView::UpdateActions);
-    connect(MapModel, &QAbstractItemModel::modelReset, this, &TCnlListVisorView::UpdateActions);
-    connect(MapModel, &QAbstractItemModel::rowsInserted, this, &TCnlListVisorView::UpdateActions);
-    connect(MapModel, &QAbstractItemModel::rowsRemoved, this, &TCnlListVisorView::UpdateActions);
+    connect(m_mapModel, &QAbstractItemModel::modelReset, this, &TCnlListVisorView::UpdateActions);
+    connect(m_mapModel, &QAbstractItemModel::rowsInserted, this, &TCnlListVisorView::UpdateActions);
+    connect(m_mapModel, &QAbstractItemModel::rowsRemoved, this, &TCnlListVisorView::UpdateActions);
     return Splitter;
 }
 
@@ -262,7 +262,7 @@ void TCnlListVisorView::UpdateView() {
     // An unknown value shows the first entry and stays as it is in the document.
     OptionsCB->setCurrentIndex(
         options < static_cast<quint32>(OptionsCB->count()) ? static_cast<int>(options) : 0);
-    MapModel->Reset();
+    m_mapModel->Reset();
 }
 
 void TCnlListVisorView::OptionsCBChange(int index) {
@@ -296,13 +296,13 @@ void TCnlListVisorView::actAddExecute() {
     TChannelList* map = currentMap();
     if (!map || !m_propsDlg || !m_propsDlg->Execute(nullptr))
         return;
-    const int rowsBefore = MapModel->rowCount();
+    const int rowsBefore = m_mapModel->rowCount();
     const bool inStep = rowsBefore == map->Count();
     AssignProperties(map->Add(), m_propsDlg->WorkChannel());
     if (inStep)
-        MapModel->AppendRow();
+        m_mapModel->AppendRow();
     else
-        MapModel->Reset(); // the list was changed behind the view's back
+        m_mapModel->Reset(); // the list was changed behind the view's back
     MarkModified();
 }
 
@@ -319,7 +319,7 @@ void TCnlListVisorView::actEditExecute() {
     if (map->IndexOf(item) != rows.first())
         return;
     AssignProperties(item, m_propsDlg->WorkChannel());
-    MapModel->UpdateRow(rows.first());
+    m_mapModel->UpdateRow(rows.first());
     MarkModified();
 }
 
@@ -340,7 +340,7 @@ void TCnlListVisorView::actDeleteExecute() {
         map->Remove(item);
         MarkModified();
     }
-    MapModel->RemoveRows(rows);
+    m_mapModel->RemoveRows(rows);
     UpdateActions();
 }
 
@@ -367,7 +367,7 @@ void TCnlListVisorView::actDownLoadUpdate() {
 }
 
 void TCnlListVisorView::actUpLoadUpdate() {
-    actUpLoad->setEnabled(MapModel->rowCount() > 0);
+    actUpLoad->setEnabled(m_mapModel->rowCount() > 0);
 }
 
 void TCnlListVisorView::actDownLoadCurrMapUpdate() {
@@ -375,7 +375,7 @@ void TCnlListVisorView::actDownLoadCurrMapUpdate() {
 }
 
 void TCnlListVisorView::actExecuteMapUpdate() {
-    actExecuteMap->setEnabled(MapModel->rowCount() > 0);
+    actExecuteMap->setEnabled(m_mapModel->rowCount() > 0);
 }
 
 void TCnlListVisorView::actDownLoadExecute() {
@@ -498,7 +498,7 @@ bool TCnlListVisorView::DropOnMap(const QString& sourceName, const QList<int>& r
         // the end without one.
         int placed = 0;
         for (int row : rows) {
-            const TTagListItem* tag = TagModel->Tag(row);
+            const TTagListItem* tag = m_tagModel->Tag(row);
             if (!tag)
                 continue;
             TChannelItem* item = targetRow >= 0 && targetRow < map->Count()
@@ -522,7 +522,7 @@ bool TCnlListVisorView::DropOnMap(const QString& sourceName, const QList<int>& r
 }
 
 void TCnlListVisorView::SetTagList(const TTagList* tags) {
-    TagModel->SetTagList(tags);
+    m_tagModel->SetTagList(tags);
 }
 
 } // namespace zorvan

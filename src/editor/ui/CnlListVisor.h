@@ -92,6 +92,15 @@ public:
     // Enter or a double click in either list: Edit, when it is enabled.
     void ListEditRequest();
 
+    // The rows of the Tags and Map lists.
+    TTagListModel* TagModel() const { return m_tagModel; }
+    TChannelMapModel* MapModel() const { return m_mapModel; }
+
+    // Row icons, 24 by 24: 0 the 16-bit types, 1 the 32-bit integers, 2 the floating point.
+    QList<QIcon> RowImageList;
+
+private:
+    // The controls; each one's object name is its member name.
     QLineEdit* BaseAdrEdit;
     QComboBox* OptionsCB;
     QSplitter* Splitter;
@@ -101,8 +110,6 @@ public:
     QToolBar* MapToolBar;
     TReportListView* TagLV;
     TReportListView* LV;
-    TTagListModel* TagModel;
-    TChannelMapModel* MapModel;
 
     QAction* actAdd;
     QAction* actEdit;
@@ -112,10 +119,9 @@ public:
     QAction* actDownLoadCurrMap;
     QAction* actDownLoad;
 
-    // Row icons, 24 by 24: 0 the 16-bit types, 1 the 32-bit integers, 2 the floating point.
-    QList<QIcon> RowImageList;
+    TTagListModel* m_tagModel;
+    TChannelMapModel* m_mapModel;
 
-private:
     void CreateActions();
     QWidget* CreateTopStrip();
     QWidget* CreatePages();

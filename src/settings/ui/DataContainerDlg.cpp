@@ -47,6 +47,7 @@ TCategoryToolDlg::TCategoryToolDlg(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_list);
+    m_list->setObjectName(QStringLiteral("List"));
     m_list->setColumnCount(1);
     m_list->setHeaderHidden(true);
     m_list->setRootIsDecorated(false);
@@ -138,6 +139,8 @@ TDtContainerDlg::TDtContainerDlg(QWidget* parent)
     connect(m_actExit, &QAction::triggered, this, &QDialog::reject);
 
     m_pane->setObjectName(QStringLiteral("CategoryPane"));
+    m_paneTitle->setObjectName(QStringLiteral("PaneTitle"));
+    m_splitter->setObjectName(QStringLiteral("Splitter"));
     m_pane->setAutoFillBackground(true);
     QPalette palette = m_pane->palette();
     palette.setColor(QPalette::Window, SkyBlue);
