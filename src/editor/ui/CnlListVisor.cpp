@@ -56,6 +56,17 @@ QToolBar* makeToolBar(const char* name) {
     return bar;
 }
 
+// A page of a tool bar over a list.
+QWidget* toolBarOver(QToolBar* bar, QWidget* list) {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(bar);
+    column->addWidget(list, 1);
+    return page;
+}
+
 // A page control of one page whose tab stands on its left edge.
 QTabWidget* makePage(const char* name, QWidget* page, const QIcon& icon, const QString& caption) {
     auto* control = new QTabWidget;
@@ -159,7 +170,23 @@ QWidget* TCnlListVisorView::CreateTopStrip() {
 }
 
 QWidget* TCnlListVisorView::CreatePages() {
-    // Tags page.
+    TagsPageControl = CreateTagsPage();
+    MapPageControl = CreateMapPage();
+
+    Splitter = new QSplitter(Qt::Horizontal);
+    Splitter->setObjectName(QStringLiteral("Splitter"));
+    Splitter->setChildrenCollapsible(false);
+    Splitter->addWidget(TagsPageControl);
+    Splitter->addWidget(MapPageControl);
+    Splitter->setStretchFactor(0, 0);
+    Splitter->setStretchFactor(1, 1);
+    Splitter->setSizes({kTagsPageWidth, 1000});
+
+    ConnectLists();
+    return Splitter;
+}
+
+QTabWidget* TCnlListVisorView::CreateTagsPage() {
     TagsToolBar = makeToolBar("TagsToolBar");
     TagsToolBar->addAction(actDownLoad);
     m_tagModel = new TTagListModel(RowImageList, this);
@@ -167,16 +194,11 @@ QWidget* TCnlListVisorView::CreatePages() {
     TagLV->setObjectName(QStringLiteral("TagLV"));
     TagLV->setModel(m_tagModel);
     TagLV->SetColumnWidths({50, 70, 80, 130});
-    auto* tagsPage = new QWidget;
-    auto* tagsColumn = new QVBoxLayout(tagsPage);
-    tagsColumn->setContentsMargins(0, 0, 0, 0);
-    tagsColumn->setSpacing(0);
-    tagsColumn->addWidget(TagsToolBar);
-    tagsColumn->addWidget(TagLV, 1);
-    TagsPageControl = makePage("TagsPageControl", tagsPage, toolImage("view-list-details"),
-                               QStringLiteral("Tags"));
+    return makePage("TagsPageControl", toolBarOver(TagsToolBar, TagLV),
+                    toolImage("view-list-details"), QStringLiteral("Tags"));
+}
 
-    // Map page.
+QTabWidget* TCnlListVisorView::CreateMapPage() {
     MapToolBar = makeToolBar("MapToolBar");
     MapToolBar->addAction(actExecuteMap);
     MapToolBar->addSeparator();
@@ -194,25 +216,11 @@ QWidget* TCnlListVisorView::CreatePages() {
     LV->addAction(actAdd);
     LV->addAction(actEdit);
     LV->addAction(actDelete);
-    auto* mapPage = new QWidget;
-    auto* mapColumn = new QVBoxLayout(mapPage);
-    mapColumn->setContentsMargins(0, 0, 0, 0);
-    mapColumn->setSpacing(0);
-    mapColumn->addWidget(MapToolBar);
-    mapColumn->addWidget(LV, 1);
-    MapPageControl = makePage("MapPageControl", mapPage, toolImage("x-office-spreadsheet"),
-                              QStringLiteral("Map"));
+    return makePage("MapPageControl", toolBarOver(MapToolBar, LV),
+                    toolImage("x-office-spreadsheet"), QStringLiteral("Map"));
+}
 
-    Splitter = new QSplitter(Qt::Horizontal);
-    Splitter->setObjectName(QStringLiteral("Splitter"));
-    Splitter->setChildrenCollapsible(false);
-    Splitter->addWidget(TagsPageControl);
-    Splitter->addWidget(MapPageControl);
-    Splitter->setStretchFactor(0, 0);
-    Splitter->setStretchFactor(1, 1);
-    Splitter->setSizes({kTagsPageWidth, 1000});
-
-    // Lists.
+void TCnlListVisorView::ConnectLists() {
     LV->OnStartDrag = [this] { return LVStartDrag(); };
     TagLV->OnStartDrag = [this] { return TagLVStartDrag(); };
     const auto endDrag = [this] {
@@ -236,7 +244,6 @@ QWidget* TCnlListVisorView::CreatePages() {
     connect(m_mapModel, &QAbstractItemModel::modelReset, this, &TCnlListVisorView::UpdateActions);
     connect(m_mapModel, &QAbstractItemModel::rowsInserted, this, &TCnlListVisorView::UpdateActions);
     connect(m_mapModel, &QAbstractItemModel::rowsRemoved, this, &TCnlListVisorView::UpdateActions);
-    return Splitter;
 }
 
 void TCnlListVisorView::SetChannelPropsDlg(TChannelPropsDlg* dialog) {

@@ -125,6 +125,10 @@ private:
     void CreateActions();
     QWidget* CreateTopStrip();
     QWidget* CreatePages();
+    QTabWidget* CreateTagsPage();
+    QTabWidget* CreateMapPage();
+    // The lists' drag, drop and edit handlers, and the enabling that follows the Map list.
+    void ConnectLists();
 
     QPointer<TChannelPropsDlg> m_propsDlg;
     TDragDropController* m_dragDropController = nullptr;
