@@ -15,11 +15,11 @@
 //
 // Usage: bench_editor [channels] [runs]
 
+#include "components/ui/ReportListView.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/CnlListVisor.h"
-#include "editor/ui/ReportListView.h"
 
 #include <QApplication>
 #include <algorithm>
@@ -83,6 +83,8 @@ Figures measure(int channels, int runs) {
     zorvan::TCnlListVisorView view;
     view.resize(1100, 600);
     view.show();
+    QWidget* const listRows =
+        view.findChild<zorvan::TReportListView*>(QStringLiteral("LV"))->viewport();
     QApplication::processEvents();
     view.UpdateView();
     QApplication::processEvents();
@@ -93,7 +95,7 @@ Figures measure(int channels, int runs) {
     f.update = medianMs(runs, [&] { view.UpdateView(); });
     f.updateShown = medianMs(runs, [&] {
         view.UpdateView();
-        view.LV->viewport()->repaint();
+        listRows->repaint();
         QApplication::processEvents();
     });
     // Add's path: one channel appended to the document, one row to the list (the channel is
@@ -104,15 +106,15 @@ Figures measure(int channels, int runs) {
             zorvan::TChannelItem* item = map.Add();
             item->Clear();
             const double start = threadCpuMs();
-            view.MapModel->AppendRow();
+            view.MapModel()->AppendRow();
             if (shown) {
-                view.LV->viewport()->repaint();
+                listRows->repaint();
                 QApplication::processEvents();
             }
             times.push_back(threadCpuMs() - start);
-            const int last = view.MapModel->rowCount() - 1;
+            const int last = view.MapModel()->rowCount() - 1;
             map.Delete(map.Count() - 1);
-            view.MapModel->RemoveRows({last});
+            view.MapModel()->RemoveRows({last});
             QApplication::processEvents();
         }
         std::sort(times.begin(), times.end());

@@ -92,8 +92,8 @@ void updateValuesCost(int cycles) {
     const double openMs = double(clock.nsecsElapsed()) / 1e6;
     for (int visible : {0, 20}) {
         for (int r = 0; r < visible; ++r)
-            dlg.ValueModel->setData(dlg.ValueModel->index(r * 50, 0), Qt::Checked,
-                                    Qt::CheckStateRole);
+            dlg.ValueModel()->setData(dlg.ValueModel()->index(r * 50, 0), Qt::Checked,
+                                      Qt::CheckStateRole);
         std::vector<double> update;
         std::vector<double> pass;
         for (int c = 0; c < cycles; ++c) {

@@ -1,11 +1,14 @@
+#include "Child.h"
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
 #include "document/Document.h"
+#include "execution/ui/ModbusMapExecUnit.h"
 
 #include <QApplication>
 #include <QTest>
 
 using namespace zorvan;
+using zorvan::test::child;
 
 class TestCompositionRoot : public QObject {
     Q_OBJECT
@@ -15,27 +18,29 @@ private slots:
 
 void TestCompositionRoot::createsInstancesAndRestoresPrompter() {
     IPrompter* before = &prompter();
-    QVERIFY(CompositionRoot::instance() == nullptr);
+    QVERIFY(ModbusMapExecDlg() == nullptr);
     {
         CompositionRoot root;
         QCOMPARE(QApplication::applicationName(), QString("Zorvan"));
-        QCOMPARE(CompositionRoot::instance(), &root);
+        QVERIFY(ModbusMapExecDlg() != nullptr);
         QVERIFY(dynamic_cast<QtPrompter*>(&prompter()) != nullptr);
         QVERIFY(root.MainFrameDlg() != nullptr);
         QCOMPARE(root.MainFrameDlg()->windowTitle(), QString("Zorvan"));
         QVERIFY(!root.MainFrameDlg()->isVisible());
         // The program starts with the data module's new, untitled, unchanged document.
         TMainFrameDlg& window = *root.MainFrameDlg();
-        QVERIFY(root.Dm() != nullptr);
-        QCOMPARE(window.MDVAgent.Document(), &root.Dm()->Link);
-        QVERIFY(root.Dm()->Link.Active());
-        QVERIFY(window.actNew->isEnabled() && window.actOpen->isEnabled());
-        QVERIFY(window.actSaveAs->isEnabled() && window.actClose->isEnabled());
-        QVERIFY(!window.actSave->isEnabled());
+        QVERIFY(Dm() != nullptr);
+        QCOMPARE(window.MDVAgent.Document(), &Dm()->Link);
+        QVERIFY(Dm()->Link.Active());
+        QVERIFY(child<QAction>(window, "actNew")->isEnabled() &&
+                child<QAction>(window, "actOpen")->isEnabled());
+        QVERIFY(child<QAction>(window, "actSaveAs")->isEnabled() &&
+                child<QAction>(window, "actClose")->isEnabled());
+        QVERIFY(!child<QAction>(window, "actSave")->isEnabled());
         QCOMPARE(window.StatusPanelText(0), QString());
         QVERIFY(window.MDVAgent.FileName().isEmpty());
     }
-    QVERIFY(CompositionRoot::instance() == nullptr);
+    QVERIFY(ModbusMapExecDlg() == nullptr);
     QCOMPARE(&prompter(), before);
 }
 

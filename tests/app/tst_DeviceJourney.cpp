@@ -1,3 +1,4 @@
+#include "Child.h"
 // The whole program against the device simulator, as a user goes through it: options, the tag
 // list from the device, tags dragged into the map, upload, download, execution with live
 // values, save and reopen. Prompts are scripted; the windows are rendered to PNG on the way.
@@ -8,6 +9,7 @@
 #include "TempConfigHome.h"
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
+#include "components/ui/ReportListView.h"
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
@@ -18,7 +20,6 @@
 #include "editor/GlobalData.h"
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/CnlListVisor.h"
-#include "editor/ui/ReportListView.h"
 #include "execution/MapRun.h"
 #include "execution/ui/ModbusMapExecUnit.h"
 #include "settings/AppOptions.h"
@@ -38,6 +39,7 @@
 #include <QToolBar>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::DevsimProcess;
 using zorvan::test::ModalScript;
 using zorvan::test::ScriptedPrompter;
@@ -67,7 +69,7 @@ bool press(QToolBar* bar, QAction* action) {
 // A drop delivered to a list as a drag delivers it: enter, move, drop.
 bool dragInto(QWidget* viewport, const QPoint& at, const QString& sourceList) {
     QMimeData data;
-    data.setData(TChannelMapModel::DragMimeType(), sourceList.toUtf8());
+    data.setData(TReportListView::DragMimeType(), sourceList.toUtf8());
     QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);
     if (!enter.isAccepted())
@@ -116,23 +118,23 @@ void tst_DeviceJourney::journey() {
     ScriptedPrompter prompter;
     TMainFrameDlg& window = *root.MainFrameDlg();
     TCnlListVisorView& view = *root.CnlListVisorView();
-    TModbusMapExecDlg& exec = *root.ModbusMapExecDlg();
-    TChannelImage& image = *root.Dm()->Image();
+    TModbusMapExecDlg& exec = *ModbusMapExecDlg();
+    TChannelImage& image = *Dm()->Image();
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // Wider than the first-run 800 by 450, where the Map tool bar puts Download Map behind its
     // extension button.
     window.resize(1100, 640);
     // A first run has no last document to restore: File > New.
-    if (!root.Dm()->Link.Active())
-        window.actNew->trigger();
-    QVERIFY(root.Dm()->Link.Active());
+    if (!Dm()->Link.Active())
+        child<QAction>(window, "actNew")->trigger();
+    QVERIFY(Dm()->Link.Active());
     QVERIFY(view.isVisible());
 
     // Options: the port goes to COM5; the dialog shows the settings and the program takes them
     // when it closes.
-    root.Options()->Port->setValue(kPort);
-    root.Options()->DataContainer->Save();
+    Options()->Port->setValue(kPort);
+    Options()->DataContainer->Save();
     bool optionsShown = false;
     QTimer::singleShot(0, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
@@ -141,17 +143,18 @@ void tst_DeviceJourney::journey() {
         optionsShown = dialog->grab().toImage().save(outputPath("journey-options.png"));
         dialog->close();
     });
-    window.actOptions->trigger();
+    child<QAction>(window, "actOptions")->trigger();
     QVERIFY(optionsShown);
-    QCOMPARE(root.ModbusMapConn()->PortDrv.Port(), quint8(kPort));
+    QCOMPARE(ModbusMapConn()->PortDrv.Port(), quint8(kPort));
 
     // Download tags: the device's demo catalogue in the Tags list.
-    QVERIFY(!view.actUpLoad->isEnabled() && !view.actExecuteMap->isEnabled());
-    QVERIFY(press(view.TagsToolBar, view.actDownLoad));
+    QVERIFY(!child<QAction>(view, "actUpLoad")->isEnabled() &&
+            !child<QAction>(view, "actExecuteMap")->isEnabled());
+    QVERIFY(press(child<QToolBar>(view, "TagsToolBar"), child<QAction>(view, "actDownLoad")));
     QCOMPARE(prompter.messages(), QStringList());
     const TTagList& tags = *UpdateTagListCmd()->TagList();
     QVERIFY(tags.Count() >= 10);
-    QCOMPARE(view.TagModel->rowCount(), tags.Count());
+    QCOMPARE(view.TagModel()->rowCount(), tags.Count());
     int intTag = -1, floatTag = -1;
     for (int t = tags.Count() - 1; t >= 0; --t) {
         if (tags[t]->DataType == 0)
@@ -161,7 +164,7 @@ void tst_DeviceJourney::journey() {
     }
     QVERIFY(intTag > 0 && floatTag >= 0);
     const auto tagCell = [&](int row, int column) {
-        return view.TagModel->index(row, column).data().toString();
+        return view.TagModel()->index(row, column).data().toString();
     };
     QCOMPARE(tagCell(intTag, TTagListModel::colNumber), QString::number(intTag + 1));
     QCOMPARE(tagCell(intTag, TTagListModel::colChannel),
@@ -171,13 +174,14 @@ void tst_DeviceJourney::journey() {
     QVERIFY(!tagCell(intTag, TTagListModel::colName).contains(QChar(0)));
 
     // Two tags dragged into the empty map: the Int tag first, then the Float tag.
-    QItemSelectionModel* tagSelection = view.TagLV->selectionModel();
-    tagSelection->select(view.TagModel->index(floatTag, 0),
+    QItemSelectionModel* tagSelection = child<TReportListView>(view, "TagLV")->selectionModel();
+    tagSelection->select(view.TagModel()->index(floatTag, 0),
                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    tagSelection->select(view.TagModel->index(intTag, 0),
+    tagSelection->select(view.TagModel()->index(intTag, 0),
                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QVERIFY(view.TagLVStartDrag());
-    QVERIFY(dragInto(view.LV->viewport(), QPoint(40, 40), QStringLiteral("TagLV")));
+    QVERIFY(dragInto(child<TReportListView>(view, "LV")->viewport(), QPoint(40, 40),
+                     QStringLiteral("TagLV")));
     const int first = qMin(intTag, floatTag), second = qMax(intTag, floatTag);
     const auto tagRow = [&](int t) {
         return QStringLiteral("%1|%2|%3|%4|")
@@ -189,29 +193,30 @@ void tst_DeviceJourney::journey() {
     const QStringList built{tagRow(first), tagRow(second)};
     QCOMPARE(mapRows(image), built);
     QCOMPARE(window.StatusPanelText(0), QStringLiteral("Modified"));
-    QVERIFY(view.actUpLoad->isEnabled() && view.actExecuteMap->isEnabled());
+    QVERIFY(child<QAction>(view, "actUpLoad")->isEnabled() &&
+            child<QAction>(view, "actExecuteMap")->isEnabled());
 
     // Upload Map, then a changed document, then Download Map brings the device's map back.
     image.Options = 6;
-    QVERIFY(press(view.MapToolBar, view.actUpLoad));
+    QVERIFY(press(child<QToolBar>(view, "MapToolBar"), child<QAction>(view, "actUpLoad")));
     QCOMPARE(prompter.messages(), QStringList());
-    root.Dm()->Link.ClearModified();
-    view.LV->selectRow(0);
+    Dm()->Link.ClearModified();
+    child<TReportListView>(view, "LV")->selectRow(0);
     prompter.answers.push_back(PromptAnswer::Yes);
     view.actDeleteExecute();
     image.Options = 1;
-    root.Dm()->Link.ClearModified();
+    Dm()->Link.ClearModified();
     QCOMPARE(image.Map()->Count(), 1);
-    QVERIFY(press(view.MapToolBar, view.actDownLoadCurrMap));
+    QVERIFY(press(child<QToolBar>(view, "MapToolBar"), child<QAction>(view, "actDownLoadCurrMap")));
     QCOMPARE(prompter.messages(), QStringList());
     QCOMPARE(mapRows(image), built);
     QCOMPARE(image.Options, 6u);
-    QCOMPARE(view.OptionsCB->currentIndex(), 6);
-    QCOMPARE(view.MapModel->rowCount(), 2);
-    QVERIFY(root.Dm()->Link.Modified()); // the downloaded map is not lost unasked
+    QCOMPARE(child<QComboBox>(view, "OptionsCB")->currentIndex(), 6);
+    QCOMPARE(view.MapModel()->rowCount(), 2);
+    QVERIFY(Dm()->Link.Modified()); // the downloaded map is not lost unasked
     QCOMPARE(window.StatusPanelText(0), QStringLiteral("Modified"));
 
-    view.TagLV->scrollTo(view.TagModel->index(second, 0));
+    child<TReportListView>(view, "TagLV")->scrollTo(view.TagModel()->index(second, 0));
     QVERIFY(window.grab().toImage().save(outputPath("journey-main-window.png")));
 
     // Execute Map: the values of the two channels live from the device; one is set.
@@ -226,23 +231,24 @@ void tst_DeviceJourney::journey() {
             }
         } exitAtEnd{exec};
         QVERIFY(shown.isModal());
-        QCOMPARE(exec.ValueModel->Count(), 2);
-        exec.ValueModel->setData(exec.ValueModel->index(0, 0), Qt::Checked, Qt::CheckStateRole);
-        exec.ValueModel->setData(exec.ValueModel->index(1, 0), Qt::Checked, Qt::CheckStateRole);
-        exec.actStart->trigger();
+        QCOMPARE(exec.ValueModel()->Count(), 2);
+        exec.ValueModel()->setData(exec.ValueModel()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+        exec.ValueModel()->setData(exec.ValueModel()->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+        child<QAction>(exec, "actStart")->trigger();
         QVERIFY(exec.Running());
-        QTRY_VERIFY_WITH_TIMEOUT(exec.RequestCountEdit->text().toInt() >= 10, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QLineEdit>(exec, "RequestCountEdit")->text().toInt() >= 10,
+                                 10000);
         const int intRow = intTag < floatTag ? 0 : 1;
-        exec.ValueLV->selectRow(intRow);
+        child<TReportListView>(exec, "ValueLV")->selectRow(intRow);
         prompter.texts.push_back(QStringLiteral("1234"));
         exec.actSetValueExecute();
         QTRY_COMPARE_WITH_TIMEOUT(
-            exec.ValueModel->index(intRow, TValueListModel::ValueColumn).data().toString(),
+            exec.ValueModel()->index(intRow, TValueListModel::ValueColumn).data().toString(),
             QStringLiteral("1234"), 10000);
         QTest::qWait(2000); // some chart
-        QCOMPARE(exec.ErrorCountEdit->text(), QStringLiteral("0"));
+        QCOMPARE(child<QLineEdit>(exec, "ErrorCountEdit")->text(), QStringLiteral("0"));
         for (int row = 0; row < 2; ++row) {
-            values << exec.ValueModel->index(row, TValueListModel::ValueColumn).data().toString();
+            values << exec.ValueModel()->index(row, TValueListModel::ValueColumn).data().toString();
             bool number = false;
             values.last().toDouble(&number);
             QVERIFY2(number, qPrintable(values.last()));
@@ -250,32 +256,32 @@ void tst_DeviceJourney::journey() {
         QVERIFY(exec.grab().toImage().save(outputPath("journey-execution.png")));
         exec.actExitExecute();
     });
-    QVERIFY(press(view.MapToolBar, view.actExecuteMap));
+    QVERIFY(press(child<QToolBar>(view, "MapToolBar"), child<QAction>(view, "actExecuteMap")));
     QCOMPARE(script.shows, 1);
     QCOMPARE(script.leftOpen, 0);
     QCOMPARE(values.size(), 2);
     QVERIFY(!exec.Running());
-    QVERIFY(!root.ModbusMapConn()->PortDrv.IsOpen());
+    QVERIFY(!ModbusMapConn()->PortDrv.IsOpen());
     QCOMPARE(prompter.messages(), QStringList());
     QCOMPARE(prompter.waitDepth, 0);
 
     // Save under a name, close, and open it again.
     const QString file = scratch.filePath("journey.zorvan");
     prompter.fileNames.push_back(file);
-    window.actSave->trigger();
+    child<QAction>(window, "actSave")->trigger();
     QVERIFY(QFile::exists(file));
-    QVERIFY(!root.Dm()->Link.Modified());
+    QVERIFY(!Dm()->Link.Modified());
     QCOMPARE(window.StatusPanelText(0), QString());
-    window.actClose->trigger();
-    QVERIFY(!root.Dm()->Link.Active());
+    child<QAction>(window, "actClose")->trigger();
+    QVERIFY(!Dm()->Link.Active());
     QCOMPARE(image.Map()->Count(), 0);
     prompter.fileNames.push_back(file);
-    window.actOpen->trigger();
-    QVERIFY(root.Dm()->Link.Active());
+    child<QAction>(window, "actOpen")->trigger();
+    QVERIFY(Dm()->Link.Active());
     QCOMPARE(mapRows(image), built);
     QCOMPARE(image.Options, 6u);
-    QCOMPARE(view.MapModel->rowCount(), 2);
-    QVERIFY(!root.Dm()->Link.Modified());
+    QCOMPARE(view.MapModel()->rowCount(), 2);
+    QVERIFY(!Dm()->Link.Modified());
     QCOMPARE(prompter.messages(), QStringList());
     QCOMPARE(prompter.questions(), QStringList{"Delete items?"});
 }

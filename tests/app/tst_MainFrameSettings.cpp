@@ -1,3 +1,4 @@
+#include "Child.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
 #include "app/ui/AboutUnit.h"
@@ -26,6 +27,7 @@
 #include <memory>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::ScriptedPrompter;
 using zorvan::test::TempConfigHome;
 
@@ -38,8 +40,8 @@ struct ProgramRun {
     ScriptedPrompter prompter;
 
     TMainFrameDlg& window() { return *root.MainFrameDlg(); }
-    TOptions& options() { return *root.Options(); }
-    TMDVDocumentLink& link() { return root.Dm()->Link; }
+    TOptions& options() { return *Options(); }
+    TMDVDocumentLink& link() { return Dm()->Link; }
 
     bool show() {
         window().show();
@@ -63,13 +65,13 @@ void storeSettings(const std::function<void(TOptions&)>& change) {
 QStringList shownTexts(ProgramRun& run) {
     TMainFrameDlg& w = run.window();
     TOptions& o = run.options();
-    return {w.actNew->text(),
-            w.actOpen->text(),
-            w.actSave->text(),
-            w.actSaveAs->text(),
-            w.actClose->text(),
-            w.actExit->text(),
-            w.actOptions->text(),
+    return {child<QAction>(w, "actNew")->text(),
+            child<QAction>(w, "actOpen")->text(),
+            child<QAction>(w, "actSave")->text(),
+            child<QAction>(w, "actSaveAs")->text(),
+            child<QAction>(w, "actClose")->text(),
+            child<QAction>(w, "actExit")->text(),
+            child<QAction>(w, "actOptions")->text(),
             o.FrameworkOptions->Caption(),
             o.ViewToolBar->Caption(),
             o.WarningBeforeClosing->Caption(),
@@ -161,7 +163,7 @@ void TestMainFrameSettings::restoreLastDocument() {
         run.options().RestoreLastDocument->setValue(restore);
         // A first start restores the empty LastDocument: no document until New.
         QVERIFY(!run.link().Active());
-        run.window().actNew->trigger();
+        child<QAction>(run.window(), "actNew")->trigger();
         QVERIFY(run.link().Active());
         if (firstRun != "untitled") {
             for (const char* name : {"Flow", "Level", "Temp"}) {
@@ -171,7 +173,7 @@ void TestMainFrameSettings::restoreLastDocument() {
             }
             MarkModified();
             run.prompter.fileNames = {dir.filePath("plant")};
-            run.window().actSaveAs->trigger();
+            child<QAction>(run.window(), "actSaveAs")->trigger();
             QCOMPARE(run.window().MDVAgent.FileName(), file);
         }
         run.prompter.answers = {PromptAnswer::Yes}; // "Close Application?"
@@ -193,13 +195,13 @@ void TestMainFrameSettings::restoreLastDocument() {
     if (channels > 0)
         QCOMPARE(CurrentImage()->Map()->Items(2)->TagName, QString("Temp"));
     // The editor is shown exactly while a document is open.
-    QVERIFY(w.CnlListVisorView != nullptr);
-    QCOMPARE(w.CnlListVisorView->isVisible(), active);
-    QCOMPARE(w.ViewContainer->ActiveView() != nullptr, active);
+    QVERIFY(run.root.CnlListVisorView() != nullptr);
+    QCOMPARE(run.root.CnlListVisorView()->isVisible(), active);
+    QCOMPARE(child<TMDVViewsContainer>(w, "ViewContainer")->ActiveView() != nullptr, active);
     w.UpdateActions();
-    QVERIFY(w.actNew->isEnabled() && w.actOpen->isEnabled());
-    QCOMPARE(w.actSaveAs->isEnabled(), active);
-    QVERIFY(!w.actSave->isEnabled());
+    QVERIFY(child<QAction>(w, "actNew")->isEnabled() && child<QAction>(w, "actOpen")->isEnabled());
+    QCOMPARE(child<QAction>(w, "actSaveAs")->isEnabled(), active);
+    QVERIFY(!child<QAction>(w, "actSave")->isEnabled());
     // Restoring does not forget the name even when it did not open it.
     QCOMPARE(run.options().LastDocument->Value(), firstRun == "untitled" ? QString() : file);
 }
@@ -242,12 +244,12 @@ void TestMainFrameSettings::closeQuestion() {
         CurrentImage()->Map()->Add()->TagName = "Flow";
         MarkModified();
         run.prompter.fileNames = {current};
-        w.actSaveAs->trigger();
+        child<QAction>(w, "actSaveAs")->trigger();
         run.prompter.records.clear();
         if (!answer.isEmpty())
             run.prompter.answers = {answerOf(answer)};
 
-        w.actExit->trigger();
+        child<QAction>(w, "actExit")->trigger();
         QCOMPARE(run.prompter.questions(), questions);
         QCOMPARE(w.isVisible(), !closed);
         QCOMPARE(run.options().LastDocument->Value(), closed ? current : earlier);
@@ -288,8 +290,8 @@ void TestMainFrameSettings::languageSwitchPersists() {
         QCOMPARE(shownTexts(run), texts);
         QCOMPARE(run.options().CurrLanguageID->Value(), id);
         // The menus keep their design titles.
-        QCOMPARE(run.window().FileMenu->title(), QString("&File"));
-        QCOMPARE(run.window().LanguagesMenu->title(), QString("&Languages"));
+        QCOMPARE(child<QMenu>(run.window(), "FileMenu")->title(), QString("&File"));
+        QCOMPARE(child<QMenu>(run.window(), "LanguagesMenu")->title(), QString("&Languages"));
     }
     ProgramRun next;
     QCOMPARE(next.options().CurrLanguageID->Value(), id);
@@ -408,7 +410,7 @@ void TestMainFrameSettings::optionsActionReappliesSettings() {
     ProgramRun run;
     QVERIFY(run.show());
     TMainFrameDlg& w = run.window();
-    QVERIFY(w.ActionToolBarPanel->isVisible());
+    QVERIFY(child<QWidget>(w, "ActionToolBarPanel")->isVisible());
     w.move(60, 45);
     w.resize(720, 480);
     QString caption;
@@ -424,9 +426,9 @@ void TestMainFrameSettings::optionsActionReappliesSettings() {
         run.options().regDeviceAddress->setValue(17);
         dialog->reject();
     });
-    w.actOptions->trigger();
+    child<QAction>(w, "actOptions")->trigger();
     QCOMPARE(caption, QString("Options"));
-    QVERIFY(!w.ActionToolBarPanel->isVisible());
+    QVERIFY(!child<QWidget>(w, "ActionToolBarPanel")->isVisible());
     QCOMPARE(shownTexts(run), kUkrainian);
     QCOMPARE(ModbusMapConn()->PortDrv.Port(), quint8(7));
     QCOMPARE(int(ModbusMapConn()->ZorvanSpace.DeviceAddress()), 17);
@@ -451,12 +453,12 @@ void TestMainFrameSettings::aboutDialogLayout() {
         if (!dialog)
             return;
         size = dialog->size();
-        label = dialog->VersionLabel->pos();
+        label = child<QLabel>(dialog, "VersionLabel")->pos();
         centre = dialog->frameGeometry().center();
         tool = (dialog->windowFlags() & Qt::WindowType_Mask) == Qt::Tool;
         dialog->close();
     });
-    w.actAbout->trigger();
+    child<QAction>(w, "actAbout")->trigger();
     QCOMPARE(size, QSize(326, 111));
     QCOMPARE(label, QPoint(116, 49));
     QVERIFY(tool);
@@ -487,18 +489,19 @@ void TestMainFrameSettings::renderToPng() {
     for (const Shot& shot : {Shot{"actRussian", "MainWindow-ru.png", "Сохранить"},
                              Shot{"actEnglish", "MainWindow-en.png", "Save"}}) {
         run.window().findChild<QAction*>(shot.action)->trigger();
-        QCOMPARE(run.window().actSave->text(), shot.saveText);
+        QCOMPARE(child<QAction>(run.window(), "actSave")->text(), shot.saveText);
         // The window with its File menu open, painted where the menu drops down.
         TMainFrameDlg& w = run.window();
         QImage image = w.grab().toImage();
         QCOMPARE(image.size(), w.size());
-        w.FileMenu->popup(w.mapToGlobal(QPoint(0, w.menuBar()->height())));
-        QVERIFY(QTest::qWaitForWindowExposed(w.FileMenu));
+        child<QMenu>(w, "FileMenu")->popup(w.mapToGlobal(QPoint(0, w.menuBar()->height())));
+        QVERIFY(QTest::qWaitForWindowExposed(child<QMenu>(w, "FileMenu")));
         {
             QPainter painter(&image);
-            painter.drawPixmap(w.mapFromGlobal(w.FileMenu->pos()), w.FileMenu->grab());
+            painter.drawPixmap(w.mapFromGlobal(child<QMenu>(w, "FileMenu")->pos()),
+                               child<QMenu>(w, "FileMenu")->grab());
         }
-        w.FileMenu->hide();
+        child<QMenu>(w, "FileMenu")->hide();
         QVERIFY(image.save(out.filePath(shot.file)));
     }
 }

@@ -1,3 +1,4 @@
+#include "Child.h"
 #include "FakeDocument.h"
 #include "ScriptedPrompter.h"
 #include "app/ui/AboutUnit.h"
@@ -16,6 +17,7 @@
 #include <QToolBar>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::FakeDocument;
 using zorvan::test::ScriptedPrompter;
 
@@ -99,10 +101,13 @@ void TestMainFrameUnit::actionEnabling() {
     if (state.endsWith("Changed"))
         doc.Edit("changed");
     window.UpdateActions();
-    const QList<QAction*> actions{window.actNew,       window.actOpen,    window.actSave,
-                                  window.actSaveAs,    window.actClose,   window.actExit,
-                                  window.actOptions,   window.actEnglish, window.actRussian,
-                                  window.actUkrainian, window.actAbout};
+    const QList<QAction*> actions{
+        child<QAction>(window, "actNew"),     child<QAction>(window, "actOpen"),
+        child<QAction>(window, "actSave"),    child<QAction>(window, "actSaveAs"),
+        child<QAction>(window, "actClose"),   child<QAction>(window, "actExit"),
+        child<QAction>(window, "actOptions"), child<QAction>(window, "actEnglish"),
+        child<QAction>(window, "actRussian"), child<QAction>(window, "actUkrainian"),
+        child<QAction>(window, "actAbout")};
     QString seen;
     for (const QAction* a : actions)
         seen += a->isEnabled() ? '1' : '0';
@@ -113,12 +118,12 @@ void TestMainFrameUnit::actionEnabling() {
 void TestMainFrameUnit::enablingFollowsIdle() {
     FakeDocument doc;
     TMainFrameDlg window(&doc.Link);
-    QVERIFY(!window.actSaveAs->isEnabled());
+    QVERIFY(!child<QAction>(window, "actSaveAs")->isEnabled());
     doc.Link.NewDocument(); // no modified-change notification comes from this
-    QTRY_VERIFY_WITH_TIMEOUT(window.actSaveAs->isEnabled(), 2000);
-    QVERIFY(!window.actSave->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(child<QAction>(window, "actSaveAs")->isEnabled(), 2000);
+    QVERIFY(!child<QAction>(window, "actSave")->isEnabled());
     doc.Edit("x");
-    QVERIFY(window.actSave->isEnabled());
+    QVERIFY(child<QAction>(window, "actSave")->isEnabled());
 }
 
 void TestMainFrameUnit::statusPanelFollowsModified() {
@@ -133,22 +138,22 @@ void TestMainFrameUnit::statusPanelFollowsModified() {
     QCOMPARE(window.StatusPanelText(1), QString());
     // New with No keeps the changes marked.
     prompter.answers = {PromptAnswer::No};
-    window.actNew->trigger();
+    child<QAction>(window, "actNew")->trigger();
     QCOMPARE(window.StatusPanelText(0), QString("Modified"));
     // Save through the dialog clears it.
     prompter.answers.clear();
     prompter.fileNames = {dir.filePath("m")};
-    window.actSave->trigger();
+    child<QAction>(window, "actSave")->trigger();
     QCOMPARE(window.StatusPanelText(0), QString());
     QCOMPARE(FakeDocument::ReadFile(dir.filePath("m.zorvan")), QString());
     doc.Edit("y");
     QCOMPARE(window.StatusPanelText(0), QString("Modified"));
     prompter.answers = {PromptAnswer::No};
-    window.actClose->trigger();
+    child<QAction>(window, "actClose")->trigger();
     QCOMPARE(window.StatusPanelText(0), QString());
 
     // The panels' design: 100 wide centred, 50 wide.
-    const auto panels = window.StatusBar->findChildren<QLabel*>();
+    const auto panels = child<QStatusBar>(window, "StatusBar")->findChildren<QLabel*>();
     QCOMPARE(panels.size(), 2);
     QCOMPARE(panels[0]->width(), 100);
     QVERIFY(panels[0]->alignment() & Qt::AlignHCenter);
@@ -165,14 +170,14 @@ void TestMainFrameUnit::captionFollowsFile() {
     QCOMPARE(window.windowTitle(), QString("Zorvan"));
     QCOMPARE(window.MDVAgent.FileExtention, QString("zorvan"));
     prompter.fileNames = {dir.filePath("b.zorvan")};
-    window.actOpen->trigger();
+    child<QAction>(window, "actOpen")->trigger();
     QCOMPARE(window.windowTitle(), "Zorvan: " + dir.filePath("b.zorvan"));
     QCOMPARE(doc.Content, QString("B"));
     prompter.fileNames = {dir.filePath("c")};
     doc.Edit("C");
-    window.actSaveAs->trigger();
+    child<QAction>(window, "actSaveAs")->trigger();
     QCOMPARE(window.windowTitle(), "Zorvan: " + dir.filePath("c.zorvan"));
-    window.actClose->trigger();
+    child<QAction>(window, "actClose")->trigger();
     QCOMPARE(window.windowTitle(), QString("Zorvan"));
     QVERIFY(!doc.Link.Active());
 }
@@ -183,14 +188,16 @@ void TestMainFrameUnit::menusAndToolBars() {
     for (const QAction* a : window.menuBar()->actions())
         top << (a->menu() ? a->menu()->title() : a->text());
     QCOMPARE(top, (QStringList{"&File", "&Service", "About"}));
-    QCOMPARE(entries(window.FileMenu),
+    QCOMPARE(entries(child<QMenu>(window, "FileMenu")),
              (QStringList{"&New", "&Open", "&Save", "S&aveAs ...", "&Close", "-", "&Exit"}));
-    QCOMPARE(entries(window.ServiceMenu), (QStringList{"&Languages", "&Options"}));
-    QCOMPARE(entries(window.LanguagesMenu), (QStringList{"&English", "Русский", "Українська"}));
-    QCOMPARE(toolEntries(window.LeftToolBar), (QStringList{"actNew", "actOpen", "actSave", "-"}));
-    QCOMPARE(toolEntries(window.RightToolBar), QStringList{"actOptions"});
-    QVERIFY(window.ViewContainer->Views().isEmpty());
-    QVERIFY(window.MDVAgent.ViewsContainer == window.ViewContainer);
+    QCOMPARE(entries(child<QMenu>(window, "ServiceMenu")), (QStringList{"&Languages", "&Options"}));
+    QCOMPARE(entries(child<QMenu>(window, "LanguagesMenu")),
+             (QStringList{"&English", "Русский", "Українська"}));
+    QCOMPARE(toolEntries(child<QToolBar>(window, "LeftToolBar")),
+             (QStringList{"actNew", "actOpen", "actSave", "-"}));
+    QCOMPARE(toolEntries(child<QToolBar>(window, "RightToolBar")), QStringList{"actOptions"});
+    QVERIFY(child<TMDVViewsContainer>(window, "ViewContainer")->Views().isEmpty());
+    QVERIFY(window.MDVAgent.ViewsContainer == child<TMDVViewsContainer>(window, "ViewContainer"));
 }
 
 // The File and Options captions follow the chosen language; menus keep their titles.
@@ -226,37 +233,39 @@ void TestMainFrameUnit::languageActions() {
     TMainFrameDlg window(&doc.Link);
     // Start from another language than the one chosen.
     if (choose == "actEnglish")
-        window.actUkrainian->trigger();
+        child<QAction>(window, "actUkrainian")->trigger();
     else
-        window.actEnglish->trigger();
+        child<QAction>(window, "actEnglish")->trigger();
     window.findChild<QAction*>(choose)->trigger();
-    QCOMPARE(entries(window.FileMenu), fileEntries);
-    QCOMPARE(window.actOptions->text(), options);
-    QCOMPARE(entries(window.LanguagesMenu), (QStringList{"&English", "Русский", "Українська"}));
-    QCOMPARE(window.FileMenu->title(), QString("&File"));
+    QCOMPARE(entries(child<QMenu>(window, "FileMenu")), fileEntries);
+    QCOMPARE(child<QAction>(window, "actOptions")->text(), options);
+    QCOMPARE(entries(child<QMenu>(window, "LanguagesMenu")),
+             (QStringList{"&English", "Русский", "Українська"}));
+    QCOMPARE(child<QMenu>(window, "FileMenu")->title(), QString("&File"));
     doc.Edit("x");
     prompter.answers = {PromptAnswer::Cancel};
-    window.actNew->trigger();
+    child<QAction>(window, "actNew")->trigger();
     QCOMPARE(prompter.questions(), QStringList{question});
 }
 
 void TestMainFrameUnit::shortcutsAndImages() {
     TMainFrameDlg window;
-    QCOMPARE(window.actNew->shortcut(), QKeySequence("Ctrl+N"));
-    QCOMPARE(window.actOpen->shortcut(), QKeySequence("Ctrl+O"));
-    QCOMPARE(window.actSave->shortcut(), QKeySequence("Ctrl+S"));
-    QCOMPARE(window.actClose->shortcut(), QKeySequence("Alt+X"));
-    QCOMPARE(window.actExit->shortcut(), QKeySequence("Esc"));
-    QCOMPARE(window.actOptions->shortcut(), QKeySequence("Ctrl+I"));
-    for (QAction* a : {window.actSaveAs, window.actEnglish, window.actRussian, window.actUkrainian,
-                       window.actAbout})
+    QCOMPARE(child<QAction>(window, "actNew")->shortcut(), QKeySequence("Ctrl+N"));
+    QCOMPARE(child<QAction>(window, "actOpen")->shortcut(), QKeySequence("Ctrl+O"));
+    QCOMPARE(child<QAction>(window, "actSave")->shortcut(), QKeySequence("Ctrl+S"));
+    QCOMPARE(child<QAction>(window, "actClose")->shortcut(), QKeySequence("Alt+X"));
+    QCOMPARE(child<QAction>(window, "actExit")->shortcut(), QKeySequence("Esc"));
+    QCOMPARE(child<QAction>(window, "actOptions")->shortcut(), QKeySequence("Ctrl+I"));
+    for (QAction* a : {child<QAction>(window, "actSaveAs"), child<QAction>(window, "actEnglish"),
+                       child<QAction>(window, "actRussian"), child<QAction>(window, "actUkrainian"),
+                       child<QAction>(window, "actAbout")})
         QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->objectName()));
     QCOMPARE(window.MenuImageList.size(), 4);
     for (const QIcon& icon : window.MenuImageList)
         QVERIFY(!icon.pixmap(24, 24).isNull());
-    QCOMPARE(window.LeftToolBar->iconSize(), QSize(24, 24));
-    QVERIFY(window.actSaveAs->icon().isNull());
-    QVERIFY(window.actClose->icon().isNull());
+    QCOMPARE(child<QToolBar>(window, "LeftToolBar")->iconSize(), QSize(24, 24));
+    QVERIFY(child<QAction>(window, "actSaveAs")->icon().isNull());
+    QVERIFY(child<QAction>(window, "actClose")->icon().isNull());
 }
 
 // Closing the window goes through the agent's save prompt.
@@ -309,12 +318,12 @@ void TestMainFrameUnit::aboutDialog() {
         if (!dialog)
             return;
         caption = dialog->windowTitle();
-        label = dialog->VersionLabel->text();
+        label = child<QLabel>(dialog, "VersionLabel")->text();
         QTest::keyClick(dialog, Qt::Key_Escape);
         closedByEscape = !dialog->isVisible();
         dialog->close(); // never leave the test blocked
     });
-    window.actAbout->trigger();
+    child<QAction>(window, "actAbout")->trigger();
     QCOMPARE(caption, QString("About"));
     QCOMPARE(label, QString("Version 2017.08.28"));
     QVERIFY(closedByEscape);
@@ -363,7 +372,7 @@ void TestMainFrameUnit::renderToPng() {
     FakeDocument doc;
     doc.Link.NewDocument();
     TMainFrameDlg window(&doc.Link);
-    window.actRussian->trigger();
+    child<QAction>(window, "actRussian")->trigger();
     doc.Edit("x");
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

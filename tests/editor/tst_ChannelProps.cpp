@@ -1,3 +1,4 @@
+#include "Child.h"
 #include "ModalScript.h"
 #include "document/CnlImage.h"
 #include "editor/ui/ChannelProps.h"
@@ -11,6 +12,7 @@
 #include <memory>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::ModalScript;
 
 namespace {
@@ -51,32 +53,34 @@ private slots:
 void tst_ChannelProps::layoutAndTexts() {
     TChannelPropsDlg dlg;
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Свойства"));
-    QCOMPARE(dlg.ApplyBtn->text(), QStringLiteral("Применить"));
-    QCOMPARE(dlg.CancelBtn->text(), QStringLiteral("Отмена"));
+    QCOMPARE(child<QPushButton>(dlg, "ApplyBtn")->text(), QStringLiteral("Применить"));
+    QCOMPARE(child<QPushButton>(dlg, "CancelBtn")->text(), QStringLiteral("Отмена"));
     QStringList labels;
     for (const QLabel* label : dlg.findChildren<QLabel*>())
         labels << label->text();
     labels.sort();
     QCOMPARE(labels, (QStringList{QStringLiteral("Параметр"), QStringLiteral("Примечание")}));
-    QVERIFY(dlg.ParamNameEdit->isReadOnly());
-    QVERIFY(!dlg.NoteEdit->isReadOnly());
-    QVERIFY(dlg.NoteEdit->maxLength() >= std::numeric_limits<int>::max() / 2);
+    QVERIFY(child<QLineEdit>(dlg, "ParamNameEdit")->isReadOnly());
+    QVERIFY(!child<QLineEdit>(dlg, "NoteEdit")->isReadOnly());
+    QVERIFY(child<QLineEdit>(dlg, "NoteEdit")->maxLength() >= std::numeric_limits<int>::max() / 2);
     QCOMPARE(dlg.minimumSize(), QSize(436, 129));
     QCOMPARE(dlg.maximumSize(), QSize(436, 129));
     // Tab order: NoteEdit, ApplyBtn, CancelBtn, ParamNameEdit, and round again.
     QStringList chain;
-    QWidget* w = dlg.NoteEdit;
+    QWidget* w = child<QLineEdit>(dlg, "NoteEdit");
     do {
         if (w->focusPolicy() & Qt::TabFocus)
             chain << w->objectName();
         w = w->nextInFocusChain();
-    } while (w != dlg.NoteEdit && chain.size() < 10);
+    } while (w != child<QLineEdit>(dlg, "NoteEdit") && chain.size() < 10);
     QCOMPARE(chain, (QStringList{"NoteEdit", "ApplyBtn", "CancelBtn", "ParamNameEdit"}));
     // The cancel button stands left of the apply button.
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QVERIFY(dlg.CancelBtn->geometry().right() < dlg.ApplyBtn->geometry().left());
-    QVERIFY(dlg.ApplyBtn->geometry().bottom() > dlg.NoteEdit->geometry().bottom());
+    QVERIFY(child<QPushButton>(dlg, "CancelBtn")->geometry().right() <
+            child<QPushButton>(dlg, "ApplyBtn")->geometry().left());
+    QVERIFY(child<QPushButton>(dlg, "ApplyBtn")->geometry().bottom() >
+            child<QLineEdit>(dlg, "NoteEdit")->geometry().bottom());
     dlg.hide();
 }
 
@@ -90,9 +94,9 @@ void tst_ChannelProps::runWithoutChannelStartsCleared() {
     script.steps.push_back([&](QDialog& d) {
         focused = d.focusWidget() ? d.focusWidget()->objectName() : QStringLiteral("<none>");
         auto& props = static_cast<TChannelPropsDlg&>(d);
-        QCOMPARE(props.ParamNameEdit->text(), QStringLiteral("Unknown"));
-        QCOMPARE(props.NoteEdit->text(), QString());
-        props.ApplyBtn->click();
+        QCOMPARE(child<QLineEdit>(props, "ParamNameEdit")->text(), QStringLiteral("Unknown"));
+        QCOMPARE(child<QLineEdit>(props, "NoteEdit")->text(), QString());
+        child<QPushButton>(props, "ApplyBtn")->click();
     });
     QVERIFY(!dlg.Execute(old.get()));
     QVERIFY(dlg.Execute());
@@ -108,8 +112,8 @@ void tst_ChannelProps::runWithChannelShowsIt() {
     QString name, note, focused;
     script.steps.push_back([&](QDialog& d) {
         auto& props = static_cast<TChannelPropsDlg&>(d);
-        name = props.ParamNameEdit->text();
-        note = props.NoteEdit->text();
+        name = child<QLineEdit>(props, "ParamNameEdit")->text();
+        note = child<QLineEdit>(props, "NoteEdit")->text();
         focused = d.focusWidget() ? d.focusWidget()->objectName() : QStringLiteral("<none>");
         props.reject();
     });
@@ -159,20 +163,20 @@ void tst_ChannelProps::closing() {
     ModalScript script(&dlg);
     script.steps.push_back([&](QDialog& d) {
         auto& props = static_cast<TChannelPropsDlg&>(d);
-        props.NoteEdit->selectAll();
-        QTest::keyClicks(props.NoteEdit, QStringLiteral("new note"));
+        child<QLineEdit>(props, "NoteEdit")->selectAll();
+        QTest::keyClicks(child<QLineEdit>(props, "NoteEdit"), QStringLiteral("new note"));
         if (how == "enter-note")
-            QTest::keyClick(props.NoteEdit, Qt::Key_Return);
+            QTest::keyClick(child<QLineEdit>(props, "NoteEdit"), Qt::Key_Return);
         else if (how == "keypad-note")
-            QTest::keyClick(props.NoteEdit, Qt::Key_Enter, Qt::KeypadModifier);
+            QTest::keyClick(child<QLineEdit>(props, "NoteEdit"), Qt::Key_Enter, Qt::KeypadModifier);
         else if (how == "enter-name")
-            QTest::keyClick(props.ParamNameEdit, Qt::Key_Return);
+            QTest::keyClick(child<QLineEdit>(props, "ParamNameEdit"), Qt::Key_Return);
         else if (how == "apply")
-            QTest::mouseClick(props.ApplyBtn, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(props, "ApplyBtn"), Qt::LeftButton);
         else if (how == "esc")
-            QTest::keyClick(props.NoteEdit, Qt::Key_Escape);
+            QTest::keyClick(child<QLineEdit>(props, "NoteEdit"), Qt::Key_Escape);
         else if (how == "cancel")
-            QTest::mouseClick(props.CancelBtn, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(props, "CancelBtn"), Qt::LeftButton);
         else if (how == "close")
             props.close();
     });
@@ -189,13 +193,14 @@ void tst_ChannelProps::nextRunOverwritesLastCopy() {
     ModalScript script(&dlg);
     script.steps.push_back([](QDialog& d) {
         auto& props = static_cast<TChannelPropsDlg&>(d);
-        QTest::keyClicks(props.NoteEdit, QStringLiteral("x"));
+        QTest::keyClicks(child<QLineEdit>(props, "NoteEdit"), QStringLiteral("x"));
         props.reject();
     });
     script.steps.push_back([](QDialog& d) {
         auto& props = static_cast<TChannelPropsDlg&>(d);
-        QCOMPARE(props.NoteEdit->text(), QString()); // not the typed text of the last run
-        props.ApplyBtn->click();
+        QCOMPARE(child<QLineEdit>(props, "NoteEdit")->text(),
+                 QString()); // not the typed text of the last run
+        child<QPushButton>(props, "ApplyBtn")->click();
     });
     QVERIFY(!dlg.Execute(first.get()));
     QVERIFY(dlg.Execute(second.get()));

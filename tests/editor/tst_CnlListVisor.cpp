@@ -1,6 +1,8 @@
+#include "Child.h"
 #include "ModalScript.h"
 #include "ScriptedPrompter.h"
 #include "components/ui/MDVViewsContainer.h"
+#include "components/ui/ReportListView.h"
 #include "device/AppDataTypes.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
@@ -9,7 +11,6 @@
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/ChannelProps.h"
 #include "editor/ui/CnlListVisor.h"
-#include "editor/ui/ReportListView.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -26,6 +27,7 @@
 #include <QToolButton>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::ModalScript;
 using zorvan::test::ScriptedPrompter;
 
@@ -83,21 +85,21 @@ struct Editor {
     }
 
     QString cell(int row, int column) const {
-        return view.MapModel->index(row, column).data().toString();
+        return view.MapModel()->index(row, column).data().toString();
     }
     // The Map list as shown: one column of every row.
     QStringList column(int column) const {
         QStringList out;
-        for (int row = 0; row < view.MapModel->rowCount(); ++row)
+        for (int row = 0; row < view.MapModel()->rowCount(); ++row)
             out << cell(row, column);
         return out;
     }
 
     void select(const QList<int>& rows) {
-        QItemSelectionModel* selection = view.LV->selectionModel();
+        QItemSelectionModel* selection = child<TReportListView>(view, "LV")->selectionModel();
         selection->clearSelection();
         for (int row : rows)
-            selection->select(view.MapModel->index(row, 0),
+            selection->select(view.MapModel()->index(row, 0),
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 };
@@ -163,47 +165,49 @@ void tst_CnlListVisor::layout() {
     Editor e;
     TCnlListVisorView& v = e.view;
     // Top strip.
-    QCOMPARE(v.BaseAdrEdit->text(), QStringLiteral("0x4000"));
-    QVERIFY(v.BaseAdrEdit->isReadOnly());
+    QCOMPARE(child<QLineEdit>(v, "BaseAdrEdit")->text(), QStringLiteral("0x4000"));
+    QVERIFY(child<QLineEdit>(v, "BaseAdrEdit")->isReadOnly());
     e.dm.Image()->BaseAdr = 100; // the box does not follow the document
     v.UpdateView();
-    QCOMPARE(v.BaseAdrEdit->text(), QStringLiteral("0x4000"));
-    QVERIFY(!v.OptionsCB->isEditable());
+    QCOMPARE(child<QLineEdit>(v, "BaseAdrEdit")->text(), QStringLiteral("0x4000"));
+    QVERIFY(!child<QComboBox>(v, "OptionsCB")->isEditable());
     QStringList entries;
-    for (int i = 0; i < v.OptionsCB->count(); ++i)
-        entries << v.OptionsCB->itemText(i);
+    for (int i = 0; i < child<QComboBox>(v, "OptionsCB")->count(); ++i)
+        entries << child<QComboBox>(v, "OptionsCB")->itemText(i);
     QCOMPARE(entries,
              (QStringList{"w:10 - dw:3210", "w:10 - dw:0123", "w:10 - dw:1032", "w:10 - dw:2301",
                           "w:01 - dw:3210", "w:01 - dw:0123", "w:01 - dw:1032", "w:01 - dw:2301"}));
-    QCOMPARE(v.OptionsCB->currentIndex(), 0);
+    QCOMPARE(child<QComboBox>(v, "OptionsCB")->currentIndex(), 0);
 
     // Toolbars: texts in order, separators as empty entries.
     QStringList mapBar;
-    for (QAction* a : toolbarEntries(v.MapToolBar))
+    for (QAction* a : toolbarEntries(child<QToolBar>(v, "MapToolBar")))
         mapBar << (a->isSeparator() ? QStringLiteral("|") : a->iconText());
     QCOMPARE(mapBar, (QStringList{"E&xecute Map", "|", "&Edit", "De&lete", "|", "&Upload Map",
                                   "&Download Map"}));
     QStringList tagsBar;
-    for (QAction* a : toolbarEntries(v.TagsToolBar))
+    for (QAction* a : toolbarEntries(child<QToolBar>(v, "TagsToolBar")))
         tagsBar << a->iconText();
     QCOMPARE(tagsBar, QStringList{"&Download tags"});
-    QCOMPARE(v.actAdd->text(), QStringLiteral("Add"));
-    QCOMPARE(v.actEdit->text(), QStringLiteral("Edit"));
-    QCOMPARE(v.actDelete->text(), QStringLiteral("Delete"));
-    QVERIFY(!toolbarEntries(v.MapToolBar).contains(v.actAdd));
-    QVERIFY(v.actAdd->isEnabled());
+    QCOMPARE(child<QAction>(v, "actAdd")->text(), QStringLiteral("Add"));
+    QCOMPARE(child<QAction>(v, "actEdit")->text(), QStringLiteral("Edit"));
+    QCOMPARE(child<QAction>(v, "actDelete")->text(), QStringLiteral("Delete"));
+    QVERIFY(
+        !toolbarEntries(child<QToolBar>(v, "MapToolBar")).contains(child<QAction>(v, "actAdd")));
+    QVERIFY(child<QAction>(v, "actAdd")->isEnabled());
     // The device actions on an empty map: nothing to upload or execute.
-    for (QAction* a : {v.actExecuteMap, v.actUpLoad})
+    for (QAction* a : {child<QAction>(v, "actExecuteMap"), child<QAction>(v, "actUpLoad")})
         QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
-    for (QAction* a : {v.actDownLoadCurrMap, v.actDownLoad})
+    for (QAction* a : {child<QAction>(v, "actDownLoadCurrMap"), child<QAction>(v, "actDownLoad")})
         QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
 
     // Lists: titles, widths, centring.
     QStringList titles, widths, centred;
-    for (int c = 0; c < v.MapModel->columnCount(); ++c) {
-        titles << v.MapModel->headerData(c, Qt::Horizontal).toString();
-        widths << QString::number(v.LV->horizontalHeader()->sectionSize(c));
-        if (v.MapModel->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt() &
+    for (int c = 0; c < v.MapModel()->columnCount(); ++c) {
+        titles << v.MapModel()->headerData(c, Qt::Horizontal).toString();
+        widths << QString::number(
+            child<TReportListView>(v, "LV")->horizontalHeader()->sectionSize(c));
+        if (v.MapModel()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt() &
             Qt::AlignHCenter)
             centred << titles.last();
     }
@@ -211,12 +215,13 @@ void tst_CnlListVisor::layout() {
     QCOMPARE(widths, (QStringList{"130", "80", "80", "130", "200"}));
     QCOMPARE(centred, (QStringList{"Type", "Channel", "Note"}));
     QStringList tagTitles;
-    for (int c = 0; c < v.TagModel->columnCount(); ++c)
-        tagTitles << v.TagModel->headerData(c, Qt::Horizontal).toString();
+    for (int c = 0; c < v.TagModel()->columnCount(); ++c)
+        tagTitles << v.TagModel()->headerData(c, Qt::Horizontal).toString();
     QCOMPARE(tagTitles, (QStringList{"#", "Channel", "Type", "Name"}));
-    QCOMPARE(v.TagLV->horizontalHeader()->sectionSize(1), 70);
-    QCOMPARE(v.TagModel->rowCount(), 0);
-    for (const TReportListView* list : {v.LV, v.TagLV}) {
+    QCOMPARE(child<TReportListView>(v, "TagLV")->horizontalHeader()->sectionSize(1), 70);
+    QCOMPARE(v.TagModel()->rowCount(), 0);
+    for (const TReportListView* list :
+         {child<TReportListView>(v, "LV"), child<TReportListView>(v, "TagLV")}) {
         QVERIFY(list->showGrid());
         QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -226,17 +231,17 @@ void tst_CnlListVisor::layout() {
     }
 
     // Pages: one tab each, on the left edge, Tags left of Map, Tags 425 wide at first.
-    QCOMPARE(v.TagsPageControl->count(), 1);
-    QCOMPARE(v.MapPageControl->count(), 1);
-    QCOMPARE(v.TagsPageControl->tabText(0), QStringLiteral("Tags"));
-    QCOMPARE(v.MapPageControl->tabText(0), QStringLiteral("Map"));
-    QCOMPARE(v.TagsPageControl->tabPosition(), QTabWidget::West);
-    QCOMPARE(v.MapPageControl->tabPosition(), QTabWidget::West);
-    QCOMPARE(v.TagsPageControl->iconSize(), QSize(32, 32));
+    QCOMPARE(child<QTabWidget>(v, "TagsPageControl")->count(), 1);
+    QCOMPARE(child<QTabWidget>(v, "MapPageControl")->count(), 1);
+    QCOMPARE(child<QTabWidget>(v, "TagsPageControl")->tabText(0), QStringLiteral("Tags"));
+    QCOMPARE(child<QTabWidget>(v, "MapPageControl")->tabText(0), QStringLiteral("Map"));
+    QCOMPARE(child<QTabWidget>(v, "TagsPageControl")->tabPosition(), QTabWidget::West);
+    QCOMPARE(child<QTabWidget>(v, "MapPageControl")->tabPosition(), QTabWidget::West);
+    QCOMPARE(child<QTabWidget>(v, "TagsPageControl")->iconSize(), QSize(32, 32));
     v.show();
     QVERIFY(QTest::qWaitForWindowExposed(&v));
-    QCOMPARE(v.Splitter->widget(0), v.TagsPageControl);
-    QCOMPARE(v.Splitter->sizes().first(), 425);
+    QCOMPARE(child<QSplitter>(v, "Splitter")->widget(0), child<QTabWidget>(v, "TagsPageControl"));
+    QCOMPARE(child<QSplitter>(v, "Splitter")->sizes().first(), 425);
 }
 
 // Types of the rows -> offsets and type texts shown.
@@ -270,7 +275,7 @@ void tst_CnlListVisor::offsets() {
         QCOMPARE(e.cell(row, TChannelMapModel::colName), QString(QChar('A' + row)));
         QCOMPARE(e.cell(row, TChannelMapModel::colNote), QStringLiteral("n%1").arg(row));
         // The row icon of the type: 16-bit, 32-bit integer, floating point, or none.
-        const QIcon icon = e.view.MapModel->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
+        const QIcon icon = e.view.MapModel()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
         int image = -1;
         for (int i = 0; i < e.view.RowImageList.size(); ++i)
             if (icon.cacheKey() == e.view.RowImageList[i].cacheKey())
@@ -354,12 +359,12 @@ void tst_CnlListVisor::editDeleteEnabling() {
     e.fill({0, 1, 2});
     e.select({1}); // a selection before, so that each case is a change
     e.select(selected);
-    QCOMPARE(e.view.actEdit->isEnabled(), edit);
-    QCOMPARE(e.view.actDelete->isEnabled(), del);
+    QCOMPARE(child<QAction>(e.view, "actEdit")->isEnabled(), edit);
+    QCOMPARE(child<QAction>(e.view, "actDelete")->isEnabled(), del);
     // A refresh empties the selection and both go off.
     e.view.UpdateView();
-    QVERIFY(!e.view.actEdit->isEnabled());
-    QVERIFY(!e.view.actDelete->isEnabled());
+    QVERIFY(!child<QAction>(e.view, "actEdit")->isEnabled());
+    QVERIFY(!child<QAction>(e.view, "actDelete")->isEnabled());
 }
 
 // Enter and double click in either list run Edit only with exactly one Map row selected.
@@ -398,9 +403,11 @@ void tst_CnlListVisor::enterAndDoubleClick() {
     e.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&e.view));
     e.select(selected);
-    TReportListView* target = list == "LV" ? e.view.LV : e.view.TagLV;
+    TReportListView* target = list == "LV" ? child<TReportListView>(e.view, "LV")
+                                           : child<TReportListView>(e.view, "TagLV");
     target->setFocus();
-    const QPoint onRow1 = e.view.LV->visualRect(e.view.MapModel->index(1, 1)).center();
+    const QPoint onRow1 =
+        child<TReportListView>(e.view, "LV")->visualRect(e.view.MapModel()->index(1, 1)).center();
     if (gesture == "enter")
         QTest::keyClick(target, Qt::Key_Return);
     else if (gesture == "keypad-enter")
@@ -441,10 +448,10 @@ void tst_CnlListVisor::deleteAsks() {
     QFETCH(QStringList, offsets);
     Editor e;
     e.fill({0, 4, 2, 1}); // offsets 0, 1, 3, 5
-    QSignalSpy resets(e.view.MapModel, &QAbstractItemModel::modelReset);
+    QSignalSpy resets(e.view.MapModel(), &QAbstractItemModel::modelReset);
     e.select(selected);
     e.prompter.answers.push_back(answer);
-    e.view.actDelete->trigger();
+    child<QAction>(e.view, "actDelete")->trigger();
     QCOMPARE(e.prompter.questions(), QStringList{"Delete items?"});
     QCOMPARE(e.names(), left);
     QCOMPARE(e.modified(), answer == PromptAnswer::Yes);
@@ -515,13 +522,14 @@ void tst_CnlListVisor::dropThroughListEvents() {
     e.fill({0, 1, 2, 3, 4});
     e.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&e.view));
-    QWidget* viewport = e.view.LV->viewport();
-    const QPoint onRow3 = e.view.LV->visualRect(e.view.MapModel->index(3, 1)).center();
+    QWidget* viewport = child<TReportListView>(e.view, "LV")->viewport();
+    const QPoint onRow3 =
+        child<TReportListView>(e.view, "LV")->visualRect(e.view.MapModel()->index(3, 1)).center();
     const QPoint belowRows = QPoint(onRow3.x(), viewport->height() - 2);
-    QVERIFY(!e.view.LV->indexAt(belowRows).isValid());
+    QVERIFY(!child<TReportListView>(e.view, "LV")->indexAt(belowRows).isValid());
 
     QMimeData ours;
-    ours.setData(TChannelMapModel::DragMimeType(), "LV");
+    ours.setData(TReportListView::DragMimeType(), "LV");
     const auto enter = [](QWidget* to, const QPoint& at, const QMimeData* data) {
         QDragEnterEvent ev(at, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(to, &ev);
@@ -547,7 +555,7 @@ void tst_CnlListVisor::dropThroughListEvents() {
     // One Map row: the Tags list refuses it, the Map list takes it and swaps on the drop.
     e.select({1});
     QVERIFY(e.view.LVStartDrag());
-    QVERIFY(!enter(e.view.TagLV->viewport(), QPoint(20, 20), &ours));
+    QVERIFY(!enter(child<TReportListView>(e.view, "TagLV")->viewport(), QPoint(20, 20), &ours));
     QVERIFY(enter(viewport, onRow3, &ours));
     QVERIFY(move(viewport, onRow3, &ours));
     QCOMPARE(e.names(), QStringLiteral("ABCDE"));
@@ -602,27 +610,27 @@ void tst_CnlListVisor::tagsList() {
     fillTags(tags, 6);
     tags[5]->Channel = 4294967295u;
     tags[5]->DataType = 4294967295u;
-    QCOMPARE(e.view.TagModel->rowCount(), 0); // empty until a tag list is read
+    QCOMPARE(e.view.TagModel()->rowCount(), 0); // empty until a tag list is read
     e.view.SetTagList(&tags);
     const auto text = [&](int row, int column) {
-        return e.view.TagModel->index(row, column).data().toString();
+        return e.view.TagModel()->index(row, column).data().toString();
     };
     QStringList rows;
-    for (int row = 0; row < e.view.TagModel->rowCount(); ++row)
+    for (int row = 0; row < e.view.TagModel()->rowCount(); ++row)
         rows << QStringLiteral("%1|%2|%3|%4")
                     .arg(text(row, 0), text(row, 1), text(row, 2), text(row, 3));
     QCOMPARE(rows, (QStringList{"1|101|Int|t0", "2|102|UInt|t1", "3|103|Long|t2", "4|104|ULong|t3",
                                 "5|105|Float|t4", "6|4294967296||t5"}));
     // The type's icon stands in the Type column.
-    QCOMPARE(e.view.TagModel->index(4, 2).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
+    QCOMPARE(e.view.TagModel()->index(4, 2).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
              e.view.RowImageList[2].cacheKey());
     // The rows are those of the list when it was set; a later read sets it again.
     fillTags(tags, 2);
-    QCOMPARE(e.view.TagModel->rowCount(), 6);
+    QCOMPARE(e.view.TagModel()->rowCount(), 6);
     e.view.SetTagList(&tags);
-    QCOMPARE(e.view.TagModel->rowCount(), 8);
+    QCOMPARE(e.view.TagModel()->rowCount(), 8);
     e.view.SetTagList(nullptr);
-    QCOMPARE(e.view.TagModel->rowCount(), 0);
+    QCOMPARE(e.view.TagModel()->rowCount(), 0);
 }
 
 // Tags dropped on the Map list: source TagList, Tags rows, Map row under the pointer.
@@ -651,7 +659,7 @@ void tst_CnlListVisor::dropTags() {
     TTagList tags;
     fillTags(tags, 5);
     e.view.SetTagList(&tags);
-    QSignalSpy resets(e.view.MapModel, &QAbstractItemModel::modelReset);
+    QSignalSpy resets(e.view.MapModel(), &QAbstractItemModel::modelReset);
     QVERIFY(
         TCnlListVisorView::LVDragOver(QStringLiteral("TagList"), static_cast<int>(rows.size())));
     const bool changed = e.view.DropOnMap(QStringLiteral("TagList"), rows, target);
@@ -679,10 +687,10 @@ void tst_CnlListVisor::dropTags() {
 
 void tst_CnlListVisor::unknownOptionsShowsFirstEntry() {
     Editor e;
-    e.view.OptionsCB->setCurrentIndex(5);
+    child<QComboBox>(e.view, "OptionsCB")->setCurrentIndex(5);
     e.dm.Image()->Options = 9;
     e.view.UpdateView();
-    QCOMPARE(e.view.OptionsCB->currentIndex(), 0);
+    QCOMPARE(child<QComboBox>(e.view, "OptionsCB")->currentIndex(), 0);
     QCOMPARE(e.dm.Image()->Options, 9u);
     QVERIFY(!e.modified());
     e.view.UpdateView();
@@ -690,7 +698,7 @@ void tst_CnlListVisor::unknownOptionsShowsFirstEntry() {
     // Until the user picks an entry.
     e.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&e.view));
-    QTest::keyClick(e.view.OptionsCB, Qt::Key_Down);
+    QTest::keyClick(child<QComboBox>(e.view, "OptionsCB"), Qt::Key_Down);
     QCOMPARE(e.dm.Image()->Options, 1u);
     QVERIFY(e.modified());
 }
@@ -718,8 +726,8 @@ void tst_CnlListVisor::optionsPick() {
     QVERIFY(!e.modified());
     e.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&e.view));
-    QTest::keyClick(e.view.OptionsCB, Qt::Key(key));
-    QCOMPARE(e.view.OptionsCB->currentIndex(), int(picked));
+    QTest::keyClick(child<QComboBox>(e.view, "OptionsCB"), Qt::Key(key));
+    QCOMPARE(child<QComboBox>(e.view, "OptionsCB")->currentIndex(), int(picked));
     QCOMPARE(e.dm.Image()->Options, picked);
     QVERIFY(e.modified());
 }
@@ -748,7 +756,7 @@ void tst_CnlListVisor::openingDoesNotMarkModified() {
     agent.SetDocument(&e.dm.Link);
     agent.ViewsContainer = &container;
     QVERIFY(agent.OpenDocument(file));
-    QCOMPARE(e.view.OptionsCB->currentIndex(), 6);
+    QCOMPARE(child<QComboBox>(e.view, "OptionsCB")->currentIndex(), 6);
     QCOMPARE(e.dm.Image()->Options, 6u);
     QVERIFY(!e.modified());
     QCOMPARE(e.column(TChannelMapModel::colName), (QStringList{"Flow", "Unknown"}));
@@ -759,11 +767,10 @@ void tst_CnlListVisor::openingDoesNotMarkModified() {
 void tst_CnlListVisor::addThenApply() {
     Editor e;
     e.fill({4, 2});
-    QSignalSpy resets(e.view.MapModel, &QAbstractItemModel::modelReset);
-    QSignalSpy inserts(e.view.MapModel, &QAbstractItemModel::rowsInserted);
-    e.script.steps.push_back(
-        [](QDialog& d) { static_cast<TChannelPropsDlg&>(d).ApplyBtn->click(); });
-    e.view.actAdd->trigger();
+    QSignalSpy resets(e.view.MapModel(), &QAbstractItemModel::modelReset);
+    QSignalSpy inserts(e.view.MapModel(), &QAbstractItemModel::rowsInserted);
+    e.script.steps.push_back([](QDialog& d) { child<QPushButton>(d, "ApplyBtn")->click(); });
+    child<QAction>(e.view, "actAdd")->trigger();
     QCOMPARE(e.script.shows, 1);
     QCOMPARE(e.document().last(), QStringLiteral("0,0,0,Unknown,"));
     QCOMPARE(e.map().Count(), 3);
@@ -785,10 +792,10 @@ void tst_CnlListVisor::addThenCancel() {
     Editor e;
     e.fill({0});
     e.script.steps.push_back([](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); });
-    e.view.actAdd->trigger();
+    child<QAction>(e.view, "actAdd")->trigger();
     QCOMPARE(e.script.shows, 1);
     QCOMPARE(e.map().Count(), 1);
-    QCOMPARE(e.view.MapModel->rowCount(), 1);
+    QCOMPARE(e.view.MapModel()->rowCount(), 1);
     QVERIFY(!e.modified());
 }
 
@@ -806,17 +813,17 @@ void tst_CnlListVisor::edit() {
     QFETCH(QStringList, after);
     Editor e;
     e.fill({1, 4, 0});
-    QSignalSpy resets(e.view.MapModel, &QAbstractItemModel::modelReset);
+    QSignalSpy resets(e.view.MapModel(), &QAbstractItemModel::modelReset);
     e.select({1});
     QString shownName;
     e.script.steps.push_back([&](QDialog& d) {
         auto& props = static_cast<TChannelPropsDlg&>(d);
-        shownName = props.ParamNameEdit->text();
-        props.NoteEdit->selectAll();
-        QTest::keyClicks(props.NoteEdit, QStringLiteral("pump 3"));
-        QTest::keyClick(props.NoteEdit, Qt::Key(key));
+        shownName = child<QLineEdit>(props, "ParamNameEdit")->text();
+        child<QLineEdit>(props, "NoteEdit")->selectAll();
+        QTest::keyClicks(child<QLineEdit>(props, "NoteEdit"), QStringLiteral("pump 3"));
+        QTest::keyClick(child<QLineEdit>(props, "NoteEdit"), Qt::Key(key));
     });
-    e.view.actEdit->trigger();
+    child<QAction>(e.view, "actEdit")->trigger();
     QCOMPARE(shownName, QStringLiteral("B"));
     QCOMPARE(e.document(), after);
     QCOMPARE(e.modified(), key == Qt::Key_Return);
@@ -824,7 +831,7 @@ void tst_CnlListVisor::edit() {
     QCOMPARE(e.column(TChannelMapModel::colOffset), (QStringList{"0", "1", "3"}));
     QCOMPARE(resets.count(), 0);
     // The row stays selected for the next edit.
-    QCOMPARE(e.view.LV->SelectedRows(), QList<int>{1});
+    QCOMPARE(child<TReportListView>(e.view, "LV")->SelectedRows(), QList<int>{1});
 }
 
 void tst_CnlListVisor::renders() {

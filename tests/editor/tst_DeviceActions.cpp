@@ -1,3 +1,4 @@
+#include "Child.h"
 // The editor's device actions against the device simulator and without a port: enabling, the
 // frame around a command (hourglass, Download tags disabled, progress window, messages), the
 // Tags list refilled before the message, and the document marked changed by a download.
@@ -5,6 +6,7 @@
 #include "DevsimProcess.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
+#include "components/ui/ReportListView.h"
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
@@ -15,7 +17,6 @@
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/CnlListVisor.h"
 #include "editor/ui/DeviceProgress.h"
-#include "editor/ui/ReportListView.h"
 #include "settings/AppOptions.h"
 
 #include <QAction>
@@ -31,6 +32,7 @@
 #include <memory>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::DevsimProcess;
 using zorvan::test::ScriptedPrompter;
 using zorvan::test::TempConfigHome;
@@ -127,8 +129,8 @@ struct Host {
     TChannelList& map() { return *dm.Image()->Map(); }
     QStringList tagRows() const {
         QStringList out;
-        for (int row = 0; row < view.TagModel->rowCount(); ++row)
-            out << view.TagModel->index(row, TTagListModel::colName).data().toString();
+        for (int row = 0; row < view.TagModel()->rowCount(); ++row)
+            out << view.TagModel()->index(row, TTagListModel::colName).data().toString();
         return out;
     }
 };
@@ -138,11 +140,11 @@ enum class Action { DownloadTags, UploadMap, DownloadMap };
 QAction* actionOf(const TCnlListVisorView& view, Action action) {
     switch (action) {
     case Action::DownloadTags:
-        return view.actDownLoad;
+        return child<QAction>(view, "actDownLoad");
     case Action::UploadMap:
-        return view.actUpLoad;
+        return child<QAction>(view, "actUpLoad");
     case Action::DownloadMap:
-        return view.actDownLoadCurrMap;
+        return child<QAction>(view, "actDownLoadCurrMap");
     }
     return nullptr;
 }
@@ -174,15 +176,15 @@ struct Moment {
 
 Moment momentOf(const Host& host) {
     Moment m;
-    m.downloadTagsEnabled = host.view.actDownLoad->isEnabled();
+    m.downloadTagsEnabled = child<QAction>(host.view, "actDownLoad")->isEnabled();
     m.running = host.view.DeviceOperationRunning();
     m.waitDepth = host.prompter.waitDepth;
     if (auto* dialog = host.view.findChild<TDeviceProgressDlg*>()) {
         m.progressShown = dialog->isVisible();
         m.progressModal = QApplication::activeModalWidget() == dialog;
-        m.progressText = dialog->TextLabel->text();
-        m.barMaximum = dialog->Bar->maximum();
-        m.barValue = dialog->Bar->value();
+        m.progressText = child<QLabel>(dialog, "TextLabel")->text();
+        m.barMaximum = child<QProgressBar>(dialog, "Bar")->maximum();
+        m.barValue = child<QProgressBar>(dialog, "Bar")->value();
     }
     return m;
 }
@@ -241,7 +243,7 @@ void tst_DeviceActions::initTestCase() {
     addTagChannel(host.map(), 3);
     addTagChannel(host.map(), 0);
     host.view.UpdateView();
-    host.view.actUpLoad->trigger();
+    child<QAction>(host.view, "actUpLoad")->trigger();
     QCOMPARE(host.prompter.messages(), QStringList());
     QCOMPARE(host.device->stop(), 0);
     QVERIFY(QFile::exists(m_flashWithMap));
@@ -261,10 +263,10 @@ void tst_DeviceActions::enabling() {
         addTagChannel(host.map(), i);
     host.view.UpdateView();
     TCnlListVisorView& v = host.view;
-    QCOMPARE(v.actUpLoad->isEnabled(), rows > 0);
-    QCOMPARE(v.actExecuteMap->isEnabled(), rows > 0);
-    QVERIFY(v.actDownLoadCurrMap->isEnabled());
-    QVERIFY(v.actDownLoad->isEnabled());
+    QCOMPARE(child<QAction>(v, "actUpLoad")->isEnabled(), rows > 0);
+    QCOMPARE(child<QAction>(v, "actExecuteMap")->isEnabled(), rows > 0);
+    QVERIFY(child<QAction>(v, "actDownLoadCurrMap")->isEnabled());
+    QVERIFY(child<QAction>(v, "actDownLoad")->isEnabled());
 
     // The enabling follows the map's rows as they come and go.
     if (rows == 0) {
@@ -274,14 +276,15 @@ void tst_DeviceActions::enabling() {
         QVERIFY(v.DropOnMap(QStringLiteral("TagList"), {0}, -1));
         v.SetTagList(nullptr);
     } else {
-        v.LV->selectAll();
+        child<TReportListView>(v, "LV")->selectAll();
         host.prompter.answers.push_back(PromptAnswer::Yes);
         v.actDeleteExecute();
     }
     QCOMPARE(host.map().Count(), rows > 0 ? 0 : 1);
-    QCOMPARE(v.actUpLoad->isEnabled(), rows == 0);
-    QCOMPARE(v.actExecuteMap->isEnabled(), rows == 0);
-    QVERIFY(v.actDownLoadCurrMap->isEnabled() && v.actDownLoad->isEnabled());
+    QCOMPARE(child<QAction>(v, "actUpLoad")->isEnabled(), rows == 0);
+    QCOMPARE(child<QAction>(v, "actExecuteMap")->isEnabled(), rows == 0);
+    QVERIFY(child<QAction>(v, "actDownLoadCurrMap")->isEnabled() &&
+            child<QAction>(v, "actDownLoad")->isEnabled());
     // A disabled action's handler does nothing when called all the same.
     if (rows > 0) {
         v.actUpLoadExecute();
@@ -324,7 +327,7 @@ void tst_DeviceActions::noPort() {
     QVERIFY(atMessage[1].downloadTagsEnabled && !atMessage[1].running);
     QCOMPARE(atMessage[1].waitDepth, 0);
     QCOMPARE(host.prompter.waitCount, 1);
-    QVERIFY(host.view.actDownLoad->isEnabled());
+    QVERIFY(child<QAction>(host.view, "actDownLoad")->isEnabled());
 
     QCOMPARE(tagIndices(host.map()), mapBefore);
     QVERIFY(!host.dm.Link.Modified());
@@ -332,7 +335,7 @@ void tst_DeviceActions::noPort() {
     QCOMPARE(host.conn->Space1.DeviceAddress(),
              action == Action::UploadMap ? quint8(9) : space1Before);
     // The Tags list shows what the command holds: it did not get to read.
-    QCOMPARE(host.view.TagModel->rowCount(), tagsHeld);
+    QCOMPARE(host.view.TagModel()->rowCount(), tagsHeld);
     QVERIFY(!UploadCurrMapCmd()->Target() && !DownloadCurrMapCmd()->Target());
 }
 
@@ -354,15 +357,15 @@ void tst_DeviceActions::failedTagReadRefillsBeforeMessage() {
     Host host;
     QVERIFY(host.startDevice({"--fail-requests", QString::number(kFullReadRequests + failRequest)},
                              m_catalogue));
-    host.view.actDownLoad->trigger();
+    child<QAction>(host.view, "actDownLoad")->trigger();
     QCOMPARE(host.prompter.messages(), QStringList());
-    QCOMPARE(host.view.TagModel->rowCount(), Catalogue.size());
+    QCOMPARE(host.view.TagModel()->rowCount(), Catalogue.size());
 
     QStringList rowsAtMessage{"not shown"};
     host.prompter.onRecord = [&](const ScriptedPrompter::Record&) {
         rowsAtMessage = host.tagRows();
     };
-    host.view.actDownLoad->trigger();
+    child<QAction>(host.view, "actDownLoad")->trigger();
     QCOMPARE(host.prompter.messages(), QStringList{kNoCommunication});
     QStringList expected;
     for (int t = 0; t < tagsRead; ++t)
@@ -371,12 +374,12 @@ void tst_DeviceActions::failedTagReadRefillsBeforeMessage() {
     QCOMPARE(host.tagRows(), expected);
     // Row numbers and channels of the rows that came.
     for (int t = 0; t < tagsRead; ++t) {
-        QCOMPARE(host.view.TagModel->index(t, TTagListModel::colNumber).data().toString(),
+        QCOMPARE(host.view.TagModel()->index(t, TTagListModel::colNumber).data().toString(),
                  QString::number(t + 1));
-        QCOMPARE(host.view.TagModel->index(t, TTagListModel::colChannel).data().toString(),
+        QCOMPARE(host.view.TagModel()->index(t, TTagListModel::colChannel).data().toString(),
                  QString::number(Catalogue[t].channel + 1));
     }
-    QVERIFY(host.view.actDownLoad->isEnabled());
+    QVERIFY(child<QAction>(host.view, "actDownLoad")->isEnabled());
 }
 
 // While a command runs: Download tags disabled, the hourglass on, the progress window modal
@@ -405,7 +408,7 @@ void tst_DeviceActions::frameDuringCommand() {
     QFETCH(int, barMaximum);
     Host host;
     QVERIFY(host.startDevice({}, m_catalogue));
-    host.view.ProgressDelayMs = 0;
+    host.view.SetProgressDelayMs(0);
     host.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host.view));
 
@@ -424,11 +427,11 @@ void tst_DeviceActions::frameDuringCommand() {
             }
         });
         // Tags, three of them dropped into the map, uploaded, and downloaded again.
-        host.view.actDownLoad->trigger();
+        child<QAction>(host.view, "actDownLoad")->trigger();
         QVERIFY(host.view.DropOnMap(QStringLiteral("TagList"), {1, 3, 4}, -1));
         host.dm.Link.ClearModified();
-        host.view.actUpLoad->trigger();
-        host.view.actDownLoadCurrMap->trigger();
+        child<QAction>(host.view, "actUpLoad")->trigger();
+        child<QAction>(host.view, "actDownLoadCurrMap")->trigger();
         QVERIFY(command.OnProgress); // the test's handler again, not the view's
     }
     QCOMPARE(host.prompter.messages(), QStringList());
@@ -446,7 +449,7 @@ void tst_DeviceActions::frameDuringCommand() {
     }
     QCOMPARE(shownTexts, texts);
     QVERIFY(host.view.findChild<TDeviceProgressDlg*>() == nullptr);
-    QVERIFY(host.view.actDownLoad->isEnabled());
+    QVERIFY(child<QAction>(host.view, "actDownLoad")->isEnabled());
     QCOMPARE(host.prompter.waitDepth, 0);
     QCOMPARE(host.prompter.waitCount, 3);
     // The same map came back: nothing for the document to save.
@@ -471,7 +474,7 @@ void tst_DeviceActions::progressOnlyAfterDelay() {
     QVERIFY(host.startDevice(arguments, m_catalogue));
     host.options->regprmRxTimeout->setValue(500);
     host.conn->ApplyOptions();
-    QCOMPARE(host.view.ProgressDelayMs, TDeviceProgress::DefaultShowDelayMs);
+    QCOMPARE(host.view.ProgressDelayMs(), TDeviceProgress::DefaultShowDelayMs);
     host.view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host.view));
 
@@ -482,7 +485,7 @@ void tst_DeviceActions::progressOnlyAfterDelay() {
         moments.last().elapsedMs = clock.elapsed();
     });
     clock.start();
-    host.view.actDownLoad->trigger();
+    child<QAction>(host.view, "actDownLoad")->trigger();
     QCOMPARE(host.prompter.messages(), QStringList());
     QCOMPARE(moments.size(), Catalogue.size());
     bool shown = false;
@@ -572,15 +575,15 @@ void tst_DeviceActions::downloadMapMarksModified() {
     host.view.UpdateView();
     QVERIFY(!host.dm.Link.Modified());
 
-    host.view.actDownLoadCurrMap->trigger();
+    child<QAction>(host.view, "actDownLoadCurrMap")->trigger();
     QCOMPARE(host.prompter.messages(), result ? QStringList() : QStringList{kNoCommunication});
     QCOMPARE(tagIndices(host.map()), after);
     QCOMPARE(host.dm.Link.Modified(), modified);
     QCOMPARE(host.dm.Link.Active(), active);
     // The view shows what the document now holds.
-    QCOMPARE(host.view.MapModel->rowCount(), after.size());
+    QCOMPARE(host.view.MapModel()->rowCount(), after.size());
     if (failRequest != 1)
-        QCOMPARE(host.view.OptionsCB->currentIndex(), deviceHasMap ? 2 : 0);
+        QCOMPARE(child<QComboBox>(host.view, "OptionsCB")->currentIndex(), deviceHasMap ? 2 : 0);
 }
 
 QTEST_MAIN(tst_DeviceActions)

@@ -1,16 +1,17 @@
+#include "Child.h"
 #include "ModalScript.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
 #include "components/ui/MDVViewsContainer.h"
+#include "components/ui/ReportListView.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
 #include "editor/GlobalData.h"
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/ChannelProps.h"
 #include "editor/ui/CnlListVisor.h"
-#include "editor/ui/ReportListView.h"
 #include "settings/AppOptions.h"
 #include "settings/StandartStoreObjects.h"
 
@@ -23,14 +24,15 @@
 #include <QTest>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::ModalScript;
 using zorvan::test::ScriptedPrompter;
 using zorvan::test::TempConfigHome;
 
 namespace {
 // Start with the new, empty document rather than the last file.
-void startWithNewDocument(CompositionRoot& root) {
-    root.Options()->RestoreLastDocument->setValue(false);
+void startWithNewDocument() {
+    Options()->RestoreLastDocument->setValue(false);
 }
 } // namespace
 
@@ -46,24 +48,26 @@ private slots:
 void tst_EditorPlacement::placedAtFirstShow() {
     TempConfigHome home;
     CompositionRoot root;
-    startWithNewDocument(root);
+    startWithNewDocument();
     TMainFrameDlg& window = *root.MainFrameDlg();
     TCnlListVisorView* view = root.CnlListVisorView();
-    QVERIFY(view && root.ChannelPropsDlg() && root.GD());
-    QCOMPARE(GD(), root.GD());
-    QCOMPARE(view->DragDropController(), &root.GD()->DragDropController());
-    QVERIFY(window.ViewContainer->Views().isEmpty()); // not before the first show
+    QVERIFY(view && root.ChannelPropsDlg() && GD());
+    QCOMPARE(view->DragDropController(), &GD()->DragDropController());
+    QVERIFY(child<TMDVViewsContainer>(window, "ViewContainer")
+                ->Views()
+                .isEmpty()); // not before the first show
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(window.ViewContainer->Views(), QList<TCustomView*>{view});
-    QCOMPARE(window.ViewContainer->DefaultView(), view);
-    QCOMPARE(window.ViewContainer->ActiveView(), view);
+    QCOMPARE(child<TMDVViewsContainer>(window, "ViewContainer")->Views(),
+             QList<TCustomView*>{view});
+    QCOMPARE(child<TMDVViewsContainer>(window, "ViewContainer")->DefaultView(), view);
+    QCOMPARE(child<TMDVViewsContainer>(window, "ViewContainer")->ActiveView(), view);
     QVERIFY(view->isVisible());
     QCOMPARE(view->window(), &window);
     // A second show places nothing again.
     window.hide();
     window.show();
-    QCOMPARE(window.ViewContainer->Views().size(), 1);
+    QCOMPARE(child<TMDVViewsContainer>(window, "ViewContainer")->Views().size(), 1);
     QVERIFY(!root.ChannelPropsDlg()->isVisible());
     const QImage image = window.grab().toImage();
     QVERIFY(image.save(QStringLiteral(ZORVAN_TEST_OUTPUT_DIR "/editor_in_main_window.png")));
@@ -76,7 +80,7 @@ void tst_EditorPlacement::editsReachTheSavedFile() {
     const QString file = dir.filePath(QStringLiteral("edited.zorvan"));
     TempConfigHome home;
     CompositionRoot root;
-    startWithNewDocument(root);
+    startWithNewDocument();
     ScriptedPrompter prompter; // after the root, which installs the GUI prompter
     TMainFrameDlg& window = *root.MainFrameDlg();
     TCnlListVisorView& view = *root.CnlListVisorView();
@@ -86,16 +90,16 @@ void tst_EditorPlacement::editsReachTheSavedFile() {
     ModalScript script(root.ChannelPropsDlg());
     script.steps.push_back([](QDialog& d) {
         auto& props = static_cast<TChannelPropsDlg&>(d);
-        props.NoteEdit->insert(QStringLiteral("котёл"));
-        QTest::keyClick(props.NoteEdit, Qt::Key_Return);
+        child<QLineEdit>(props, "NoteEdit")->insert(QStringLiteral("котёл"));
+        QTest::keyClick(child<QLineEdit>(props, "NoteEdit"), Qt::Key_Return);
     });
-    view.actAdd->trigger();
+    child<QAction>(view, "actAdd")->trigger();
     QCOMPARE(window.StatusPanelText(0), QStringLiteral("Modified"));
-    QCOMPARE(view.MapModel->rowCount(), 1);
-    QTest::keyClick(view.OptionsCB, Qt::Key_End);
+    QCOMPARE(view.MapModel()->rowCount(), 1);
+    QTest::keyClick(child<QComboBox>(view, "OptionsCB"), Qt::Key_End);
 
     prompter.fileNames.push_back(file);
-    window.actSaveAs->trigger();
+    child<QAction>(window, "actSaveAs")->trigger();
     QCOMPARE(window.StatusPanelText(0), QString());
 
     // What was saved opens as it was made.

@@ -1,11 +1,12 @@
+#include "Child.h"
 // The map execution window driven offscreen: its rows and series, the cycle over the spaces,
 // value editing, the traffic log and counters, closing and Exit, teardown while a tick runs,
 // exact traffic on a scripted line, and whole runs against the device simulator with faults.
 
 #include "comm/ModbusSpace.h"
+#include "components/ui/ReportListView.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
-#include "editor/ui/ReportListView.h"
 #include "execution/MapRun.h"
 #include "execution/TrafficLog.h"
 #include "execution/ui/ModbusMapExecUnit.h"
@@ -28,12 +29,14 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QtCharts/QChart>
+#include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtTest>
 #include <memory>
 
 using namespace zorvan;
 using zorvan::test::channelMap;
+using zorvan::test::child;
 using zorvan::test::DevsimProcess;
 using zorvan::test::FakeModbusTransport;
 using zorvan::test::ModalScript;
@@ -74,31 +77,32 @@ struct Rig {
         return true;
     }
     QString cell(int row, int column) const {
-        return dlg->ValueModel->index(row, column).data().toString();
+        return dlg->ValueModel()->index(row, column).data().toString();
     }
     QStringList column(int column) const {
         QStringList texts;
-        for (int row = 0; row < dlg->ValueModel->Count(); ++row)
+        for (int row = 0; row < dlg->ValueModel()->Count(); ++row)
             texts << cell(row, column);
         return texts;
     }
     void check(int row, bool on) {
-        dlg->ValueModel->setData(dlg->ValueModel->index(row, 0), on ? Qt::Checked : Qt::Unchecked,
-                                 Qt::CheckStateRole);
+        dlg->ValueModel()->setData(dlg->ValueModel()->index(row, 0),
+                                   on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
     }
     void select(const QList<int>& rows) {
-        dlg->ValueLV->clearSelection();
+        child<TReportListView>(dlg.get(), "ValueLV")->clearSelection();
         for (int row : rows)
-            dlg->ValueLV->selectionModel()->select(dlg->ValueModel->index(row, 0),
-                                                   QItemSelectionModel::Select |
-                                                       QItemSelectionModel::Rows);
+            child<TReportListView>(dlg.get(), "ValueLV")
+                ->selectionModel()
+                ->select(dlg->ValueModel()->index(row, 0),
+                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
-    QLineSeries* series(int row) const { return dlg->ValueModel->Profile(row).Series; }
-    int points(int row) const { return int(dlg->UpdateChart->points(series(row)).size()); }
+    QLineSeries* series(int row) const { return dlg->ValueModel()->Profile(row).Series; }
+    int points(int row) const { return int(dlg->UpdateChart()->points(series(row)).size()); }
     QStringList traffic() const {
         QStringList rows;
-        for (int i = 0; i < dlg->Traffic->count(); ++i)
-            rows << dlg->Traffic->directText(i) + " " + dlg->Traffic->packageText(i);
+        for (int i = 0; i < dlg->Traffic()->count(); ++i)
+            rows << dlg->Traffic()->directText(i) + " " + dlg->Traffic()->packageText(i);
         return rows;
     }
     // Parameters of the catalogue tags the map below names, as the simulator serves them.
@@ -159,27 +163,30 @@ void tst_ModbusMapExecDlg::windowAtCreation() {
     QCOMPARE(dlg.windowTitle(), QString("Modbus Map"));
     QCOMPARE(dlg.size(), QSize(927, 508));
     QStringList tools;
-    for (QAction* a : dlg.ToolBar->actions())
+    for (QAction* a : child<QToolBar>(dlg, "ToolBar")->actions())
         tools << (a->isSeparator() ? QString("|") : a->text());
     QCOMPARE(tools, QStringList({"&Start", "S&top", "|", "&ClearChart", "|", "SaveToFlash"}));
-    QCOMPARE(dlg.actS2F->toolTip(), QString("Сохранить настройки в Flash-память"));
-    QCOMPARE(dlg.GradientBand->height(), 26);
-    QCOMPARE(dlg.PageControl->tabText(0), QString("Карта регистров"));
-    QCOMPARE(dlg.PageControl->tabText(1), QString("Трафик"));
+    QCOMPARE(child<QAction>(dlg, "actS2F")->toolTip(),
+             QString("Сохранить настройки в Flash-память"));
+    QCOMPARE(child<QWidget>(dlg, "GradientBand")->height(), 26);
+    QCOMPARE(child<QTabWidget>(dlg, "PageControl")->tabText(0), QString("Карта регистров"));
+    QCOMPARE(child<QTabWidget>(dlg, "PageControl")->tabText(1), QString("Трафик"));
     QStringList headers;
     for (int c = 0; c < 4; ++c)
-        headers << dlg.ValueModel->headerData(c, Qt::Horizontal).toString();
+        headers << dlg.ValueModel()->headerData(c, Qt::Horizontal).toString();
     QCOMPARE(headers, QStringList({"Channel", "Параметр", "Value", "Offset"}));
-    QCOMPARE(dlg.ValueLV->columnWidth(1), 200);
-    QCOMPARE(dlg.TrafficLV->columnWidth(1), 450);
-    QCOMPARE(dlg.RequestCountEdit->text(), QString("0"));
-    QCOMPARE(dlg.ErrorCountEdit->text(), QString("0"));
-    QVERIFY(dlg.actShowTraffic->isCheckable() && !dlg.actShowTraffic->isChecked());
+    QCOMPARE(child<TReportListView>(dlg, "ValueLV")->columnWidth(1), 200);
+    QCOMPARE(child<QTableView>(dlg, "TrafficLV")->columnWidth(1), 450);
+    QCOMPARE(child<QLineEdit>(dlg, "RequestCountEdit")->text(), QString("0"));
+    QCOMPARE(child<QLineEdit>(dlg, "ErrorCountEdit")->text(), QString("0"));
+    QVERIFY(child<QAction>(dlg, "actShowTraffic")->isCheckable() &&
+            !child<QAction>(dlg, "actShowTraffic")->isChecked());
     // Port closed: only Start of the run actions; nothing to copy.
-    QVERIFY(dlg.actStart->isEnabled());
-    QVERIFY(!dlg.actStop->isEnabled() && !dlg.actS2F->isEnabled());
-    QVERIFY(!dlg.actCopyToClipboard->isEnabled());
-    QVERIFY(dlg.actClearChart->isEnabled());
+    QVERIFY(child<QAction>(dlg, "actStart")->isEnabled());
+    QVERIFY(!child<QAction>(dlg, "actStop")->isEnabled() &&
+            !child<QAction>(dlg, "actS2F")->isEnabled());
+    QVERIFY(!child<QAction>(dlg, "actCopyToClipboard")->isEnabled());
+    QVERIFY(child<QAction>(dlg, "actClearChart")->isEnabled());
     QCOMPARE(ModbusMapExecDlg(), &dlg);
 }
 
@@ -188,15 +195,15 @@ void tst_ModbusMapExecDlg::rowsAndSeries() {
     auto image = channelMap(QList<int>{0, 4, 1, 2, 3, 4, 4, 4, 4, 4, 4, 0}, 0);
     image->Map()->Items(1)->TagName = QString("TEMP") + QString(8, QChar(0));
     QVERIFY(rig.openOnFake(*image));
-    QCOMPARE(rig.dlg->ValueModel->Count(), 12);
-    QCOMPARE(rig.dlg->Chart->series().size(), 12);
+    QCOMPARE(rig.dlg->ValueModel()->Count(), 12);
+    QCOMPARE(child<QChartView>(rig.dlg.get(), "ChartView")->chart()->series().size(), 12);
     QCOMPARE(rig.column(0).mid(0, 3), QStringList({"11", "12", "13"}));
     // Zero padding of device names is not shown.
     QCOMPARE(rig.cell(1, 1), QString("TEMP"));
     QCOMPARE(rig.series(1)->name(), QString("TEMP"));
     QCOMPARE(rig.column(3).mid(0, 4), QStringList({"4000", "4001/4002", "4003", "4004/4005"}));
     QCOMPARE(rig.cell(1, 2), QString("0.000"));
-    QCOMPARE(rig.dlg->ValueModel->index(0, 2).data(Qt::TextAlignmentRole).toInt(),
+    QCOMPARE(rig.dlg->ValueModel()->index(0, 2).data(Qt::TextAlignmentRole).toInt(),
              int(Qt::AlignCenter));
     // Colours cycle through ten; every series hidden and every row unchecked at first.
     const QList<QColor> expected{Qt::red,
@@ -215,11 +222,11 @@ void tst_ModbusMapExecDlg::rowsAndSeries() {
         QCOMPARE(rig.series(row)->pen().color(), expected[row]);
         QCOMPARE(rig.series(row)->pen().width(), 2);
         QVERIFY(!rig.series(row)->isVisible());
-        QVERIFY(!rig.dlg->ValueModel->Checked(row));
+        QVERIFY(!rig.dlg->ValueModel()->Checked(row));
     }
     rig.dlg->CloseRun();
-    QCOMPARE(rig.dlg->ValueModel->Count(), 0);
-    QCOMPARE(rig.dlg->Chart->series().size(), 0);
+    QCOMPARE(rig.dlg->ValueModel()->Count(), 0);
+    QCOMPARE(child<QChartView>(rig.dlg.get(), "ChartView")->chart()->series().size(), 0);
     QVERIFY(rig.dlg->Run() == nullptr);
 }
 
@@ -238,7 +245,8 @@ void tst_ModbusMapExecDlg::cycleOfThreeSpaces() {
     const QStringList before = rig.column(2);
     for (int tick = 1; tick <= 3; ++tick) {
         rig.dlg->ProcessTimerTimer();
-        QCOMPARE(rig.dlg->RequestCountEdit->text(), QString::number(tick));
+        QCOMPARE(child<QLineEdit>(rig.dlg.get(), "RequestCountEdit")->text(),
+                 QString::number(tick));
         if (tick < 3) {
             // Spaces read so far do not show yet.
             QCOMPARE(rig.column(2), before);
@@ -252,11 +260,11 @@ void tst_ModbusMapExecDlg::cycleOfThreeSpaces() {
     QCOMPARE(rig.cell(44, 2), QString("1044"));
     QCOMPARE(rig.points(0), 1);
     QCOMPARE(rig.points(44), 2);
-    QCOMPARE(rig.dlg->UpdateChart->points(rig.series(44)).last().y(), 1044.0);
+    QCOMPARE(rig.dlg->UpdateChart()->points(rig.series(44)).last().y(), 1044.0);
     // Hidden rows get their points too.
     QCOMPARE(rig.points(10), 2);
     QCOMPARE(rig.fake.described(), QStringList({"R 16384 20", "R 16404 20", "R 16424 5"}));
-    QCOMPARE(rig.dlg->ErrorCountEdit->text(), QString("0"));
+    QCOMPARE(child<QLineEdit>(rig.dlg.get(), "ErrorCountEdit")->text(), QString("0"));
 }
 
 void tst_ModbusMapExecDlg::longShownSignedPlottedUnsigned() {
@@ -268,7 +276,7 @@ void tst_ModbusMapExecDlg::longShownSignedPlottedUnsigned() {
     // The chart's first value (row 0's) only clears; row 1 gets its point.
     rig.dlg->ProcessTimerTimer();
     QCOMPARE(rig.cell(1, 2), QString("-1"));
-    const QList<QPointF> points = rig.dlg->UpdateChart->points(rig.series(1));
+    const QList<QPointF> points = rig.dlg->UpdateChart()->points(rig.series(1));
     QCOMPARE(points.size(), 1);
     QCOMPARE(points[0].y(), 4294967295.0);
 }
@@ -276,11 +284,12 @@ void tst_ModbusMapExecDlg::longShownSignedPlottedUnsigned() {
 void tst_ModbusMapExecDlg::checkBoxShowsSeries() {
     Rig rig;
     QVERIFY(rig.openOnFake(*channelMap(3, 4)));
-    QVERIFY(rig.dlg->ValueModel->flags(rig.dlg->ValueModel->index(0, 0)) & Qt::ItemIsUserCheckable);
+    QVERIFY(rig.dlg->ValueModel()->flags(rig.dlg->ValueModel()->index(0, 0)) &
+            Qt::ItemIsUserCheckable);
     rig.check(1, true);
     QVERIFY(rig.series(1)->isVisible());
     QVERIFY(!rig.series(0)->isVisible() && !rig.series(2)->isVisible());
-    QCOMPARE(rig.dlg->ValueModel->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(rig.dlg->ValueModel()->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
     rig.check(1, false);
     QVERIFY(!rig.series(1)->isVisible());
 }
@@ -309,10 +318,11 @@ void tst_ModbusMapExecDlg::setValue() {
     else
         rig.prompter.texts.push_back(text);
     // The context menu's item and Enter in the list are the same command.
-    QCOMPARE(rig.dlg->ValueLV->actions(), QList<QAction*>{rig.dlg->actSetValue});
-    QCOMPARE(rig.dlg->actSetValue->text(), QString("Set Value"));
-    rig.dlg->ValueLV->setFocus();
-    QTest::keyClick(rig.dlg->ValueLV, Qt::Key_Return);
+    QCOMPARE(child<TReportListView>(rig.dlg.get(), "ValueLV")->actions(),
+             QList<QAction*>{child<QAction>(rig.dlg.get(), "actSetValue")});
+    QCOMPARE(child<QAction>(rig.dlg.get(), "actSetValue")->text(), QString("Set Value"));
+    child<TReportListView>(rig.dlg.get(), "ValueLV")->setFocus();
+    QTest::keyClick(child<TReportListView>(rig.dlg.get(), "ValueLV"), Qt::Key_Return);
     QCOMPARE(rig.prompter.texts_of("input"), QStringList{"Input|Value"});
     QCOMPARE(rig.prompter.inputInitials, QStringList{QString()});
     rig.dlg->ProcessTimerTimer();
@@ -345,7 +355,7 @@ void tst_ModbusMapExecDlg::editOneValue() {
     QCOMPARE(rig.fake.registers[16387], quint16(0x3F80));
 
     // Without a selection nothing is asked.
-    rig.dlg->ValueLV->clearSelection();
+    child<TReportListView>(rig.dlg.get(), "ValueLV")->clearSelection();
     rig.dlg->LVDblClick();
     QCOMPARE(rig.prompter.texts_of("input").size(), 1);
     QLocale::setDefault(saved);
@@ -355,7 +365,7 @@ void tst_ModbusMapExecDlg::unknownTypesSkipped() {
     Rig rig;
     auto image = channelMap(QList<int>{0, 9, 4, -2});
     QVERIFY(rig.openOnFake(*image));
-    QCOMPARE(rig.dlg->ValueModel->Count(), 2);
+    QCOMPARE(rig.dlg->ValueModel()->Count(), 2);
     QCOMPARE(rig.column(1), QStringList({"CH0", "CH2"}));
     QCOMPARE(rig.column(3), QStringList({"4000", "4001/4002"}));
     rig.dlg->CloseRun();
@@ -377,9 +387,11 @@ void tst_ModbusMapExecDlg::closeRefusedWhileRunning() {
     QVERIFY(dlg.OpenRun(*channelMap(2, 0)));
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    dlg.actStart->trigger();
+    child<QAction>(dlg, "actStart")->trigger();
     QVERIFY(dlg.Running());
-    QVERIFY(!dlg.actStart->isEnabled() && dlg.actStop->isEnabled() && dlg.actS2F->isEnabled());
+    QVERIFY(!child<QAction>(dlg, "actStart")->isEnabled() &&
+            child<QAction>(dlg, "actStop")->isEnabled() &&
+            child<QAction>(dlg, "actS2F")->isEnabled());
     QTRY_VERIFY(dlg.Run()->RequestCount >= 2);
     QVERIFY(dlg.Run()->ErrorCount >= 1);
 
@@ -387,15 +399,16 @@ void tst_ModbusMapExecDlg::closeRefusedWhileRunning() {
     QVERIFY(dlg.isVisible());
     dlg.reject();
     QVERIFY(dlg.isVisible());
-    QCOMPARE(dlg.ValueModel->Count(), 2);
+    QCOMPARE(dlg.ValueModel()->Count(), 2);
 
     QTest::keyClick(&dlg, Qt::Key_Escape);
     QVERIFY(!dlg.isVisible());
     QVERIFY(!dlg.Running());
-    QVERIFY(!dlg.ProcessTimer.Active());
-    QCOMPARE(dlg.ValueModel->Count(), 0);
-    QCOMPARE(dlg.Chart->series().size(), 0);
-    QVERIFY(dlg.actStart->isEnabled() && !dlg.actStop->isEnabled());
+    QVERIFY(!dlg.ProcessTimer().Active());
+    QCOMPARE(dlg.ValueModel()->Count(), 0);
+    QCOMPARE(child<QChartView>(dlg, "ChartView")->chart()->series().size(), 0);
+    QVERIFY(child<QAction>(dlg, "actStart")->isEnabled() &&
+            !child<QAction>(dlg, "actStop")->isEnabled());
     dlg.CloseRun();
     QVERIFY(dlg.Run() == nullptr);
 }
@@ -430,8 +443,8 @@ void tst_ModbusMapExecDlg::teardownWaitsForTick() {
         if (how == "exit+run")
             dlg.CloseRun();
         // Nothing the tick still uses is gone yet.
-        rowsLeft = dlg.ValueModel->Count();
-        seriesLeft = int(dlg.Chart->series().size());
+        rowsLeft = dlg.ValueModel()->Count();
+        seriesLeft = int(child<QChartView>(dlg, "ChartView")->chart()->series().size());
     });
     dlg.ProcessTimerTimer();
     QVERIFY(ranInTick);
@@ -439,10 +452,10 @@ void tst_ModbusMapExecDlg::teardownWaitsForTick() {
     QCOMPARE(seriesLeft, 3);
     QVERIFY(!dlg.isVisible());
     // Freed once the tick had returned.
-    QCOMPARE(dlg.ValueModel->Count(), 0);
-    QCOMPARE(dlg.Chart->series().size(), 0);
+    QCOMPARE(dlg.ValueModel()->Count(), 0);
+    QCOMPARE(child<QChartView>(dlg, "ChartView")->chart()->series().size(), 0);
     QCOMPARE(dlg.Run() == nullptr, how == "exit+run");
-    QCOMPARE(dlg.RequestCountEdit->text(), QString("1"));
+    QCOMPARE(child<QLineEdit>(dlg, "RequestCountEdit")->text(), QString("1"));
     dlg.CloseRun();
     QVERIFY(dlg.Run() == nullptr);
 }
@@ -460,7 +473,7 @@ void tst_ModbusMapExecDlg::trafficOfOneFloatChannel() {
     rig.conn->PortDrv.setPortName(peer.slavePath());
     TModbusMapExecDlg& dlg = *rig.dlg;
     QVERIFY(dlg.OpenRun(*channelMap(1, 4)));
-    dlg.actShowTraffic->setChecked(true);
+    child<QAction>(dlg, "actShowTraffic")->setChecked(true);
     QVERIFY(rig.conn->OpenLink());
     dlg.ProcessTimerTimer();
     QCOMPARE(rig.traffic(),
@@ -468,46 +481,46 @@ void tst_ModbusMapExecDlg::trafficOfOneFloatChannel() {
     QCOMPARE(rig.cell(0, 2), QString("12.500"));
 
     // Unchecked, nothing more is logged; the counters go on.
-    dlg.actShowTraffic->setChecked(false);
+    child<QAction>(dlg, "actShowTraffic")->setChecked(false);
     dlg.ProcessTimerTimer();
     dlg.ProcessTimerTimer();
-    QCOMPARE(dlg.Traffic->count(), 2);
-    QCOMPARE(dlg.RequestCountEdit->text(), QString("3"));
-    QCOMPARE(dlg.ErrorCountEdit->text(), QString("1"));
+    QCOMPARE(dlg.Traffic()->count(), 2);
+    QCOMPARE(child<QLineEdit>(dlg, "RequestCountEdit")->text(), QString("3"));
+    QCOMPARE(child<QLineEdit>(dlg, "ErrorCountEdit")->text(), QString("1"));
     QVERIFY(peer.wait());
     QCOMPARE(peer.failures(), QStringList());
 
     // Copy puts the selected row's Package text on the clipboard, with the hourglass.
-    QVERIFY(!dlg.actCopyToClipboard->isEnabled());
-    dlg.TrafficLV->selectRow(1);
-    QVERIFY(dlg.actCopyToClipboard->isEnabled());
+    QVERIFY(!child<QAction>(dlg, "actCopyToClipboard")->isEnabled());
+    child<QTableView>(dlg, "TrafficLV")->selectRow(1);
+    QVERIFY(child<QAction>(dlg, "actCopyToClipboard")->isEnabled());
     QGuiApplication::clipboard()->setText("old");
     const int waits = rig.prompter.waitCount;
-    dlg.actCopyToClipboard->trigger();
+    child<QAction>(dlg, "actCopyToClipboard")->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QString("01 03 04 41 48 00 00 6E 19 "));
     QCOMPARE(rig.prompter.waitCount, waits + 1);
     QCOMPARE(rig.prompter.waitDepth, 0);
 
     // Clear empties the log and keeps the counters.
-    dlg.actClear->trigger();
-    QCOMPARE(dlg.Traffic->count(), 0);
-    QVERIFY(!dlg.actCopyToClipboard->isEnabled());
-    QCOMPARE(dlg.RequestCountEdit->text(), QString("3"));
-    QCOMPARE(dlg.ErrorCountEdit->text(), QString("1"));
+    child<QAction>(dlg, "actClear")->trigger();
+    QCOMPARE(dlg.Traffic()->count(), 0);
+    QVERIFY(!child<QAction>(dlg, "actCopyToClipboard")->isEnabled());
+    QCOMPARE(child<QLineEdit>(dlg, "RequestCountEdit")->text(), QString("3"));
+    QCOMPARE(child<QLineEdit>(dlg, "ErrorCountEdit")->text(), QString("1"));
     rig.conn->CloseLink();
     dlg.UpdateActions(); // as the idle update does
 
     // Start after Stop: the counters restart from 0, shown at the next tick.
-    dlg.actStart->trigger();
+    child<QAction>(dlg, "actStart")->trigger();
     QVERIFY(dlg.Running());
-    dlg.ProcessTimer.Stop(); // the test ticks by hand from here
+    dlg.ProcessTimer().Stop(); // the test ticks by hand from here
     QCOMPARE(dlg.Run()->RequestCount, 0);
     QCOMPARE(dlg.Run()->ErrorCount, 0);
     QCOMPARE(dlg.Run()->CurrentSpace, 0);
-    QCOMPARE(dlg.RequestCountEdit->text(), QString("3"));
+    QCOMPARE(child<QLineEdit>(dlg, "RequestCountEdit")->text(), QString("3"));
     dlg.ProcessTimerTimer();
-    QCOMPARE(dlg.RequestCountEdit->text(), QString("1"));
-    QCOMPARE(dlg.ErrorCountEdit->text(), QString("1"));
+    QCOMPARE(child<QLineEdit>(dlg, "RequestCountEdit")->text(), QString("1"));
+    QCOMPARE(child<QLineEdit>(dlg, "ErrorCountEdit")->text(), QString("1"));
     dlg.actStopExecute();
     QVERIFY(!dlg.Running());
     dlg.CloseRun();
@@ -523,12 +536,12 @@ void tst_ModbusMapExecDlg::commandsLoggedWhenShown() {
     TUpdateTagListCmd tags(rig.conn.get());
     // Not shown: the command's traffic is not kept.
     QVERIFY(tags.Execute());
-    QCOMPARE(rig.dlg->Traffic->count(), 0);
-    rig.dlg->actShowTraffic->setChecked(true);
+    QCOMPARE(rig.dlg->Traffic()->count(), 0);
+    child<QAction>(rig.dlg.get(), "actShowTraffic")->setChecked(true);
     QVERIFY(tags.Execute());
     // Per tag a TagIndex write and a block read, each with its reply; the first request is the
     // block read of the map-control registers.
-    QVERIFY(rig.dlg->Traffic->count() >= 4 * 30);
+    QVERIFY(rig.dlg->Traffic()->count() >= 4 * 30);
     QCOMPARE(rig.traffic().first(), QString("out 01 03 30 00 00 0E CB 0E "));
     QVERIFY(rig.traffic()[1].startsWith("in 01 03 1C "));
 }
@@ -561,7 +574,7 @@ void tst_ModbusMapExecDlg::executeMapAgainstSimulator() {
     script.steps.push_back([&](QDialog& shown) {
         ExitAtEnd exitAtEnd{dlg};
         QVERIFY(shown.isModal());
-        QCOMPARE(dlg.ValueModel->Count(), 7);
+        QCOMPARE(dlg.ValueModel()->Count(), 7);
         rig.check(5, true);
         rig.check(6, true);
         // Held values, one per type, written through the list.
@@ -571,11 +584,11 @@ void tst_ModbusMapExecDlg::executeMapAgainstSimulator() {
             rig.prompter.texts.push_back(values[row]);
             dlg.actSetValueExecute();
         }
-        dlg.actStart->trigger();
+        child<QAction>(dlg, "actStart")->trigger();
         QVERIFY(dlg.Running());
         QTRY_COMPARE_WITH_TIMEOUT(rig.column(2).mid(0, 5),
                                   QStringList({"21.750", "-123", "54321", "-100000", "-1"}), 10000);
-        dlg.actS2F->trigger();
+        child<QAction>(dlg, "actS2F")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(rig.prompter.messages(), QStringList{"Данные сохранены"}, 10000);
         // A few seconds of chart for the picture.
         QTest::qWait(4000);
@@ -583,10 +596,10 @@ void tst_ModbusMapExecDlg::executeMapAgainstSimulator() {
         const QImage picture = dlg.grab().toImage();
         rendered = outputPath("ModbusMapExecDlg.png");
         QVERIFY(picture.save(rendered));
-        dlg.PageControl->setCurrentIndex(1);
-        dlg.actShowTraffic->setChecked(true);
-        QTRY_VERIFY(dlg.Traffic->count() >= 6);
-        dlg.TrafficLV->selectRow(0);
+        child<QTabWidget>(dlg, "PageControl")->setCurrentIndex(1);
+        child<QAction>(dlg, "actShowTraffic")->setChecked(true);
+        QTRY_VERIFY(dlg.Traffic()->count() >= 6);
+        child<QTableView>(dlg, "TrafficLV")->selectRow(0);
         QVERIFY(dlg.grab().toImage().save(outputPath("ModbusMapExecDlg-traffic.png")));
 
         dlg.close();
@@ -599,12 +612,12 @@ void tst_ModbusMapExecDlg::executeMapAgainstSimulator() {
     QVERIFY(!rendered.isEmpty());
     QVERIFY(!dlg.Running());
     QVERIFY(dlg.Run() == nullptr);
-    QCOMPARE(dlg.ValueModel->Count(), 0);
-    QCOMPARE(dlg.Chart->series().size(), 0);
+    QCOMPARE(dlg.ValueModel()->Count(), 0);
+    QCOMPARE(child<QChartView>(dlg, "ChartView")->chart()->series().size(), 0);
     // The traffic and the counters stay for the next opening.
-    QVERIFY(dlg.Traffic->count() >= 6);
-    QVERIFY(dlg.RequestCountEdit->text().toInt() >= 30);
-    QCOMPARE(dlg.ErrorCountEdit->text(), QString("0"));
+    QVERIFY(dlg.Traffic()->count() >= 6);
+    QVERIFY(child<QLineEdit>(dlg, "RequestCountEdit")->text().toInt() >= 30);
+    QCOMPARE(child<QLineEdit>(dlg, "ErrorCountEdit")->text(), QString("0"));
 }
 
 void tst_ModbusMapExecDlg::faultsCountedAndRecovered() {
@@ -646,10 +659,10 @@ void tst_ModbusMapExecDlg::faultsCountedAndRecovered() {
 
     TModbusMapExecDlg& dlg = *rig.dlg;
     QVERIFY(dlg.OpenRun(*image));
-    dlg.ValueLV->selectAll();
+    child<TReportListView>(dlg, "ValueLV")->selectAll();
     rig.prompter.texts.push_back(QString("4242"));
     dlg.actSetValueExecute();
-    dlg.actStart->trigger();
+    child<QAction>(dlg, "actStart")->trigger();
     QVERIFY(dlg.Running());
     QTRY_VERIFY_WITH_TIMEOUT(dlg.Run()->RequestCount >= 80, 30000);
     // Polling went on through the faults, and every value is the one set.
@@ -658,7 +671,7 @@ void tst_ModbusMapExecDlg::faultsCountedAndRecovered() {
     QVERIFY2(errors >= 16, qPrintable(QString::number(errors)));
     QVERIFY(errors < dlg.Run()->RequestCount);
     dlg.actStopExecute();
-    QVERIFY(dlg.ErrorCountEdit->text().toInt() >= 16);
+    QVERIFY(child<QLineEdit>(dlg, "ErrorCountEdit")->text().toInt() >= 16);
     dlg.CloseRun();
 }
 

@@ -1,3 +1,4 @@
+#include "Child.h"
 #include "GenericRegValue.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
@@ -20,6 +21,7 @@
 #include <QtTest>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::GenericRegValue;
 using zorvan::test::ScriptedPrompter;
 using zorvan::test::TempConfigHome;
@@ -163,15 +165,20 @@ void TestDataContainerDlg::categoriesAndFirstSelection() {
     ScriptedPrompter prompter;
     const bool ran = runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg) {
         QCOMPARE(dlg.windowTitle(), QString("Options"));
-        QCOMPARE(dlg.CategoryWindow()->windowTitle(), QString("Категория"));
-        QCOMPARE(dlg.CategoryWindow()->EntryTexts(),
+        QCOMPARE(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->windowTitle(),
+                 QString("Категория"));
+        QCOMPARE(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->EntryTexts(),
                  (QStringList{"(All Parameters)", "Application options", "Подключение"}));
-        QVERIFY(dlg.CategoryWindow()->List()->font().bold());
+        QVERIFY(child<QTreeWidget>(child<TCategoryToolDlg>(dlg, "CategoryToolDlg"), "List")
+                    ->font()
+                    .bold());
         // The entry at the position of the number of categories: the third one.
         QCOMPARE(dlg.SelectedCategory(), s.options->ComunicationCategory);
         QCOMPARE(dlg.CategoryPaneWidth(), 250);
-        QCOMPARE(dlg.Splitter()->handleWidth(), 4);
-        QCOMPARE(dlg.ValueList()->selectionModel()->selectedRows().value(0).row(), 0);
+        QCOMPARE(child<QSplitter>(dlg, "Splitter")->handleWidth(), 4);
+        QCOMPARE(
+            child<QTableWidget>(dlg, "ValueList")->selectionModel()->selectedRows().value(0).row(),
+            0);
     });
     QVERIFY(ran);
 }
@@ -204,12 +211,12 @@ void TestDataContainerDlg::valueListRows() {
     StoredOptions s;
     ScriptedPrompter prompter;
     QVERIFY(runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg) {
-        QVERIFY(dlg.CategoryWindow()->SelectEntry(entry));
-        QCOMPARE(headers(dlg.ValueList()), header);
+        QVERIFY(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->SelectEntry(entry));
+        QCOMPARE(headers(child<QTableWidget>(dlg, "ValueList")), header);
         QStringList shown;
-        for (int r = 0; r < dlg.ValueList()->rowCount(); ++r) {
-            shown << rowTexts(dlg.ValueList(), r).join('|');
-            QVERIFY(!rowHasIcon(dlg.ValueList(), r));
+        for (int r = 0; r < child<QTableWidget>(dlg, "ValueList")->rowCount(); ++r) {
+            shown << rowTexts(child<QTableWidget>(dlg, "ValueList"), r).join('|');
+            QVERIFY(!rowHasIcon(child<QTableWidget>(dlg, "ValueList"), r));
             QVERIFY(dlg.RowValue(r)->Visible());
         }
         QCOMPARE(shown, rows);
@@ -244,7 +251,7 @@ void TestDataContainerDlg::namedValuePicker() {
         QVERIFY(row >= 0);
         answerNextModal<TIntValuesListDialog>(&dlg, [&](TIntValuesListDialog& picker) {
             QCOMPARE(picker.windowTitle(), QString("Data List"));
-            QTableWidget* list = picker.List();
+            QTableWidget* list = child<QTableWidget>(picker, "List");
             QCOMPARE(list->rowCount(), value->ValuesList().Count());
             for (int r = 0; r < list->rowCount(); ++r)
                 if (!list->item(r, 0)->icon().isNull()) {
@@ -257,9 +264,9 @@ void TestDataContainerDlg::namedValuePicker() {
                               list->visualItemRect(list->item(pickRow, 1)).center());
             QVERIFY(!picker.isVisible()); // a selection closes it at once
         });
-        doubleClickRow(dlg.ValueList(), row);
-        QCOMPARE(rowTexts(dlg.ValueList(), row).last(), text);
-        QCOMPARE(rowHasIcon(dlg.ValueList(), row), expected != before);
+        doubleClickRow(child<QTableWidget>(dlg, "ValueList"), row);
+        QCOMPARE(rowTexts(child<QTableWidget>(dlg, "ValueList"), row).last(), text);
+        QCOMPARE(rowHasIcon(child<QTableWidget>(dlg, "ValueList"), row), expected != before);
     }));
     QCOMPARE(pickerRow, (QStringList{QString::number(pickRow + 1),
                                      value->ValuesList().Items(pickRow).Caption}));
@@ -298,10 +305,11 @@ void TestDataContainerDlg::integerInput() {
     const int before = value->Value();
     QVERIFY(runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg) {
         const int row = dlg.RowOf(value);
-        dlg.ValueList()->selectRow(row);
-        QTest::keyClick(dlg.ValueList(), Qt::Key_Return);
-        QCOMPARE(rowTexts(dlg.ValueList(), row).last(), QString::number(expected));
-        QCOMPARE(rowHasIcon(dlg.ValueList(), row), expected != before);
+        child<QTableWidget>(dlg, "ValueList")->selectRow(row);
+        QTest::keyClick(child<QTableWidget>(dlg, "ValueList"), Qt::Key_Return);
+        QCOMPARE(rowTexts(child<QTableWidget>(dlg, "ValueList"), row).last(),
+                 QString::number(expected));
+        QCOMPARE(rowHasIcon(child<QTableWidget>(dlg, "ValueList"), row), expected != before);
     }));
     QCOMPARE(prompter.texts_of("input"), QStringList{"|Value"});
     QCOMPARE(value->Value(), expected);
@@ -312,19 +320,19 @@ void TestDataContainerDlg::booleanToggles() {
     StoredOptions s;
     ScriptedPrompter prompter;
     QVERIFY(runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg) {
-        QVERIFY(dlg.CategoryWindow()->SelectEntry(0));
+        QVERIFY(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->SelectEntry(0));
         const int row = dlg.RowOf(s.options->WarningBeforeClosing);
-        QVERIFY(!rowHasIcon(dlg.ValueList(), row));
-        doubleClickRow(dlg.ValueList(), row);
-        QCOMPARE(rowTexts(dlg.ValueList(), row),
+        QVERIFY(!rowHasIcon(child<QTableWidget>(dlg, "ValueList"), row));
+        doubleClickRow(child<QTableWidget>(dlg, "ValueList"), row);
+        QCOMPARE(rowTexts(child<QTableWidget>(dlg, "ValueList"), row),
                  (QStringList{"", "Warning before application closing", "false"}));
-        QVERIFY(rowHasIcon(dlg.ValueList(), row));
+        QVERIFY(rowHasIcon(child<QTableWidget>(dlg, "ValueList"), row));
         QCOMPARE(s.options->WarningBeforeClosing->Value(), false);
-        doubleClickRow(dlg.ValueList(), row);
-        QCOMPARE(rowTexts(dlg.ValueList(), row).last(), QString("true"));
+        doubleClickRow(child<QTableWidget>(dlg, "ValueList"), row);
+        QCOMPARE(rowTexts(child<QTableWidget>(dlg, "ValueList"), row).last(), QString("true"));
         // The first row keeps its category text when rebuilt.
-        doubleClickRow(dlg.ValueList(), 0);
-        QCOMPARE(rowTexts(dlg.ValueList(), 0),
+        doubleClickRow(child<QTableWidget>(dlg, "ValueList"), 0);
+        QCOMPARE(rowTexts(child<QTableWidget>(dlg, "ValueList"), 0),
                  (QStringList{"Application options", "Tool bar view", "false"}));
     }));
     QVERIFY(prompter.records.isEmpty());
@@ -334,8 +342,8 @@ void TestDataContainerDlg::escapeStillWrites() {
     StoredOptions s;
     ScriptedPrompter prompter;
     QVERIFY(runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg) {
-        QVERIFY(dlg.CategoryWindow()->SelectEntry(0));
-        doubleClickRow(dlg.ValueList(), dlg.RowOf(s.options->ViewToolBar));
+        QVERIFY(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->SelectEntry(0));
+        doubleClickRow(child<QTableWidget>(dlg, "ValueList"), dlg.RowOf(s.options->ViewToolBar));
         QTest::keyClick(&dlg, Qt::Key_Escape);
         QVERIFY(!dlg.isVisible());
     }));
@@ -360,13 +368,14 @@ void TestDataContainerDlg::setDefault() {
     ScriptedPrompter prompter;
     prompter.answers.push_back(static_cast<PromptAnswer>(answer));
     QVERIFY(runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg) {
-        QVERIFY(dlg.CategoryWindow()->SelectEntry(0));
-        dlg.actSetDefault()->trigger();
+        QVERIFY(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->SelectEntry(0));
+        child<QAction>(dlg, "actSetDefault")->trigger();
         QCOMPARE(dlg.AllCategories(), true);
         const int row = dlg.RowOf(s.options->WarningBeforeClosing);
-        QCOMPARE(rowTexts(dlg.ValueList(), row).last(), QString(applied ? "false" : "true"));
-        QCOMPARE(rowHasIcon(dlg.ValueList(), row), applied);
-        QCOMPARE(rowTexts(dlg.ValueList(), dlg.RowOf(s.options->Port)).last(),
+        QCOMPARE(rowTexts(child<QTableWidget>(dlg, "ValueList"), row).last(),
+                 QString(applied ? "false" : "true"));
+        QCOMPARE(rowHasIcon(child<QTableWidget>(dlg, "ValueList"), row), applied);
+        QCOMPARE(rowTexts(child<QTableWidget>(dlg, "ValueList"), dlg.RowOf(s.options->Port)).last(),
                  QString(applied ? "COM1" : "COM9"));
     }));
     QCOMPARE(prompter.questions(), QStringList{"Set default data?"});
@@ -385,7 +394,7 @@ void TestDataContainerDlg::otherKinds() {
     prompter.texts = {QString("x1"), QString("2.25"), QString("new text")};
     prompter.fileNames = {QString("/home/u/m.zorvan"), std::nullopt, QString("/srv")};
     QVERIFY(runDialog(*m.dialog, [&](TDtContainerDlg& dlg) {
-        QTableWidget* list = dlg.ValueList();
+        QTableWidget* list = child<QTableWidget>(dlg, "ValueList");
         QCOMPARE(rowTexts(list, dlg.RowOf(m.number)).last(), QString("1.500"));
         QCOMPARE(rowTexts(list, dlg.RowOf(m.folder)).last(), QString("/tmp/"));
         doubleClickRow(list, dlg.RowOf(m.number)); // "x1": refused with a message
@@ -404,8 +413,8 @@ void TestDataContainerDlg::otherKinds() {
         answerNextModal<TIPQueryDlg>(&dlg, [](TIPQueryDlg& ip) {
             QCOMPARE(ip.windowTitle(), QString("Input IP"));
             QCOMPARE(ip.EnteredText(), QString("10.0.0.1"));
-            ip.Edit()->setText("192.168.1  .5");
-            QTest::mouseClick(ip.OkButton(), Qt::LeftButton);
+            child<QLineEdit>(ip, "Edit")->setText("192.168.1  .5");
+            QTest::mouseClick(child<QPushButton>(ip, "OkButton"), Qt::LeftButton);
         });
         doubleClickRow(list, dlg.RowOf(m.address));
         QCOMPARE(rowTexts(list, dlg.RowOf(m.address)).last(), QString("192.168.1.5"));
@@ -455,15 +464,15 @@ void TestDataContainerDlg::dateTimePicker() {
     QVERIFY(runDialog(*component, [&](TDtContainerDlg& dlg) {
         answerNextModal<TDateTimeValueDlg>(&dlg, [&](TDateTimeValueDlg& picker) {
             QCOMPARE(picker.windowTitle(), QString("Datetime"));
-            QCOMPARE(picker.Calendar()->firstDayOfWeek(), Qt::Monday);
-            calendarVisible = picker.Calendar()->isVisible();
-            timeVisible = picker.TimePicker()->isVisible();
-            picker.Calendar()->setSelectedDate(QDate(2021, 3, 5));
-            picker.TimePicker()->setTime(QTime(8, 30));
-            QVERIFY(picker.SetButton()->isDefault());
-            QTest::mouseClick(picker.SetButton(), Qt::LeftButton);
+            QCOMPARE(child<QCalendarWidget>(picker, "Calendar")->firstDayOfWeek(), Qt::Monday);
+            calendarVisible = child<QCalendarWidget>(picker, "Calendar")->isVisible();
+            timeVisible = child<QDateTimeEdit>(picker, "TimePicker")->isVisible();
+            child<QCalendarWidget>(picker, "Calendar")->setSelectedDate(QDate(2021, 3, 5));
+            child<QDateTimeEdit>(picker, "TimePicker")->setTime(QTime(8, 30));
+            QVERIFY(child<QPushButton>(picker, "SetButton")->isDefault());
+            QTest::mouseClick(child<QPushButton>(picker, "SetButton"), Qt::LeftButton);
         });
-        doubleClickRow(dlg.ValueList(), 0);
+        doubleClickRow(child<QTableWidget>(dlg, "ValueList"), 0);
     }));
     QCOMPARE(calendarVisible, calendarShown);
     QCOMPARE(timeVisible, timeShown);
@@ -496,8 +505,8 @@ void TestDataContainerDlg::userEditorHook() {
     };
     QString shown;
     QVERIFY(runDialog(*m.dialog, [&](TDtContainerDlg& dlg) {
-        doubleClickRow(dlg.ValueList(), dlg.RowOf(m.text));
-        shown = rowTexts(dlg.ValueList(), dlg.RowOf(m.text)).last();
+        doubleClickRow(child<QTableWidget>(dlg, "ValueList"), dlg.RowOf(m.text));
+        shown = rowTexts(child<QTableWidget>(dlg, "ValueList"), dlg.RowOf(m.text)).last();
     }));
     QCOMPARE(hookCalls, userEditor ? 1 : 0);
     QCOMPARE(prompter.texts_of("input").size(), standardRan ? 1 : 0);
@@ -519,13 +528,14 @@ void TestDataContainerDlg::renderToPng() {
     s.options->Port->setValue(3);
     const QString dir = QStringLiteral(ZORVAN_TEST_OUTPUT_DIR);
     QVERIFY(runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg) {
-        QVERIFY(dlg.CategoryWindow()->SelectEntry(0));
-        doubleClickRow(dlg.ValueList(), dlg.RowOf(s.options->WarningBeforeClosing));
+        QVERIFY(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->SelectEntry(0));
+        doubleClickRow(child<QTableWidget>(dlg, "ValueList"),
+                       dlg.RowOf(s.options->WarningBeforeClosing));
         QVERIFY(dlg.grab().save(dir + "/settings-options-dialog.png"));
         answerNextModal<TIntValuesListDialog>(&dlg, [&](TIntValuesListDialog& picker) {
             QVERIFY(picker.grab().save(dir + "/settings-named-value-picker.png"));
         });
-        doubleClickRow(dlg.ValueList(), dlg.RowOf(s.options->Rate));
+        doubleClickRow(child<QTableWidget>(dlg, "ValueList"), dlg.RowOf(s.options->Rate));
     }));
     QVERIFY(QFileInfo(dir + "/settings-options-dialog.png").size() > 0);
 }

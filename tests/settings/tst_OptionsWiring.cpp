@@ -1,3 +1,4 @@
+#include "Child.h"
 #include "TempConfigHome.h"
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
@@ -13,6 +14,7 @@
 #include <QtTest>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::TempConfigHome;
 
 namespace {
@@ -37,16 +39,15 @@ void TestOptionsWiring::optionsLiveAroundTheProgram() {
     TempConfigHome home;
     {
         CompositionRoot root;
-        QVERIFY(root.Options() != nullptr);
-        QCOMPARE(Options(), root.Options());
+        QVERIFY(Options() != nullptr);
         // The main window re-captioned the framework settings in the start-up language.
-        const TMDVLanguage& language = root.Dm()->Link.Localization().Current();
+        const TMDVLanguage& language = Dm()->Link.Localization().Current();
         QCOMPARE(language.LanguageID(), 6400);
-        QCOMPARE(root.Options()->FrameworkOptions->Caption(), language.FrameworkOptionsText);
-        QCOMPARE(root.Options()->ViewToolBar->Caption(), language.ViewToolbarText);
-        root.MainFrameDlg()->actEnglish->trigger();
-        QCOMPARE(root.Options()->CurrLanguageID->Value(), 2305);
-        QCOMPARE(root.Options()->RestoreLastDocument->Caption(), QString("Open last file"));
+        QCOMPARE(Options()->FrameworkOptions->Caption(), language.FrameworkOptionsText);
+        QCOMPARE(Options()->ViewToolBar->Caption(), language.ViewToolbarText);
+        child<QAction>(root.MainFrameDlg(), "actEnglish")->trigger();
+        QCOMPARE(Options()->CurrLanguageID->Value(), 2305);
+        QCOMPARE(Options()->RestoreLastDocument->Caption(), QString("Open last file"));
         QVERIFY(!QFile::exists(home.optionsFile()));
     }
     QCOMPARE(Options(), nullptr);
@@ -62,23 +63,23 @@ void TestOptionsWiring::optionsActionRunsTheDialog() {
     TMainFrameDlg& window = *root.MainFrameDlg();
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(window.ActionToolBarPanel->isVisible());
+    QVERIFY(child<QWidget>(window, "ActionToolBarPanel")->isVisible());
     bool shown = false;
     QTimer::singleShot(0, &window, [&] {
         auto* dialog = qobject_cast<TDtContainerDlg*>(QApplication::activeModalWidget());
         if (!dialog)
             return;
         shown = true;
-        QVERIFY(dialog->CategoryWindow()->SelectEntry(0));
-        const int row = dialog->RowOf(root.Options()->ViewToolBar);
-        dialog->ValueList()->selectRow(row);
-        QTest::keyClick(dialog->ValueList(), Qt::Key_Return);
+        QVERIFY(child<TCategoryToolDlg>(dialog, "CategoryToolDlg")->SelectEntry(0));
+        const int row = dialog->RowOf(Options()->ViewToolBar);
+        child<QTableWidget>(dialog, "ValueList")->selectRow(row);
+        QTest::keyClick(child<QTableWidget>(dialog, "ValueList"), Qt::Key_Return);
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
-    window.actOptions->trigger();
+    child<QAction>(window, "actOptions")->trigger();
     QVERIFY(shown);
-    QCOMPARE(root.Options()->ViewToolBar->Value(), false);
-    QVERIFY(!window.ActionToolBarPanel->isVisible());
+    QCOMPARE(Options()->ViewToolBar->Value(), false);
+    QVERIFY(!child<QWidget>(window, "ActionToolBarPanel")->isVisible());
     QCOMPARE(readStore(home.optionsFile())->find("ViewToolBar")->dword, 0u);
 }
 

@@ -1,3 +1,4 @@
+#include "Child.h"
 // The execution window when the device goes away while it polls, offscreen against the device
 // simulator on port COM7 of a private settings folder: the window keeps polling and counts the
 // failures; Start does nothing while the device is still gone; once the device is back under
@@ -24,6 +25,7 @@
 #include <memory>
 
 using namespace zorvan;
+using zorvan::test::child;
 using zorvan::test::DevsimProcess;
 using zorvan::test::ScriptedPrompter;
 using zorvan::test::TempConfigHome;
@@ -117,7 +119,7 @@ void tst_UnplugWindow::stopStartAfterUnplug() {
         const auto requests = [&] { return dlg.Run()->RequestCount; };
         const auto errors = [&] { return dlg.Run()->ErrorCount; };
         const auto value = [&](int row) {
-            return dlg.ValueModel->index(row, TValueListModel::ValueColumn).data().toString();
+            return dlg.ValueModel()->index(row, TValueListModel::ValueColumn).data().toString();
         };
         dlg.actStartExecute();
         QVERIFY(dlg.Running());
@@ -142,8 +144,8 @@ void tst_UnplugWindow::stopStartAfterUnplug() {
         QVERIFY(!dlg.Running());
         dlg.actStartExecute();
         QVERIFY(!dlg.Running());
-        QVERIFY(dlg.actStart->isEnabled());
-        QVERIFY(!dlg.actStop->isEnabled());
+        QVERIFY(child<QAction>(dlg, "actStart")->isEnabled());
+        QVERIFY(!child<QAction>(dlg, "actStop")->isEnabled());
 
         // Back under the same port number: Stop then Start resumes, counting from 0 again.
         auto back = device(onPort);
@@ -151,7 +153,7 @@ void tst_UnplugWindow::stopStartAfterUnplug() {
         const QDateTime backStarted = QDateTime::currentDateTime();
         dlg.actStartExecute();
         QVERIFY(dlg.Running());
-        QVERIFY(dlg.actStop->isEnabled());
+        QVERIFY(child<QAction>(dlg, "actStop")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(requests() >= 40, 15000);
         QVERIFY2(errors() <= requests() / 4,
                  qPrintable(QString("%1 errors in %2 requests").arg(errors()).arg(requests())));
@@ -166,7 +168,7 @@ void tst_UnplugWindow::stopStartAfterUnplug() {
                                     .arg(value(row))
                                     .arg(since)));
         }
-        QCOMPARE(dlg.ErrorCountEdit->text(), QString::number(errors()));
+        QCOMPARE(child<QLineEdit>(dlg, "ErrorCountEdit")->text(), QString::number(errors()));
         dlg.actStopExecute();
         QVERIFY(!dlg.Running());
         dlg.CloseRun();

@@ -1,5 +1,7 @@
 #include "app/ui/AboutUnit.h"
 
+#include "components/ui/MakeAction.h"
+
 #include <QAction>
 #include <QLabel>
 
@@ -7,17 +9,15 @@ namespace zorvan {
 
 TAboutDlg::TAboutDlg(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      actExit(new QAction(this)),
+      actExit(makeAction(this, "actExit", QString(), {.Shortcut = QKeySequence(Qt::Key_Escape)})),
       VersionLabel(new QLabel(QStringLiteral("Version 2017.08.28"), this)) {
     setObjectName(QStringLiteral("AboutDlg"));
     setWindowTitle(QStringLiteral("About"));
     setFixedSize(326, 111);
+    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
     VersionLabel->move(116, 49);
     VersionLabel->adjustSize();
 
-    actExit->setObjectName(QStringLiteral("actExit"));
-    actExit->setShortcut(QKeySequence(Qt::Key_Escape));
-    actExit->setShortcutContext(Qt::WindowShortcut);
     addAction(actExit);
     connect(actExit, &QAction::triggered, this, &QDialog::close);
 }

@@ -12,6 +12,8 @@ class TAboutDlg : public QDialog {
 public:
     explicit TAboutDlg(QWidget* parent = nullptr);
 
+private:
+    // The controls; each one's object name is its member name.
     QAction* actExit;
     QLabel* VersionLabel;
 };

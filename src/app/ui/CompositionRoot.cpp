@@ -13,15 +13,10 @@
 
 namespace zorvan {
 
-namespace {
-CompositionRoot* running = nullptr;
-}
-
 CompositionRoot::CompositionRoot() {
     // Not the display name: that one would be appended to every window title.
     QApplication::setApplicationName(QStringLiteral("Zorvan"));
     m_previousPrompter = setPrompter(&m_prompter);
-    running = this;
 
     // 1. Options (settings module): loads the settings.
     m_options = std::make_unique<TOptions>();
@@ -33,7 +28,7 @@ CompositionRoot::CompositionRoot() {
     m_prompter.setParent(m_mainFrameDlg.get());
     // 4. CnlListVisorView: the editor view, placed into the main window at its first show.
     m_cnlListVisorView = std::make_unique<TCnlListVisorView>();
-    m_mainFrameDlg->CnlListVisorView = m_cnlListVisorView.get();
+    m_mainFrameDlg->SetCnlListVisorView(m_cnlListVisorView.get());
     // 5. ChannelPropsDlg: hidden until Add or Edit runs it.
     m_channelPropsDlg = std::make_unique<TChannelPropsDlg>();
     m_cnlListVisorView->SetChannelPropsDlg(m_channelPropsDlg.get());
@@ -45,10 +40,15 @@ CompositionRoot::CompositionRoot() {
     //    window of the main window's (centred over it), released before it.
     m_modbusMapExecDlg =
         std::make_unique<TModbusMapExecDlg>(m_modbusMapConn.get(), m_mainFrameDlg.get());
+    m_cnlListVisorView->OnExecuteMap = [dialog = m_modbusMapExecDlg.get()] {
+        dialog->ExecuteMap();
+    };
 }
 
 CompositionRoot::~CompositionRoot() {
     // Reverse order of creation: 8 ... 4 go first, when they exist.
+    if (m_cnlListVisorView)
+        m_cnlListVisorView->OnExecuteMap = nullptr;
     m_modbusMapExecDlg.reset();
     m_gd.reset();
     m_modbusMapConn.reset();
@@ -59,12 +59,7 @@ CompositionRoot::~CompositionRoot() {
     m_dm.reset();
     // 1. Options, last: writes the settings.
     m_options.reset();
-    running = nullptr;
     setPrompter(m_previousPrompter);
-}
-
-CompositionRoot* CompositionRoot::instance() {
-    return running;
 }
 
 int CompositionRoot::Run() {

@@ -16,8 +16,9 @@ class TModbusMapExecDlg;
 class TOptions;
 
 // Creates the program-wide modules and windows once, in start-up order, and destroys them in
-// the reverse order. One instance lives in main() for the program's run; code reaches the
-// instances through its accessors.
+// the reverse order. One instance lives in main() for the program's run. Each module registers
+// its first instance and code reaches it through the module's own accessor (Options(), Dm(),
+// ModbusMapConn(), GD(), ModbusMapExecDlg()); the windows without one are reached here.
 class CompositionRoot {
 public:
     // Requires a QApplication. Sets the application title and installs the GUI prompter.
@@ -26,18 +27,9 @@ public:
     CompositionRoot(const CompositionRoot&) = delete;
     CompositionRoot& operator=(const CompositionRoot&) = delete;
 
-    // The running root, or null outside its lifetime.
-    static CompositionRoot* instance();
-
-    // 1 Options: the settings module, first created and last destroyed.
-    TOptions* Options() const { return m_options.get(); }
-    TDm* Dm() const { return m_dm.get(); }
     TMainFrameDlg* MainFrameDlg() const { return m_mainFrameDlg.get(); }
     TCnlListVisorView* CnlListVisorView() const { return m_cnlListVisorView.get(); }
     TChannelPropsDlg* ChannelPropsDlg() const { return m_channelPropsDlg.get(); }
-    TModbusMapConn* ModbusMapConn() const { return m_modbusMapConn.get(); }
-    TGD* GD() const { return m_gd.get(); }
-    TModbusMapExecDlg* ModbusMapExecDlg() const { return m_modbusMapExecDlg.get(); }
 
     // Shows the main window and runs the event loop until it has closed.
     int Run();
@@ -46,7 +38,8 @@ private:
     QtPrompter m_prompter;
     IPrompter* m_previousPrompter = nullptr;
 
-    // In creation order; the destructor releases them from the bottom up.
+    // In creation order; the destructor releases them from the bottom up. Options, the
+    // settings module, is first created and last destroyed.
     std::unique_ptr<TOptions> m_options;
     std::unique_ptr<TDm> m_dm;
     std::unique_ptr<TMainFrameDlg> m_mainFrameDlg;

@@ -3,6 +3,7 @@
 #include "app/ui/AboutUnit.h"
 #include "components/MDVLocalize.h"
 #include "components/ui/MDVViewsContainer.h"
+#include "components/ui/MakeAction.h"
 #include "components/ui/ThemeIcon.h"
 #include "device/ModbusMap.h"
 #include "settings/AppOptions.h"
@@ -26,17 +27,6 @@ namespace {
 // How often the actions' enabling is re-evaluated while the program is idle; cheap, and
 // quick enough that a change made elsewhere shows before the user can reach the action.
 constexpr int kIdleUpdateMs = 200;
-
-QAction* makeAction(QObject* owner, const char* name, const QString& caption,
-                    const QKeySequence& shortcut = QKeySequence()) {
-    auto* action = new QAction(caption, owner);
-    action->setObjectName(QString::fromLatin1(name));
-    if (!shortcut.isEmpty()) {
-        action->setShortcut(shortcut);
-        action->setShortcutContext(Qt::WindowShortcut);
-    }
-    return action;
-}
 
 } // namespace
 
@@ -87,21 +77,22 @@ TMainFrameDlg::~TMainFrameDlg() {
 void TMainFrameDlg::CreateActions() {
     // The design captions are the menu entries' ones; the language update replaces the File
     // and Options captions.
-    actNew = makeAction(this, "actNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    actNew->setIcon(MenuImageList[2]);
+    actNew = makeAction(this, "actNew", QStringLiteral("&New"),
+                        {.Icon = MenuImageList[2], .Shortcut = QKeySequence(Qt::CTRL | Qt::Key_N)});
     actOpen =
-        makeAction(this, "actOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    actOpen->setIcon(MenuImageList[0]);
+        makeAction(this, "actOpen", QStringLiteral("&Open"),
+                   {.Icon = MenuImageList[0], .Shortcut = QKeySequence(Qt::CTRL | Qt::Key_O)});
     actSave =
-        makeAction(this, "actSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    actSave->setIcon(MenuImageList[1]);
+        makeAction(this, "actSave", QStringLiteral("&Save"),
+                   {.Icon = MenuImageList[1], .Shortcut = QKeySequence(Qt::CTRL | Qt::Key_S)});
     actSaveAs = makeAction(this, "actSaveAs", QStringLiteral("S&aveAs ..."));
-    actClose =
-        makeAction(this, "actClose", QStringLiteral("&Close"), QKeySequence(Qt::ALT | Qt::Key_X));
-    actExit = makeAction(this, "actExit", QStringLiteral("&Exit"), QKeySequence(Qt::Key_Escape));
-    actOptions = makeAction(this, "actOptions", QStringLiteral("&Options"),
-                            QKeySequence(Qt::CTRL | Qt::Key_I));
-    actOptions->setIcon(MenuImageList[3]);
+    actClose = makeAction(this, "actClose", QStringLiteral("&Close"),
+                          {.Shortcut = QKeySequence(Qt::ALT | Qt::Key_X)});
+    actExit = makeAction(this, "actExit", QStringLiteral("&Exit"),
+                         {.Shortcut = QKeySequence(Qt::Key_Escape)});
+    actOptions =
+        makeAction(this, "actOptions", QStringLiteral("&Options"),
+                   {.Icon = MenuImageList[3], .Shortcut = QKeySequence(Qt::CTRL | Qt::Key_I)});
     actEnglish = makeAction(this, "actEnglish", QStringLiteral("&English"));
     actRussian = makeAction(this, "actRussian", QStringLiteral("Русский"));
     actUkrainian = makeAction(this, "actUkrainian", QStringLiteral("Українська"));
@@ -230,9 +221,9 @@ void TMainFrameDlg::showEvent(QShowEvent* event) {
 }
 
 void TMainFrameDlg::FormShow() {
-    if (CnlListVisorView) {
-        ViewContainer->AddView(CnlListVisorView);
-        ViewContainer->SetActiveView(CnlListVisorView);
+    if (m_cnlListVisorView) {
+        ViewContainer->AddView(m_cnlListVisorView);
+        ViewContainer->SetActiveView(m_cnlListVisorView);
     }
     if (TOptions* options = Options()) {
         // An empty name closes the new document: only New and Open lead on.

@@ -30,29 +30,10 @@ public:
 
     TMDVAgent MDVAgent;
 
-    QAction* actNew;
-    QAction* actOpen;
-    QAction* actSave;
-    QAction* actSaveAs;
-    QAction* actClose;
-    QAction* actExit;
-    QAction* actOptions;
-    QAction* actEnglish;
-    QAction* actRussian;
-    QAction* actUkrainian;
-    QAction* actAbout;
+    // The editor view, placed into the views container and made active at the first show; set
+    // by the composition root, not owned.
+    void SetCnlListVisorView(TCustomView* view) { m_cnlListVisorView = view; }
 
-    QMenu* FileMenu;
-    QMenu* ServiceMenu;
-    QMenu* LanguagesMenu;
-    QWidget* ActionToolBarPanel;
-    QToolBar* LeftToolBar;
-    QToolBar* RightToolBar;
-    TMDVViewsContainer* ViewContainer;
-    // The editor view, placed into ViewContainer and made active at the first show; set by
-    // the composition root, not owned.
-    TCustomView* CnlListVisorView = nullptr;
-    QStatusBar* StatusBar;
     // Images of 24 by 24: 0 Open, 1 Save, 2 New, 3 Options.
     QList<QIcon> MenuImageList;
 
@@ -121,6 +102,29 @@ private:
     void CreateToolBars();
     void CreateStatusBar();
 
+    // The controls; each one's object name is its member name.
+    QAction* actNew;
+    QAction* actOpen;
+    QAction* actSave;
+    QAction* actSaveAs;
+    QAction* actClose;
+    QAction* actExit;
+    QAction* actOptions;
+    QAction* actEnglish;
+    QAction* actRussian;
+    QAction* actUkrainian;
+    QAction* actAbout;
+
+    QMenu* FileMenu;
+    QMenu* ServiceMenu;
+    QMenu* LanguagesMenu;
+    QWidget* ActionToolBarPanel;
+    QToolBar* LeftToolBar;
+    QToolBar* RightToolBar;
+    TMDVViewsContainer* ViewContainer;
+    QStatusBar* StatusBar;
+
+    TCustomView* m_cnlListVisorView = nullptr;
     TMDVDocumentLink* m_link;
     QList<QLabel*> m_statusPanels;
     QTimer* m_idleUpdate;

@@ -1,5 +1,6 @@
 #include "editor/ui/ChannelMapModel.h"
 
+#include "components/ui/ReportListView.h"
 #include "device/AppDataTypes.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
@@ -122,11 +123,7 @@ Qt::ItemFlags TChannelMapModel::flags(const QModelIndex& index) const {
 }
 
 QStringList TChannelMapModel::mimeTypes() const {
-    return {DragMimeType()};
-}
-
-QString TChannelMapModel::DragMimeType() {
-    return QStringLiteral("application/x-zorvan-dragged-rows");
+    return {TReportListView::DragMimeType()};
 }
 
 quint16 TChannelMapModel::Offset(int row) const {

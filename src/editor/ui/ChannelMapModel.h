@@ -49,9 +49,6 @@ public:
     // The icon index of a value type code: 0, 1, 2, or -1 for none.
     static int RowImageIndex(int paramType);
 
-    // The MIME type that carries a drag between the editor's lists.
-    static QString DragMimeType();
-
 private:
     // Recounts the offsets from a row on and reports the rows whose offset changed.
     void RecountOffsets(int from);

@@ -30,12 +30,13 @@ public:
     // ApplyBtn's click: the working channel takes the texts of the two boxes.
     void ApplyBtnClick();
 
+private:
+    // The controls; each one's object name is its member name.
     QLineEdit* NoteEdit;
     QPushButton* ApplyBtn;
     QPushButton* CancelBtn;
     QLineEdit* ParamNameEdit;
 
-private:
     std::unique_ptr<TChannelItem> m_workChannel;
     // The name as ParamNameEdit shows it, to tell whether the box was changed.
     QString m_shownName;

@@ -2,6 +2,8 @@
 
 #include "components/Prompter.h"
 #include "components/XMLOptionsSerializer.h"
+#include "components/ui/MakeAction.h"
+#include "components/ui/ReportListView.h"
 #include "components/ui/ThemeIcon.h"
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
@@ -13,9 +15,7 @@
 #include "editor/GlobalData.h"
 #include "editor/ui/ChannelMapModel.h"
 #include "editor/ui/ChannelProps.h"
-#include "editor/ui/DeviceProgress.h"
-#include "editor/ui/ReportListView.h"
-#include "execution/ui/ModbusMapExecUnit.h"
+#include "editor/ui/DeviceOperationRunner.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -26,8 +26,6 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <tuple>
-#include <vector>
 
 namespace zorvan {
 
@@ -46,15 +44,6 @@ QIcon toolImage(const char* themeName) {
     return themeIcon(QString::fromLatin1(themeName));
 }
 
-QAction* makeAction(QObject* owner, const char* name, const QString& caption,
-                    const QString& toolbarText, const QIcon& icon = QIcon()) {
-    auto* action = new QAction(icon, caption, owner);
-    action->setObjectName(QString::fromLatin1(name));
-    if (!toolbarText.isEmpty())
-        action->setIconText(toolbarText);
-    return action;
-}
-
 QToolBar* makeToolBar(const char* name) {
     auto* bar = new QToolBar;
     bar->setObjectName(QString::fromLatin1(name));
@@ -65,6 +54,17 @@ QToolBar* makeToolBar(const char* name) {
     bar->setMovable(false);
     bar->setFloatable(false);
     return bar;
+}
+
+// A page of a tool bar over a list.
+QWidget* toolBarOver(QToolBar* bar, QWidget* list) {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(bar);
+    column->addWidget(list, 1);
+    return page;
 }
 
 // A page control of one page whose tab stands on its left edge.
@@ -80,12 +80,18 @@ QTabWidget* makePage(const char* name, QWidget* page, const QIcon& icon, const Q
 
 } // namespace
 
-TCnlListVisorView::TCnlListVisorView(QWidget* parent) : TCustomView(parent) {
+TCnlListVisorView::TCnlListVisorView(QWidget* parent)
+    : TCustomView(parent), m_deviceOperation(this) {
     setObjectName(QStringLiteral("CnlListVisorView"));
     for (const char* name : kValueKindIconNames)
         RowImageList.append(bundledIcon(QString::fromLatin1(name)));
 
     CreateActions();
+    m_deviceOperation.OnRunningChange = [this] { actDownLoadUpdate(); };
+    m_deviceOperation.OnFinished = [this] {
+        UpdateView();
+        UpdateActions();
+    };
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -100,19 +106,23 @@ TCnlListVisorView::TCnlListVisorView(QWidget* parent) : TCustomView(parent) {
 TCnlListVisorView::~TCnlListVisorView() = default;
 
 void TCnlListVisorView::CreateActions() {
-    actAdd = makeAction(this, "actAdd", QStringLiteral("Add"), QString(), toolImage("list-add"));
-    actEdit = makeAction(this, "actEdit", QStringLiteral("Edit"), QStringLiteral("&Edit"),
-                         toolImage("document-edit"));
-    actDelete = makeAction(this, "actDelete", QStringLiteral("Delete"), QStringLiteral("De&lete"),
-                           toolImage("edit-delete"));
-    actExecuteMap = makeAction(this, "actExecuteMap", QStringLiteral("Execute Map"),
-                               QStringLiteral("E&xecute Map"), toolImage("media-playback-start"));
+    actAdd = makeAction(this, "actAdd", QStringLiteral("Add"), {.Icon = toolImage("list-add")});
+    actEdit = makeAction(this, "actEdit", QStringLiteral("Edit"),
+                         {.Icon = toolImage("document-edit"), .IconText = QStringLiteral("&Edit")});
+    actDelete =
+        makeAction(this, "actDelete", QStringLiteral("Delete"),
+                   {.Icon = toolImage("edit-delete"), .IconText = QStringLiteral("De&lete")});
+    actExecuteMap = makeAction(
+        this, "actExecuteMap", QStringLiteral("Execute Map"),
+        {.Icon = toolImage("media-playback-start"), .IconText = QStringLiteral("E&xecute Map")});
     actUpLoad = makeAction(this, "actUpLoad", QStringLiteral("Upload Map"),
-                           QStringLiteral("&Upload Map"), toolImage("go-up"));
-    actDownLoadCurrMap = makeAction(this, "actDownLoadCurrMap", QStringLiteral("Download Map"),
-                                    QStringLiteral("&Download Map"), toolImage("go-down"));
-    actDownLoad = makeAction(this, "actDownLoad", QStringLiteral("Download tags"),
-                             QStringLiteral("&Download tags"), toolImage("view-refresh"));
+                           {.Icon = toolImage("go-up"), .IconText = QStringLiteral("&Upload Map")});
+    actDownLoadCurrMap =
+        makeAction(this, "actDownLoadCurrMap", QStringLiteral("Download Map"),
+                   {.Icon = toolImage("go-down"), .IconText = QStringLiteral("&Download Map")});
+    actDownLoad = makeAction(
+        this, "actDownLoad", QStringLiteral("Download tags"),
+        {.Icon = toolImage("view-refresh"), .IconText = QStringLiteral("&Download tags")});
 
     connect(actAdd, &QAction::triggered, this, &TCnlListVisorView::actAddExecute);
     connect(actEdit, &QAction::triggered, this, &TCnlListVisorView::actEditExecute);
@@ -160,49 +170,8 @@ QWidget* TCnlListVisorView::CreateTopStrip() {
 }
 
 QWidget* TCnlListVisorView::CreatePages() {
-    // Tags page.
-    TagsToolBar = makeToolBar("TagsToolBar");
-    TagsToolBar->addAction(actDownLoad);
-    TagModel = new TTagListModel(RowImageList, this);
-    TagLV = new TReportListView;
-    TagLV->setObjectName(QStringLiteral("TagLV"));
-    TagLV->setModel(TagModel);
-    TagLV->SetColumnWidths({50, 70, 80, 130});
-    auto* tagsPage = new QWidget;
-    auto* tagsColumn = new QVBoxLayout(tagsPage);
-    tagsColumn->setContentsMargins(0, 0, 0, 0);
-    tagsColumn->setSpacing(0);
-    tagsColumn->addWidget(TagsToolBar);
-    tagsColumn->addWidget(TagLV, 1);
-    TagsPageControl = makePage("TagsPageControl", tagsPage, toolImage("view-list-details"),
-                               QStringLiteral("Tags"));
-
-    // Map page.
-    MapToolBar = makeToolBar("MapToolBar");
-    MapToolBar->addAction(actExecuteMap);
-    MapToolBar->addSeparator();
-    MapToolBar->addAction(actEdit);
-    MapToolBar->addAction(actDelete);
-    MapToolBar->addSeparator();
-    MapToolBar->addAction(actUpLoad);
-    MapToolBar->addAction(actDownLoadCurrMap);
-    MapModel = new TChannelMapModel(currentMap, RowImageList, this);
-    LV = new TReportListView;
-    LV->setObjectName(QStringLiteral("LV"));
-    LV->setModel(MapModel);
-    LV->SetColumnWidths({130, 80, 80, 130, 200});
-    LV->setContextMenuPolicy(Qt::ActionsContextMenu);
-    LV->addAction(actAdd);
-    LV->addAction(actEdit);
-    LV->addAction(actDelete);
-    auto* mapPage = new QWidget;
-    auto* mapColumn = new QVBoxLayout(mapPage);
-    mapColumn->setContentsMargins(0, 0, 0, 0);
-    mapColumn->setSpacing(0);
-    mapColumn->addWidget(MapToolBar);
-    mapColumn->addWidget(LV, 1);
-    MapPageControl = makePage("MapPageControl", mapPage, toolImage("x-office-spreadsheet"),
-                              QStringLiteral("Map"));
+    TagsPageControl = CreateTagsPage();
+    MapPageControl = CreateMapPage();
 
     Splitter = new QSplitter(Qt::Horizontal);
     Splitter->setObjectName(QStringLiteral("Splitter"));
@@ -213,7 +182,45 @@ QWidget* TCnlListVisorView::CreatePages() {
     Splitter->setStretchFactor(1, 1);
     Splitter->setSizes({kTagsPageWidth, 1000});
 
-    // Lists.
+    ConnectLists();
+    return Splitter;
+}
+
+QTabWidget* TCnlListVisorView::CreateTagsPage() {
+    TagsToolBar = makeToolBar("TagsToolBar");
+    TagsToolBar->addAction(actDownLoad);
+    m_tagModel = new TTagListModel(RowImageList, this);
+    TagLV = new TReportListView;
+    TagLV->setObjectName(QStringLiteral("TagLV"));
+    TagLV->setModel(m_tagModel);
+    TagLV->SetColumnWidths({50, 70, 80, 130});
+    return makePage("TagsPageControl", toolBarOver(TagsToolBar, TagLV),
+                    toolImage("view-list-details"), QStringLiteral("Tags"));
+}
+
+QTabWidget* TCnlListVisorView::CreateMapPage() {
+    MapToolBar = makeToolBar("MapToolBar");
+    MapToolBar->addAction(actExecuteMap);
+    MapToolBar->addSeparator();
+    MapToolBar->addAction(actEdit);
+    MapToolBar->addAction(actDelete);
+    MapToolBar->addSeparator();
+    MapToolBar->addAction(actUpLoad);
+    MapToolBar->addAction(actDownLoadCurrMap);
+    m_mapModel = new TChannelMapModel(currentMap, RowImageList, this);
+    LV = new TReportListView;
+    LV->setObjectName(QStringLiteral("LV"));
+    LV->setModel(m_mapModel);
+    LV->SetColumnWidths({130, 80, 80, 130, 200});
+    LV->setContextMenuPolicy(Qt::ActionsContextMenu);
+    LV->addAction(actAdd);
+    LV->addAction(actEdit);
+    LV->addAction(actDelete);
+    return makePage("MapPageControl", toolBarOver(MapToolBar, LV),
+                    toolImage("x-office-spreadsheet"), QStringLiteral("Map"));
+}
+
+void TCnlListVisorView::ConnectLists() {
     LV->OnStartDrag = [this] { return LVStartDrag(); };
     TagLV->OnStartDrag = [this] { return TagLVStartDrag(); };
     const auto endDrag = [this] {
@@ -234,18 +241,13 @@ QWidget* TCnlListVisorView::CreatePages() {
     }
     connect(LV->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TCnlListVisorView::UpdateActions);
-    connect(MapModel, &QAbstractItemModel::modelReset, this, &TCnlListVisorView::UpdateActions);
-    connect(MapModel, &QAbstractItemModel::rowsInserted, this, &TCnlListVisorView::UpdateActions);
-    connect(MapModel, &QAbstractItemModel::rowsRemoved, this, &TCnlListVisorView::UpdateActions);
-    return Splitter;
+    connect(m_mapModel, &QAbstractItemModel::modelReset, this, &TCnlListVisorView::UpdateActions);
+    connect(m_mapModel, &QAbstractItemModel::rowsInserted, this, &TCnlListVisorView::UpdateActions);
+    connect(m_mapModel, &QAbstractItemModel::rowsRemoved, this, &TCnlListVisorView::UpdateActions);
 }
 
 void TCnlListVisorView::SetChannelPropsDlg(TChannelPropsDlg* dialog) {
     m_propsDlg = dialog;
-}
-
-void TCnlListVisorView::SetModbusMapExecDlg(TModbusMapExecDlg* dialog) {
-    m_mapExecDlg = dialog;
 }
 
 void TCnlListVisorView::SetDragDropController(TDragDropController* controller) {
@@ -267,7 +269,7 @@ void TCnlListVisorView::UpdateView() {
     // An unknown value shows the first entry and stays as it is in the document.
     OptionsCB->setCurrentIndex(
         options < static_cast<quint32>(OptionsCB->count()) ? static_cast<int>(options) : 0);
-    MapModel->Reset();
+    m_mapModel->Reset();
 }
 
 void TCnlListVisorView::OptionsCBChange(int index) {
@@ -301,13 +303,13 @@ void TCnlListVisorView::actAddExecute() {
     TChannelList* map = currentMap();
     if (!map || !m_propsDlg || !m_propsDlg->Execute(nullptr))
         return;
-    const int rowsBefore = MapModel->rowCount();
+    const int rowsBefore = m_mapModel->rowCount();
     const bool inStep = rowsBefore == map->Count();
     AssignProperties(map->Add(), m_propsDlg->WorkChannel());
     if (inStep)
-        MapModel->AppendRow();
+        m_mapModel->AppendRow();
     else
-        MapModel->Reset(); // the list was changed behind the view's back
+        m_mapModel->Reset(); // the list was changed behind the view's back
     MarkModified();
 }
 
@@ -324,7 +326,7 @@ void TCnlListVisorView::actEditExecute() {
     if (map->IndexOf(item) != rows.first())
         return;
     AssignProperties(item, m_propsDlg->WorkChannel());
-    MapModel->UpdateRow(rows.first());
+    m_mapModel->UpdateRow(rows.first());
     MarkModified();
 }
 
@@ -345,7 +347,7 @@ void TCnlListVisorView::actDeleteExecute() {
         map->Remove(item);
         MarkModified();
     }
-    MapModel->RemoveRows(rows);
+    m_mapModel->RemoveRows(rows);
     UpdateActions();
 }
 
@@ -359,62 +361,20 @@ void TCnlListVisorView::ListEditRequest() {
 
 namespace {
 
-// What a document holds, to tell whether a command has changed it.
-struct ImageContent {
-    quint16 BaseAdr = 0;
-    quint32 Options = 0;
-    std::vector<std::tuple<int, int, int, QString, QString>> Channels;
-
-    explicit ImageContent(const TChannelImage* image) {
-        if (!image)
-            return;
-        BaseAdr = image->BaseAdr;
-        Options = image->Options;
-        const TChannelList& map = *image->Map();
-        Channels.reserve(static_cast<size_t>(map.Count()));
-        for (int i = 0; i < map.Count(); ++i) {
-            const TChannelItem& c = *map.Items(i);
-            Channels.emplace_back(c.Channel, c.ParamType, c.TagIndex, c.TagName, c.Note);
-        }
-    }
-    bool operator==(const ImageContent&) const = default;
-};
-
 // Marks the document changed when there is one open to take the mark.
 void markActiveDocumentModified() {
     if (TDm* dm = Dm(); dm && dm->Link.Active())
         MarkModified();
 }
 
-// Restores a command's progress handler after a run; the view's step runs first, then the
-// handler that was there before.
-class ProgressHook {
-public:
-    ProgressHook(TCustomCommand& command, TDeviceProgress& progress)
-        : m_command(command), m_previous(command.OnProgress) {
-        m_command.OnProgress = [&progress, previous = m_previous](int done, int total) {
-            progress.Step(done, total);
-            if (previous)
-                previous(done, total);
-        };
-    }
-    ~ProgressHook() { m_command.OnProgress = m_previous; }
-    ProgressHook(const ProgressHook&) = delete;
-    ProgressHook& operator=(const ProgressHook&) = delete;
-
-private:
-    TCustomCommand& m_command;
-    TCustomCommand::TProgressEvent m_previous;
-};
-
 } // namespace
 
 void TCnlListVisorView::actDownLoadUpdate() {
-    actDownLoad->setEnabled(!m_deviceOperationRunning);
+    actDownLoad->setEnabled(!m_deviceOperation.Running());
 }
 
 void TCnlListVisorView::actUpLoadUpdate() {
-    actUpLoad->setEnabled(MapModel->rowCount() > 0);
+    actUpLoad->setEnabled(m_mapModel->rowCount() > 0);
 }
 
 void TCnlListVisorView::actDownLoadCurrMapUpdate() {
@@ -422,41 +382,7 @@ void TCnlListVisorView::actDownLoadCurrMapUpdate() {
 }
 
 void TCnlListVisorView::actExecuteMapUpdate() {
-    actExecuteMap->setEnabled(MapModel->rowCount() > 0);
-}
-
-bool TCnlListVisorView::RunDeviceOperation(TCustomCommand& command, const QString& title,
-                                           bool totalKnown,
-                                           const std::function<QString(int, int)>& stepText,
-                                           const std::function<void(bool)>& afterRun) {
-    if (m_deviceOperationRunning)
-        return false;
-    bool result = false;
-    {
-        struct Running {
-            TCnlListVisorView& View;
-            explicit Running(TCnlListVisorView& view) : View(view) {
-                View.m_deviceOperationRunning = true;
-                View.actDownLoadUpdate();
-            }
-            ~Running() {
-                View.m_deviceOperationRunning = false;
-                View.actDownLoadUpdate();
-            }
-        } running(*this);
-        WaitCursor wait;
-        TDeviceProgress progress(this, title, stepText, totalKnown);
-        progress.ShowDelayMs = ProgressDelayMs;
-        ProgressHook hook(command, progress);
-        result = command.Execute();
-    }
-    if (afterRun)
-        afterRun(result);
-    if (!result)
-        prompter().tell(QStringLiteral("No communication with the device"), MessageKind::Error);
-    UpdateView();
-    UpdateActions();
-    return result;
+    actExecuteMap->setEnabled(m_mapModel->rowCount() > 0);
 }
 
 void TCnlListVisorView::actDownLoadExecute() {
@@ -467,7 +393,7 @@ void TCnlListVisorView::actDownLoadExecute() {
     // The read starts by emptying the command's list: the rows let go of it first, rather than
     // show a list that changes under them while the progress window repaints.
     SetTagList(nullptr);
-    RunDeviceOperation(
+    m_deviceOperation.Run(
         *command, actDownLoad->text(), false,
         [](int done, int) { return QStringLiteral("Tags read: %1").arg(done); },
         // Whatever the result: the tags read before a failure are shown too.
@@ -484,7 +410,7 @@ void TCnlListVisorView::actUpLoadExecute() {
     if (connection)
         connection->Space1.setDeviceAddress(connection->ZorvanSpace.DeviceAddress());
     command->setTarget(CurrentImage());
-    RunDeviceOperation(
+    m_deviceOperation.Run(
         *command, actUpLoad->text(), true,
         [](int done, int total) {
             return QStringLiteral("Entry %1 of %2 written").arg(done).arg(total);
@@ -498,9 +424,9 @@ void TCnlListVisorView::actDownLoadCurrMapExecute() {
         return;
     TDownloadCurrMapCmd* command = DownloadCurrMapCmd();
     TChannelImage* image = CurrentImage();
-    const ImageContent before(image);
+    const TImageContent before(image);
     command->setTarget(image);
-    RunDeviceOperation(
+    m_deviceOperation.Run(
         *command, actDownLoadCurrMap->text(), true,
         [](int done, int total) {
             return QStringLiteral("Entry %1 of %2 read").arg(done).arg(total);
@@ -509,7 +435,7 @@ void TCnlListVisorView::actDownLoadCurrMapExecute() {
         // map empty: a changed document must ask to be saved, or the old map is lost unasked.
         [command, image, &before](bool) {
             command->setTarget(nullptr);
-            if (image && image == CurrentImage() && ImageContent(image) != before)
+            if (image && image == CurrentImage() && TImageContent(image) != before)
                 markActiveDocumentModified();
         });
 }
@@ -518,9 +444,8 @@ void TCnlListVisorView::actExecuteMapExecute() {
     actExecuteMapUpdate();
     if (!actExecuteMap->isEnabled())
         return;
-    TModbusMapExecDlg* dialog = m_mapExecDlg ? m_mapExecDlg.data() : ModbusMapExecDlg();
-    if (dialog)
-        dialog->ExecuteMap();
+    if (OnExecuteMap)
+        OnExecuteMap();
 }
 
 // --- drag and drop ---------------------------------------------------------------------------
@@ -580,7 +505,7 @@ bool TCnlListVisorView::DropOnMap(const QString& sourceName, const QList<int>& r
         // the end without one.
         int placed = 0;
         for (int row : rows) {
-            const TTagListItem* tag = TagModel->Tag(row);
+            const TTagListItem* tag = m_tagModel->Tag(row);
             if (!tag)
                 continue;
             TChannelItem* item = targetRow >= 0 && targetRow < map->Count()
@@ -604,7 +529,7 @@ bool TCnlListVisorView::DropOnMap(const QString& sourceName, const QList<int>& r
 }
 
 void TCnlListVisorView::SetTagList(const TTagList* tags) {
-    TagModel->SetTagList(tags);
+    m_tagModel->SetTagList(tags);
 }
 
 } // namespace zorvan

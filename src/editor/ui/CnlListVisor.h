@@ -1,6 +1,7 @@
 #pragma once
 
 #include "components/ui/CustomView.h"
+#include "editor/ui/DeviceOperationRunner.h"
 
 #include <QIcon>
 #include <QList>
@@ -18,8 +19,6 @@ namespace zorvan {
 
 class TChannelMapModel;
 class TChannelPropsDlg;
-class TCustomCommand;
-class TModbusMapExecDlg;
 class TDragDropController;
 class TReportListView;
 class TTagList;
@@ -37,9 +36,9 @@ public:
 
     // The dialog that Add and Edit run (not owned); without one they do nothing.
     void SetChannelPropsDlg(TChannelPropsDlg* dialog);
-    // The window that Execute Map shows (not owned); the program-wide ModbusMapExecDlg() when
-    // none is set.
-    void SetModbusMapExecDlg(TModbusMapExecDlg* dialog);
+    // Runs the current document's map in the execution window; Execute Map does nothing
+    // without it. The composition root assigns it.
+    std::function<void()> OnExecuteMap;
     // The controller that carries drags; GD()'s when none is set.
     void SetDragDropController(TDragDropController* controller);
     TDragDropController* DragDropController() const;
@@ -70,9 +69,10 @@ public:
     void actDownLoadCurrMapUpdate();
     void actExecuteMapUpdate();
     // A device command runs (Download tags, Upload Map, Download Map).
-    bool DeviceOperationRunning() const { return m_deviceOperationRunning; }
+    bool DeviceOperationRunning() const { return m_deviceOperation.Running(); }
     // How long a device command runs before its progress window shows.
-    int ProgressDelayMs = 300;
+    int ProgressDelayMs() const { return m_deviceOperation.ShowDelayMs; }
+    void SetProgressDelayMs(int ms) { m_deviceOperation.ShowDelayMs = ms; }
 
     // Every action's enabling again; runs on each selection or list change.
     void UpdateActions();
@@ -92,6 +92,15 @@ public:
     // Enter or a double click in either list: Edit, when it is enabled.
     void ListEditRequest();
 
+    // The rows of the Tags and Map lists.
+    TTagListModel* TagModel() const { return m_tagModel; }
+    TChannelMapModel* MapModel() const { return m_mapModel; }
+
+    // Row icons, 24 by 24: 0 the 16-bit types, 1 the 32-bit integers, 2 the floating point.
+    QList<QIcon> RowImageList;
+
+private:
+    // The controls; each one's object name is its member name.
     QLineEdit* BaseAdrEdit;
     QComboBox* OptionsCB;
     QSplitter* Splitter;
@@ -101,8 +110,6 @@ public:
     QToolBar* MapToolBar;
     TReportListView* TagLV;
     TReportListView* LV;
-    TTagListModel* TagModel;
-    TChannelMapModel* MapModel;
 
     QAction* actAdd;
     QAction* actEdit;
@@ -112,24 +119,22 @@ public:
     QAction* actDownLoadCurrMap;
     QAction* actDownLoad;
 
-    // Row icons, 24 by 24: 0 the 16-bit types, 1 the 32-bit integers, 2 the floating point.
-    QList<QIcon> RowImageList;
+    TTagListModel* m_tagModel;
+    TChannelMapModel* m_mapModel;
 
-private:
     void CreateActions();
     QWidget* CreateTopStrip();
     QWidget* CreatePages();
-    // The frame that every device command runs in: hourglass, Download tags disabled, the
-    // progress window; then afterRun with the result, "No communication with the device" on
-    // false, and the view refreshed. False when the command failed or another one runs.
-    bool RunDeviceOperation(TCustomCommand& command, const QString& title, bool totalKnown,
-                            const std::function<QString(int, int)>& stepText,
-                            const std::function<void(bool)>& afterRun);
+    QTabWidget* CreateTagsPage();
+    QTabWidget* CreateMapPage();
+    // The lists' drag, drop and edit handlers, and the enabling that follows the Map list.
+    void ConnectLists();
 
     QPointer<TChannelPropsDlg> m_propsDlg;
     TDragDropController* m_dragDropController = nullptr;
-    QPointer<TModbusMapExecDlg> m_mapExecDlg;
-    bool m_deviceOperationRunning = false;
+    // Every device command runs here: Download tags is disabled meanwhile, and the view is
+    // refreshed after it.
+    TDeviceOperationRunner m_deviceOperation;
 };
 
 } // namespace zorvan

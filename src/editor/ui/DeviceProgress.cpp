@@ -38,6 +38,19 @@ TDeviceProgressDlg::TDeviceProgressDlg(QWidget* parent)
     resize(340, sizeHint().height());
 }
 
+void TDeviceProgressDlg::SetText(const QString& text) {
+    TextLabel->setText(text);
+}
+
+void TDeviceProgressDlg::SetProgress(int done, int total) {
+    Bar->setRange(0, total);
+    Bar->setValue(qBound(0, done, total));
+}
+
+void TDeviceProgressDlg::SetBusy() {
+    Bar->setRange(0, 0);
+}
+
 void TDeviceProgressDlg::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
@@ -61,11 +74,9 @@ void TDeviceProgress::Step(int done, int total) {
             return;
         Show();
     }
-    m_dialog->TextLabel->setText(m_stepText ? m_stepText(done, total) : QString());
-    if (m_totalKnown && total > 0) {
-        m_dialog->Bar->setRange(0, total);
-        m_dialog->Bar->setValue(qBound(0, done, total));
-    }
+    m_dialog->SetText(m_stepText ? m_stepText(done, total) : QString());
+    if (m_totalKnown && total > 0)
+        m_dialog->SetProgress(done, total);
     QCoreApplication::processEvents(kBetweenExchanges);
 }
 
@@ -73,7 +84,7 @@ void TDeviceProgress::Show() {
     m_dialog = std::make_unique<TDeviceProgressDlg>(m_parent);
     m_dialog->setWindowTitle(m_title);
     if (!m_totalKnown)
-        m_dialog->Bar->setRange(0, 0); // busy: the end is not known
+        m_dialog->SetBusy();
     m_dialog->show();
 }
 

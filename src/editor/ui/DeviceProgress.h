@@ -19,14 +19,22 @@ class TDeviceProgressDlg : public QDialog {
 public:
     explicit TDeviceProgressDlg(QWidget* parent = nullptr);
 
-    QLabel* TextLabel;
-    QProgressBar* Bar;
+    void SetText(const QString& text);
+    // The bar fills to done of total.
+    void SetProgress(int done, int total);
+    // A busy bar: the end is not known.
+    void SetBusy();
 
 public slots:
     void reject() override {}
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The controls; each one's object name is its member name.
+    QLabel* TextLabel;
+    QProgressBar* Bar;
 };
 
 // Progress of one device command that runs synchronously on the user-interface thread. Fed by

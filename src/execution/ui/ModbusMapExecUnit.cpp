@@ -1,12 +1,13 @@
 #include "execution/ui/ModbusMapExecUnit.h"
 
 #include "components/Prompter.h"
+#include "components/ui/MakeAction.h"
+#include "components/ui/ReportListView.h"
 #include "components/ui/ThemeIcon.h"
 #include "device/ModbusMap.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
-#include "editor/ui/ReportListView.h"
 #include "execution/MapRun.h"
 #include "execution/TrafficLog.h"
 #include "execution/ValueText.h"
@@ -84,13 +85,6 @@ protected:
             option->font.setBold(true);
     }
 };
-
-QAction* makeAction(QObject* owner, const char* name, const QString& caption,
-                    const QIcon& icon = QIcon()) {
-    auto* action = new QAction(icon, caption, owner);
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
-}
 
 QLineEdit* makeCounterBox(const char* name) {
     auto* box = new QLineEdit(QStringLiteral("0"));
@@ -261,21 +255,21 @@ TModbusMapExecDlg::TModbusMapExecDlg(TModbusMapConn* conn, QWidget* parent)
     column->addWidget(GradientBand);
     column->addWidget(PageControl, 1);
 
-    UpdateChart = new TUpdateChart(this);
-    UpdateChart->setObjectName(QStringLiteral("UpdateChart"));
-    UpdateChart->setChart(Chart);
-    UpdateChart->setVertMinMaxAdjust(true);
-    UpdateChart->setAutoScroll(true);
-    UpdateChart->setTimeInterval(30);
-    UpdateChart->setUpdateInterval(0);
+    m_updateChart = new TUpdateChart(this);
+    m_updateChart->setObjectName(QStringLiteral("UpdateChart"));
+    m_updateChart->setChart(Chart);
+    m_updateChart->setVertMinMaxAdjust(true);
+    m_updateChart->setAutoScroll(true);
+    m_updateChart->setTimeInterval(30);
+    m_updateChart->setUpdateInterval(0);
     // One reading of the clock per cycle: the values of a cycle were read together. It is kept
     // as a fixed offset from UTC, the same moment as the local time: every use of a local-time
     // date-time (the chart turns each point's into milliseconds) consults the time-zone file,
     // a thousand times per cycle for a map of a thousand channels.
-    UpdateChart->Now = [this] { return m_cycleTime.isValid() ? m_cycleTime : LocalNow(); };
+    m_updateChart->Now = [this] { return m_cycleTime.isValid() ? m_cycleTime : LocalNow(); };
 
-    ProcessTimer.setInterval(TMapRun::TickInterval);
-    ProcessTimer.OnTimer = [this] { ProcessTimerTimer(); };
+    m_processTimer.setInterval(TMapRun::TickInterval);
+    m_processTimer.OnTimer = [this] { ProcessTimerTimer(); };
 
     // For the life of the window: device commands run from the editor are logged as well.
     if (m_conn)
@@ -283,7 +277,7 @@ TModbusMapExecDlg::TModbusMapExecDlg(TModbusMapConn* conn, QWidget* parent)
             LogPacket(aOut, aRequest);
         };
 
-    ValueModel->Clear();
+    m_valueModel->Clear();
     UpdateActions();
     if (!instance)
         instance = this;
@@ -295,7 +289,7 @@ TModbusMapExecDlg::~TModbusMapExecDlg() {
     if (m_conn)
         m_conn->Transport.OnRequest = nullptr;
     // The rows refer to the run's parameters and the chart's series: they go first.
-    ValueModel->Clear();
+    m_valueModel->Clear();
     m_run.reset();
 }
 
@@ -314,19 +308,18 @@ QColor TModbusMapExecDlg::SeriesColor(int n) {
 
 void TModbusMapExecDlg::CreateActions() {
     actStart = makeAction(this, "actStart", QStringLiteral("&Start"),
-                          themeIcon(QStringLiteral("media-playback-start")));
+                          {.Icon = themeIcon(QStringLiteral("media-playback-start"))});
     actStop = makeAction(this, "actStop", QStringLiteral("S&top"),
-                         themeIcon(QStringLiteral("media-playback-stop")));
+                         {.Icon = themeIcon(QStringLiteral("media-playback-stop"))});
     actClearChart = makeAction(this, "actClearChart", QStringLiteral("&ClearChart"),
-                               themeIcon(QStringLiteral("edit-clear")));
+                               {.Icon = themeIcon(QStringLiteral("edit-clear"))});
     actS2F = makeAction(this, "actS2F", QStringLiteral("SaveToFlash"),
-                        themeIcon(QStringLiteral("media-flash")));
+                        {.Icon = themeIcon(QStringLiteral("media-flash"))});
     const QString hint = QStringLiteral("Сохранить настройки в Flash-память");
     actS2F->setToolTip(hint);
     actS2F->setStatusTip(hint);
-    actExit = makeAction(this, "actExit", QStringLiteral("Exit"));
-    actExit->setShortcut(QKeySequence(Qt::Key_Escape));
-    actExit->setShortcutContext(Qt::WindowShortcut);
+    actExit = makeAction(this, "actExit", QStringLiteral("Exit"),
+                         {.Shortcut = QKeySequence(Qt::Key_Escape)});
     addAction(actExit);
     actCopyToClipboard =
         makeAction(this, "actCopyToClipboard", QStringLiteral("Copy to Clipboard"));
@@ -348,17 +341,17 @@ void TModbusMapExecDlg::CreateActions() {
 }
 
 QWidget* TModbusMapExecDlg::CreateMapPage() {
-    ValueModel = new TValueListModel(this);
+    m_valueModel = new TValueListModel(this);
     ValueLV = new TReportListView;
     ValueLV->setObjectName(QStringLiteral("ValueLV"));
     // Rows neither drag out nor take drops.
     ValueLV->setDragEnabled(false);
     ValueLV->setDragDropMode(QAbstractItemView::NoDragDrop);
     ValueLV->viewport()->setAcceptDrops(false);
-    ValueModel->OnCheck = [this](QLineSeries* series, bool checked) {
+    m_valueModel->OnCheck = [this](QLineSeries* series, bool checked) {
         ShowSeries(series, checked);
     };
-    ValueLV->setModel(ValueModel);
+    ValueLV->setModel(m_valueModel);
     ValueLV->setItemDelegate(new TBoldSelectionDelegate(ValueLV));
     ValueLV->verticalHeader()->setDefaultSectionSize(20);
     ValueLV->SetColumnWidths({80, 200, 70, 85});
@@ -398,10 +391,10 @@ QWidget* TModbusMapExecDlg::CreateMapPage() {
 }
 
 QWidget* TModbusMapExecDlg::CreateTrafficPage() {
-    Traffic = new TrafficLog(this);
+    m_traffic = new TrafficLog(this);
     TrafficLV = new QTableView;
     TrafficLV->setObjectName(QStringLiteral("TrafficLV"));
-    TrafficLV->setModel(Traffic);
+    TrafficLV->setModel(m_traffic);
     TrafficLV->setShowGrid(true);
     TrafficLV->setSelectionBehavior(QAbstractItemView::SelectRows);
     TrafficLV->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -421,7 +414,7 @@ QWidget* TModbusMapExecDlg::CreateTrafficPage() {
     connect(TrafficLV->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TModbusMapExecDlg::UpdateActions);
     // A reset (Clear) drops the selection without a selectionChanged.
-    connect(Traffic, &QAbstractItemModel::modelReset, this, &TModbusMapExecDlg::UpdateActions);
+    connect(m_traffic, &QAbstractItemModel::modelReset, this, &TModbusMapExecDlg::UpdateActions);
 
     auto* panel = new QWidget;
     panel->setObjectName(QStringLiteral("CounterPanel"));
@@ -460,7 +453,7 @@ void TModbusMapExecDlg::UpdateActions() {
     actStop->setEnabled(open);
     actS2F->setEnabled(open);
     const bool selected = TrafficLV->selectionModel() &&
-                          TrafficLV->selectionModel()->hasSelection() && Traffic->count() > 0;
+                          TrafficLV->selectionModel()->hasSelection() && m_traffic->count() > 0;
     actCopyToClipboard->setEnabled(selected);
 }
 
@@ -512,10 +505,10 @@ void TModbusMapExecDlg::FillListAndChart() {
         // Hidden until its row is checked.
         series->setVisible(false);
         Chart->addSeries(series);
-        ValueModel->AddRow({series, parameter}, m_run->ChannelOf(int(i)));
-        ValueModel->ShowRow(ValueModel->Count() - 1);
+        m_valueModel->AddRow({series, parameter}, m_run->ChannelOf(int(i)));
+        m_valueModel->ShowRow(m_valueModel->Count() - 1);
     }
-    ValueModel->RowsShown(0, ValueModel->Count() - 1);
+    m_valueModel->RowsShown(0, m_valueModel->Count() - 1);
 }
 
 void TModbusMapExecDlg::ShowSeries(QLineSeries* series, bool visible) {
@@ -545,12 +538,12 @@ void TModbusMapExecDlg::ClearRows() {
         return;
     }
     m_rowsTeardownPending = false;
-    ValueModel->Clear();
+    m_valueModel->Clear();
     Chart->removeAllSeries();
 }
 
 void TModbusMapExecDlg::CloseRun() {
-    ProcessTimer.Stop();
+    m_processTimer.Stop();
     if (m_run && m_run->InTick()) {
         m_rowsTeardownPending = true;
         m_runTeardownPending = true;
@@ -594,14 +587,14 @@ void TModbusMapExecDlg::UpdateValues() {
     // The chart may let pending events run for a row. Rows are not freed meanwhile (teardown
     // waits for the tick); the count is read afresh for every row all the same.
     m_cycleTime = LocalNow();
-    for (int row = 0; row < ValueModel->Count(); ++row) {
-        ValueModel->ShowRow(row);
-        const TDataChannelProfile profile = ValueModel->Profile(row);
+    for (int row = 0; row < m_valueModel->Count(); ++row) {
+        m_valueModel->ShowRow(row);
+        const TDataChannelProfile profile = m_valueModel->Profile(row);
         if (profile.Parameter)
-            UpdateChart->AddPoint(profile.Series, PlotValue(*profile.Parameter));
+            m_updateChart->AddPoint(profile.Series, PlotValue(*profile.Parameter));
     }
     m_cycleTime = QDateTime();
-    ValueModel->RowsShown(0, ValueModel->Count() - 1);
+    m_valueModel->RowsShown(0, m_valueModel->Count() - 1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -614,19 +607,19 @@ void TModbusMapExecDlg::actStartExecute() {
     }
     if (m_run)
         m_run->ResetCounters();
-    ProcessTimer.Start();
+    m_processTimer.Start();
     UpdateActions();
 }
 
 void TModbusMapExecDlg::actStopExecute() {
-    ProcessTimer.Stop();
+    m_processTimer.Stop();
     if (m_conn)
         m_conn->CloseLink();
     UpdateActions();
 }
 
 void TModbusMapExecDlg::actClearChartExecute() {
-    UpdateChart->ClearChart(Running());
+    m_updateChart->ClearChart(Running());
 }
 
 void TModbusMapExecDlg::actS2FExecute() {
@@ -646,7 +639,7 @@ void TModbusMapExecDlg::actCopyToClipboardExecute() {
     if (rows.isEmpty())
         return;
     WaitCursor wait;
-    QGuiApplication::clipboard()->setText(Traffic->packageText(rows.first().row()));
+    QGuiApplication::clipboard()->setText(m_traffic->packageText(rows.first().row()));
 }
 
 void TModbusMapExecDlg::actSetValueExecute() {
@@ -656,17 +649,17 @@ void TModbusMapExecDlg::actSetValueExecute() {
         return;
     TSetPrmValue setter;
     for (int row : ValueLV->SelectedRows())
-        if (row < ValueModel->Count())
-            if (TModbusParameter* parameter = ValueModel->Profile(row).Parameter)
+        if (row < m_valueModel->Count())
+            if (TModbusParameter* parameter = m_valueModel->Profile(row).Parameter)
                 setter.Params.Add(parameter);
     setter.SetValue(*text);
 }
 
 void TModbusMapExecDlg::LVDblClick() {
     const QList<int> rows = ValueLV->SelectedRows();
-    if (rows.isEmpty() || rows.first() >= ValueModel->Count())
+    if (rows.isEmpty() || rows.first() >= m_valueModel->Count())
         return;
-    TModbusParameter* parameter = ValueModel->Profile(rows.first()).Parameter;
+    TModbusParameter* parameter = m_valueModel->Profile(rows.first()).Parameter;
     if (!parameter || parameter->Access() == TModbusParamAccess::mpaReadOnly)
         return;
     const TMapRun* run = m_run.get();
@@ -679,7 +672,7 @@ void TModbusMapExecDlg::LVDblClick() {
 }
 
 void TModbusMapExecDlg::actClearTrafficExecute() {
-    Traffic->clear();
+    m_traffic->clear();
     UpdateActions();
 }
 
@@ -687,7 +680,7 @@ void TModbusMapExecDlg::LogPacket(bool aOut, const TRequest& aRequest) {
     if (!actShowTraffic->isChecked())
         return;
     const auto length = std::min<int>(aRequest.Length, TRequest::Capacity);
-    Traffic->append(aOut, QByteArrayView(aRequest.Data.data(), length));
+    m_traffic->append(aOut, QByteArrayView(aRequest.Data.data(), length));
 }
 
 // ---------------------------------------------------------------------------------------------

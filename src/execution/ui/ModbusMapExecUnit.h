@@ -132,31 +132,11 @@ public:
     // Enables the actions from the port's state and the traffic selection.
     void UpdateActions();
 
-    // Controls.
-    QToolBar* ToolBar = nullptr;
-    QWidget* GradientBand = nullptr;
-    QTabWidget* PageControl = nullptr;
-    TReportListView* ValueLV = nullptr;
-    TValueListModel* ValueModel = nullptr;
-    QChartView* ChartView = nullptr;
-    QChart* Chart = nullptr;
-    QTableView* TrafficLV = nullptr;
-    TrafficLog* Traffic = nullptr;
-    QLineEdit* RequestCountEdit = nullptr;
-    QLineEdit* ErrorCountEdit = nullptr;
-
-    QAction* actStart = nullptr;
-    QAction* actStop = nullptr;
-    QAction* actClearChart = nullptr;
-    QAction* actS2F = nullptr;
-    QAction* actExit = nullptr;
-    QAction* actCopyToClipboard = nullptr;
-    QAction* actSetValue = nullptr;
-    QAction* actClear = nullptr;
-    QAction* actShowTraffic = nullptr;
-
-    TProcessTimer ProcessTimer;
-    TUpdateChart* UpdateChart = nullptr;
+    // The value list's rows, the traffic log, the poll timer and the chart's updater.
+    TValueListModel* ValueModel() const { return m_valueModel; }
+    TrafficLog* Traffic() const { return m_traffic; }
+    TProcessTimer& ProcessTimer() { return m_processTimer; }
+    TUpdateChart* UpdateChart() const { return m_updateChart; }
 
     // The colour of the n-th series of the chart (a cycle of ten).
     static QColor SeriesColor(int n);
@@ -172,6 +152,32 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The controls; each one's object name is its member name.
+    QToolBar* ToolBar = nullptr;
+    QWidget* GradientBand = nullptr;
+    QTabWidget* PageControl = nullptr;
+    TReportListView* ValueLV = nullptr;
+    QChartView* ChartView = nullptr;
+    QChart* Chart = nullptr;
+    QTableView* TrafficLV = nullptr;
+    QLineEdit* RequestCountEdit = nullptr;
+    QLineEdit* ErrorCountEdit = nullptr;
+
+    QAction* actStart = nullptr;
+    QAction* actStop = nullptr;
+    QAction* actClearChart = nullptr;
+    QAction* actS2F = nullptr;
+    QAction* actExit = nullptr;
+    QAction* actCopyToClipboard = nullptr;
+    QAction* actSetValue = nullptr;
+    QAction* actClear = nullptr;
+    QAction* actShowTraffic = nullptr;
+
+    TValueListModel* m_valueModel = nullptr;
+    TrafficLog* m_traffic = nullptr;
+    TProcessTimer m_processTimer;
+    TUpdateChart* m_updateChart = nullptr;
+
     void CreateActions();
     QWidget* CreateMapPage();
     QWidget* CreateTrafficPage();

@@ -1,6 +1,7 @@
 #include "settings/ui/DataContainerDlg.h"
 
 #include "components/Prompter.h"
+#include "components/ui/MakeAction.h"
 #include "settings/DataContainerDialog.h"
 #include "settings/StandartStoreObjects.h"
 #include "settings/ui/DateTimeValueEditor.h"
@@ -46,6 +47,7 @@ TCategoryToolDlg::TCategoryToolDlg(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_list);
+    m_list->setObjectName(QStringLiteral("List"));
     m_list->setColumnCount(1);
     m_list->setHeaderHidden(true);
     m_list->setRootIsDecorated(false);
@@ -127,18 +129,18 @@ TDtContainerDlg::TDtContainerDlg(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     auto* menu = new QMenuBar(this);
-    m_actSetDefault = new QAction(QStringLiteral("&Set default"), this);
-    m_actSetDefault->setObjectName(QStringLiteral("actSetDefault"));
+    m_actSetDefault = makeAction(this, "actSetDefault", QStringLiteral("&Set default"));
     menu->addAction(m_actSetDefault);
     layout->setMenuBar(menu);
-    m_actExit = new QAction(QStringLiteral("Exit"), this);
-    m_actExit->setObjectName(QStringLiteral("actExit"));
-    m_actExit->setShortcut(QKeySequence(Qt::Key_Escape));
+    m_actExit = makeAction(this, "actExit", QStringLiteral("Exit"),
+                           {.Shortcut = QKeySequence(Qt::Key_Escape)});
     addAction(m_actExit);
     connect(m_actSetDefault, &QAction::triggered, this, &TDtContainerDlg::setDefaultExecute);
     connect(m_actExit, &QAction::triggered, this, &QDialog::reject);
 
     m_pane->setObjectName(QStringLiteral("CategoryPane"));
+    m_paneTitle->setObjectName(QStringLiteral("PaneTitle"));
+    m_splitter->setObjectName(QStringLiteral("Splitter"));
     m_pane->setAutoFillBackground(true);
     QPalette palette = m_pane->palette();
     palette.setColor(QPalette::Window, SkyBlue);

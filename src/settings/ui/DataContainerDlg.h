@@ -29,7 +29,6 @@ public:
     void Fill(const QList<TRegValueCategory*>& categories);
     // Selects the entry at the position (from 0); false when there is none there.
     bool SelectEntry(int position);
-    QTreeWidget* List() const { return m_list; }
     QStringList EntryTexts() const;
     TRegValueCategory* SelectedCategory() const { return m_selected; }
 
@@ -43,6 +42,7 @@ private:
     void entrySelected();
     void fitColumn();
 
+    // Object name "List".
     QTreeWidget* m_list;
     QPointer<TRegValueCategory> m_selected;
 };
@@ -62,12 +62,6 @@ public:
     // Reloads the container's settings, shows them modally and saves them afterwards.
     int Execute(TDataContainer* container);
 
-    TCategoryToolDlg* CategoryWindow() const { return m_categoryWindow; }
-    QTableWidget* ValueList() const { return m_valueList; }
-    QWidget* CategoryPane() const { return m_pane; }
-    QSplitter* Splitter() const { return m_splitter; }
-    QAction* actSetDefault() const { return m_actSetDefault; }
-    QAction* actExit() const { return m_actExit; }
     bool AllCategories() const { return m_allCategories; }
     TRegValueCategory* SelectedCategory() const { return m_category; }
 
@@ -89,6 +83,8 @@ private:
     QPointer<TDataContainer> m_container;
     QPointer<TRegValueCategory> m_category;
     bool m_allCategories = true;
+    // Object names: "CategoryPane", "PaneTitle", "Splitter", "ValueList", "CategoryToolDlg",
+    // "IPQueryDlg", "actSetDefault", "actExit".
     QWidget* m_pane;
     QLabel* m_paneTitle;
     QSplitter* m_splitter;

@@ -15,6 +15,9 @@ TDateTimeValueDlg::TDateTimeValueDlg(QWidget* parent)
       m_set(new QPushButton(QStringLiteral("Set"), this)) {
     setObjectName(QStringLiteral("DateTimeValueDlg"));
     setWindowTitle(QStringLiteral("Datetime"));
+    m_calendar->setObjectName(QStringLiteral("Calendar"));
+    m_time->setObjectName(QStringLiteral("TimePicker"));
+    m_set->setObjectName(QStringLiteral("SetButton"));
     m_calendar->setFirstDayOfWeek(Qt::Monday);
     m_calendar->setGridVisible(true);
     m_time->setDisplayFormat(QStringLiteral("HH:mm:ss"));

@@ -22,10 +22,6 @@ public:
     void Prepare(TDateTimeEditMode mode, const QDateTime& start);
     QDateTime DateTime() const { return m_result; }
 
-    QCalendarWidget* Calendar() const { return m_calendar; }
-    QDateTimeEdit* TimePicker() const { return m_time; }
-    QPushButton* SetButton() const { return m_set; }
-
     // Runs modally; the new date and time when the user pressed "Set".
     static std::optional<QDateTime> Execute(TDateTimeEditMode mode, const QDateTime& start,
                                             QWidget* parent = nullptr);
@@ -33,6 +29,7 @@ public:
 private:
     void setPressed();
 
+    // Object names "Calendar", "TimePicker" and "SetButton".
     QCalendarWidget* m_calendar;
     QDateTimeEdit* m_time;
     QPushButton* m_set;

@@ -15,12 +15,14 @@ TIPQueryDlg::TIPQueryDlg(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Input IP:"), this));
     // Digits optional in every place, blanks shown as spaces: "   .   .   .   " when empty.
+    m_edit->setObjectName(QStringLiteral("Edit"));
     m_edit->setInputMask(QStringLiteral("000.000.000.000; "));
     m_edit->setMaxLength(15);
     layout->addWidget(m_edit);
     auto* buttons = new QDialogButtonBox(this);
     m_ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    m_ok->setObjectName(QStringLiteral("OkButton"));
     m_ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -17,12 +17,11 @@ public:
     // Runs modally with the text; the entered address ("192.168.1.5", blanks removed) after OK.
     std::optional<QString> Execute(const QString& text);
 
-    QLineEdit* Edit() const { return m_edit; }
-    QPushButton* OkButton() const { return m_ok; }
     // The edit's text without the blanks of the mask; empty when no digit was entered.
     QString EnteredText() const;
 
 private:
+    // Object names "Edit" and "OkButton".
     QLineEdit* m_edit;
     QPushButton* m_ok;
 };

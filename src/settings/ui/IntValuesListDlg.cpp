@@ -19,6 +19,7 @@ TIntValuesListDialog::TIntValuesListDialog(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_list);
+    m_list->setObjectName(QStringLiteral("List"));
     m_list->setColumnCount(2);
     m_list->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("Value")});
     m_list->horizontalHeaderItem(1)->setTextAlignment(Qt::AlignCenter);

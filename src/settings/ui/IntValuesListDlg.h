@@ -18,7 +18,6 @@ public:
     explicit TIntValuesListDialog(QWidget* parent = nullptr);
 
     void Fill(const TRegInteger& value);
-    QTableWidget* List() const { return m_list; }
     // The value of the chosen entry; meaningful after the picker was accepted.
     int ChosenValue() const { return m_chosen; }
 
@@ -28,6 +27,7 @@ public:
 private:
     void rowSelected();
 
+    // Object name "List".
     QTableWidget* m_list;
     std::vector<int> m_values;
     int m_chosen = 0;

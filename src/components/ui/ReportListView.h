@@ -31,6 +31,9 @@ public:
     // Column widths, in column order.
     void SetColumnWidths(const QList<int>& widths);
 
+    // The MIME type that carries a drag between these lists: the source list's object name.
+    static QString DragMimeType();
+
 protected:
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -1,6 +1,4 @@
-#include "editor/ui/ReportListView.h"
-
-#include "editor/ui/ChannelMapModel.h"
+#include "components/ui/ReportListView.h"
 
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -15,6 +13,10 @@
 #include <algorithm>
 
 namespace zorvan {
+
+QString TReportListView::DragMimeType() {
+    return QStringLiteral("application/x-zorvan-dragged-rows");
+}
 
 TReportListView::TReportListView(QWidget* parent) : QTableView(parent) {
     setShowGrid(true);
@@ -76,7 +78,7 @@ void TReportListView::startDrag(Qt::DropActions /*supportedActions*/) {
         return;
     }
     auto* mime = new QMimeData;
-    mime->setData(TChannelMapModel::DragMimeType(), objectName().toUtf8());
+    mime->setData(TReportListView::DragMimeType(), objectName().toUtf8());
     auto* drag = new QDrag(this);
     drag->setMimeData(mime);
     drag->exec(Qt::MoveAction, Qt::MoveAction);
@@ -85,7 +87,7 @@ void TReportListView::startDrag(Qt::DropActions /*supportedActions*/) {
 }
 
 bool TReportListView::AcceptsDrag(const QMimeData* data) const {
-    return data && data->hasFormat(TChannelMapModel::DragMimeType()) && OnDragOver && OnDragOver();
+    return data && data->hasFormat(TReportListView::DragMimeType()) && OnDragOver && OnDragOver();
 }
 
 void TReportListView::dragEnterEvent(QDragEnterEvent* event) {
