@@ -1,6 +1,6 @@
 #include "settings/RegistryStore.h"
 
-#include "settings/SettingsPaths.h"
+#include "components/ConfigPaths.h"
 
 #include <QDir>
 #include <QFile>
