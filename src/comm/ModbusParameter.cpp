@@ -1,7 +1,7 @@
 #include "comm/ModbusParameter.h"
 
-#include "comm/FormatFloat.h"
 #include "comm/ModbusSpace.h"
+#include "components/FormatFloat.h"
 
 #include <QLocale>
 #include <algorithm>
