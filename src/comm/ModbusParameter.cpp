@@ -145,10 +145,6 @@ void TModbusParamList::ClearModified() {
         p->setModified(false);
 }
 
-bool TModbusParamList::Contains(const TModbusParameter* parameter) const {
-    return std::find(m_items.begin(), m_items.end(), parameter) != m_items.end();
-}
-
 bool TModbusParamList::Remove(const TModbusParameter* parameter) {
     const auto it = std::find(m_items.begin(), m_items.end(), parameter);
     if (it == m_items.end())

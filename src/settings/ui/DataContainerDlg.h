@@ -64,7 +64,6 @@ public:
 
     TCategoryToolDlg* CategoryWindow() const { return m_categoryWindow; }
     QTableWidget* ValueList() const { return m_valueList; }
-    QWidget* CategoryPane() const { return m_pane; }
     QSplitter* Splitter() const { return m_splitter; }
     QAction* actSetDefault() const { return m_actSetDefault; }
     QAction* actExit() const { return m_actExit; }
