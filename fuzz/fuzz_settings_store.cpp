@@ -5,10 +5,10 @@
 
 #include "FuzzCheck.h"
 
+#include "components/ConfigPaths.h"
 #include "settings/AppOptions.h"
 #include "settings/DataContainer.h"
 #include "settings/RegistryStore.h"
-#include "settings/SettingsPaths.h"
 #include "settings/StandartStoreObjects.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "comm/ModbusParameter.h"
 
-#include "comm/FormatFloat.h"
 #include "comm/ModbusSpace.h"
+#include "components/FormatFloat.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -143,10 +143,6 @@ void TModbusParamList::Add(TModbusParameter* parameter) {
 void TModbusParamList::ClearModified() {
     for (TModbusParameter* p : m_items)
         p->setModified(false);
-}
-
-bool TModbusParamList::Contains(const TModbusParameter* parameter) const {
-    return std::find(m_items.begin(), m_items.end(), parameter) != m_items.end();
 }
 
 bool TModbusParamList::Remove(const TModbusParameter* parameter) {

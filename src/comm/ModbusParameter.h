@@ -119,7 +119,6 @@ public:
     // Empties the list; the parameters are untouched.
     void Clear() { m_items.clear(); }
     void ClearModified();
-    bool Contains(const TModbusParameter* parameter) const;
     // Takes the parameter out; false when it was not listed.
     bool Remove(const TModbusParameter* parameter);
 

@@ -1,6 +1,6 @@
 #include "comm/SerialPortDriver.h"
 
-#include "settings/SettingsPaths.h"
+#include "components/ConfigPaths.h"
 
 #include <QFile>
 #include <QFileInfo>

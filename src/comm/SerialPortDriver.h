@@ -189,7 +189,6 @@ public:
 
 private:
     void PollTick();
-    void deliverPacket(int size);
     void resizeReceiveBuffer();
 
     quint8 m_port = 2;

@@ -5,26 +5,58 @@ namespace zorvan {
 namespace {
 TOptions* instance = nullptr;
 
-TRegInteger* integer(QObject* owner, const char* name, TRegValueCategory* category,
-                     const QString& caption, bool visible, int value, int min, int max) {
-    auto* v = new TRegInteger(owner, QString::fromLatin1(name));
-    v->setCategory(category);
-    v->setCaption(caption);
-    v->setVisible(visible);
-    v->setMinValue(min);
-    v->setMaxValue(max);
-    v->setValue(value);
-    v->setDefValue(value);
+// Each setting is described by named fields, in this order, so that its line reads at once.
+struct IntegerSpec {
+    const char* name;
+    TRegValueCategory* category;
+    QString caption;
+    bool visible = true;
+    int value = 0; // also the default
+    int min = 0;   // equal limits: no limit
+    int max = 0;
+};
+
+struct BooleanSpec {
+    const char* name;
+    TRegValueCategory* category;
+    QString caption;
+    bool value = false;
+    bool defValue = false;
+};
+
+struct FileSpec {
+    const char* name;
+    TRegValueCategory* category;
+    QString caption;
+    bool visible = true;
+};
+
+template <class Setting = TRegInteger> Setting* integer(QObject* owner, const IntegerSpec& spec) {
+    auto* v = new Setting(owner, QString::fromLatin1(spec.name));
+    v->setCategory(spec.category);
+    v->setCaption(spec.caption);
+    v->setVisible(spec.visible);
+    v->setMinValue(spec.min);
+    v->setMaxValue(spec.max);
+    v->setValue(spec.value);
+    v->setDefValue(spec.value);
     return v;
 }
 
-TRegBoolean* boolean(QObject* owner, const char* name, TRegValueCategory* category,
-                     const QString& caption, bool value, bool def) {
-    auto* v = new TRegBoolean(owner, QString::fromLatin1(name));
-    v->setCategory(category);
-    v->setCaption(caption);
-    v->setValue(value);
-    v->setDefValue(def);
+TRegBoolean* boolean(QObject* owner, const BooleanSpec& spec) {
+    auto* v = new TRegBoolean(owner, QString::fromLatin1(spec.name));
+    v->setCategory(spec.category);
+    v->setCaption(spec.caption);
+    v->setValue(spec.value);
+    v->setDefValue(spec.defValue);
+    return v;
+}
+
+TRegFile* file(QObject* owner, const FileSpec& spec) {
+    auto* v = new TRegFile(owner, QString::fromLatin1(spec.name));
+    v->setCategory(spec.category);
+    v->setCaption(spec.caption);
+    v->setVisible(spec.visible);
     return v;
 }
 } // namespace
@@ -49,17 +81,43 @@ TOptions::TOptions(QObject* parent) : QObject(parent) {
     DataContainer->setImageIndex(0);
     DataContainer->setDescription(QStringLiteral("Options"));
 
+    createFrameworkSettings();
+    createCommunicationSettings();
+
+    DataContainer->RegisterValues();
+    DataContainer->Load();
+}
+
+// The creation order is the settings' order in the store and in the options dialog.
+void TOptions::createFrameworkSettings() {
     FrameworkOptions = new TRegValueCategory(this, QStringLiteral("FrameworkOptions"));
     FrameworkOptions->setDataContainer(DataContainer);
     FrameworkOptions->setCaption(QStringLiteral("Application options"));
 
-    ViewToolBar =
-        boolean(this, "ViewToolBar", FrameworkOptions, QStringLiteral("Tool bar view"), true, true);
+    ViewToolBar = boolean(this, {.name = "ViewToolBar",
+                                 .category = FrameworkOptions,
+                                 .caption = QStringLiteral("Tool bar view"),
+                                 .value = true,
+                                 .defValue = true});
     const QString intCaption = QStringLiteral("int");
-    MainFrmLeft = integer(this, "MainFrmLeft", FrameworkOptions, intCaption, false, 0, 0, 0);
-    MainFrmTop = integer(this, "MainFrmTop", FrameworkOptions, intCaption, false, 0, 0, 0);
-    MainFrmHeight = integer(this, "MainFrmHeight", FrameworkOptions, intCaption, false, 450, 0, 0);
-    MainFrmWidth = integer(this, "MainFrmWidth", FrameworkOptions, intCaption, false, 800, 0, 0);
+    MainFrmLeft = integer(this, {.name = "MainFrmLeft",
+                                 .category = FrameworkOptions,
+                                 .caption = intCaption,
+                                 .visible = false});
+    MainFrmTop = integer(this, {.name = "MainFrmTop",
+                                .category = FrameworkOptions,
+                                .caption = intCaption,
+                                .visible = false});
+    MainFrmHeight = integer(this, {.name = "MainFrmHeight",
+                                   .category = FrameworkOptions,
+                                   .caption = intCaption,
+                                   .visible = false,
+                                   .value = 450});
+    MainFrmWidth = integer(this, {.name = "MainFrmWidth",
+                                  .category = FrameworkOptions,
+                                  .caption = intCaption,
+                                  .visible = false,
+                                  .value = 800});
 
     DataContainerDialog = new TDataContainerDialog(this, QStringLiteral("DataContainerDialog"));
     DataContainerDialog->setDataContainer(DataContainer);
@@ -67,44 +125,56 @@ TOptions::TOptions(QObject* parent) : QObject(parent) {
 
     // Both start on although "Set default" turns them off.
     WarningBeforeClosing =
-        boolean(this, "WarningBeforeClosing", FrameworkOptions,
-                QStringLiteral("Warning before application closing"), true, false);
-    RestoreLastDocument = boolean(this, "RestoreLastDocument", FrameworkOptions,
-                                  QStringLiteral("Open last file"), true, false);
-    LastDocument = new TRegFile(this, QStringLiteral("LastDocument"));
-    LastDocument->setCategory(FrameworkOptions);
-    LastDocument->setCaption(QStringLiteral("Last file name"));
-    LastDocument->setVisible(false);
-    CurrLanguageID = integer(this, "CurrLanguageID", FrameworkOptions,
-                             QStringLiteral("Current Language"), false, 6400, 0, 0);
+        boolean(this, {.name = "WarningBeforeClosing",
+                       .category = FrameworkOptions,
+                       .caption = QStringLiteral("Warning before application closing"),
+                       .value = true,
+                       .defValue = false});
+    RestoreLastDocument = boolean(this, {.name = "RestoreLastDocument",
+                                         .category = FrameworkOptions,
+                                         .caption = QStringLiteral("Open last file"),
+                                         .value = true,
+                                         .defValue = false});
+    LastDocument = file(this, {.name = "LastDocument",
+                               .category = FrameworkOptions,
+                               .caption = QStringLiteral("Last file name"),
+                               .visible = false});
+    CurrLanguageID = integer(this, {.name = "CurrLanguageID",
+                                    .category = FrameworkOptions,
+                                    .caption = QStringLiteral("Current Language"),
+                                    .visible = false,
+                                    .value = 6400});
+}
 
+void TOptions::createCommunicationSettings() {
     ComunicationCategory = new TRegValueCategory(this, QStringLiteral("ComunicationCategory"));
     ComunicationCategory->setDataContainer(DataContainer);
     ComunicationCategory->setCaption(QStringLiteral("Подключение"));
 
-    Port = new TRegComport(this, QStringLiteral("Port"));
-    Port->setCategory(ComunicationCategory);
-    Port->setCaption(QStringLiteral("Номер COM-порта"));
-    Port->setMinValue(1);
-    Port->setMaxValue(255);
-    Port->setValue(1);
-    Port->setDefValue(1);
-
-    Rate = new TRegBaudrate(this, QStringLiteral("Rate"));
-    Rate->setCategory(ComunicationCategory);
-    Rate->setCaption(QStringLiteral("Скорость обмена"));
-    Rate->setMinValue(0);
-    Rate->setMaxValue(13);
-    Rate->setValue(7);
-    Rate->setDefValue(7);
-
-    regDeviceAddress = integer(this, "regDeviceAddress", ComunicationCategory,
-                               QStringLiteral("Адрес устройства"), true, 1, 1, 254);
-    regprmRxTimeout = integer(this, "regprmRxTimeout", ComunicationCategory,
-                              QStringLiteral("Таймаут ответа от устройства"), true, 50, 10, 10000);
-
-    DataContainer->RegisterValues();
-    DataContainer->Load();
+    Port = integer<TRegComport>(this, {.name = "Port",
+                                       .category = ComunicationCategory,
+                                       .caption = QStringLiteral("Номер COM-порта"),
+                                       .value = 1,
+                                       .min = 1,
+                                       .max = 255});
+    Rate = integer<TRegBaudrate>(this, {.name = "Rate",
+                                        .category = ComunicationCategory,
+                                        .caption = QStringLiteral("Скорость обмена"),
+                                        .value = 7,
+                                        .min = 0,
+                                        .max = 13});
+    regDeviceAddress = integer(this, {.name = "regDeviceAddress",
+                                      .category = ComunicationCategory,
+                                      .caption = QStringLiteral("Адрес устройства"),
+                                      .value = 1,
+                                      .min = 1,
+                                      .max = 254});
+    regprmRxTimeout = integer(this, {.name = "regprmRxTimeout",
+                                     .category = ComunicationCategory,
+                                     .caption = QStringLiteral("Таймаут ответа от устройства"),
+                                     .value = 50,
+                                     .min = 10,
+                                     .max = 10000});
 }
 
 TOptions::~TOptions() {

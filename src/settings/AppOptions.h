@@ -43,6 +43,9 @@ public:
     TRegInteger* regprmRxTimeout;
 
 private:
+    void createFrameworkSettings();
+    void createCommunicationSettings();
+
     bool m_saveOnDestroy = true;
 };
 

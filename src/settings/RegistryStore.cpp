@@ -1,6 +1,6 @@
 #include "settings/RegistryStore.h"
 
-#include "settings/SettingsPaths.h"
+#include "components/ConfigPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -98,15 +98,25 @@ std::optional<QString> decodeText(const QByteArray& data) {
     return text;
 }
 
-int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
+// One to eight hex digits and nothing else.
+std::optional<quint32> hexNumber(QStringView digits) {
+    if (digits.isEmpty() || digits.size() > 8)
+        return std::nullopt;
+    quint32 value = 0;
+    for (const QChar c : digits) {
+        const char16_t u = c.unicode();
+        quint32 digit = 0;
+        if (u >= '0' && u <= '9')
+            digit = u - '0';
+        else if (u >= 'a' && u <= 'f')
+            digit = u - 'a' + 10;
+        else if (u >= 'A' && u <= 'F')
+            digit = u - 'A' + 10;
+        else
+            return std::nullopt;
+        value = value * 16 + digit;
+    }
+    return value;
 }
 
 // Reads a quoted text starting at pos (which holds the opening quote); a backslash takes the
@@ -138,9 +148,10 @@ std::optional<QByteArray> parseHexBytes(const QString& text) {
         return out;
     for (const QString& token : trimmed.split(u',')) {
         const QString t = token.trimmed();
-        if (t.size() != 2 || hexDigit(t[0]) < 0 || hexDigit(t[1]) < 0)
+        const auto byte = t.size() == 2 ? hexNumber(t) : std::nullopt;
+        if (!byte)
             return std::nullopt;
-        out.append(static_cast<char>(hexDigit(t[0]) * 16 + hexDigit(t[1])));
+        out.append(static_cast<char>(*byte));
     }
     return out;
 }
@@ -225,6 +236,104 @@ bool writeAll(int fd, const QByteArray& data) {
     return true;
 }
 
+// "text" with nothing after it. A registry string ends at its first zero character, as the
+// hex(1): form is read: a text holding one would not read back the same once written.
+std::optional<RegistryValue> stringValue(const QString& rest) {
+    qsizetype p = 0;
+    const auto s = readQuoted(rest, p);
+    if (!s || !rest.mid(p).trimmed().isEmpty())
+        return std::nullopt;
+    QString text = *s;
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul >= 0)
+        text.truncate(nul);
+    return RegistryValue::fromString(text);
+}
+
+// dword: and exactly eight digits.
+std::optional<RegistryValue> dwordValue(const QString& rest) {
+    const QString digits = rest.mid(6).trimmed();
+    const auto v = digits.size() == 8 ? hexNumber(digits) : std::nullopt;
+    if (!v)
+        return std::nullopt;
+    return RegistryValue::fromDword(*v);
+}
+
+// A text whose trailing backslash continues it on the next line, joined with what follows;
+// i moves to the last line taken.
+std::optional<QString> joinContinued(QString text, const QStringList& lines, qsizetype& i) {
+    while (text.endsWith(u'\\')) {
+        text.chop(1);
+        if (++i >= lines.size())
+            return std::nullopt;
+        text += lines[i].trimmed();
+    }
+    return text;
+}
+
+// hex:bytes (REG_BINARY) or hex(N):bytes, the bytes possibly continued on the next lines.
+std::optional<RegistryValue> hexFormValue(const QString& rest, const QStringList& lines,
+                                          qsizetype& i) {
+    int type = 3;
+    qsizetype p = 3;
+    if (p < rest.size() && rest[p] == u'(') {
+        const qsizetype close = rest.indexOf(u')', p);
+        const auto n =
+            close < 0 ? std::nullopt : hexNumber(QStringView(rest).mid(p + 1, close - p - 1));
+        if (!n)
+            return std::nullopt;
+        type = static_cast<int>(*n);
+        p = close + 1;
+    }
+    if (p >= rest.size() || rest[p] != u':')
+        return std::nullopt;
+    const auto text = joinContinued(rest.mid(p + 1).trimmed(), lines, i);
+    const auto bytes = text ? parseHexBytes(*text) : std::nullopt;
+    if (!bytes)
+        return std::nullopt;
+    return hexValue(type, *bytes);
+}
+
+// A "name"=value or @=value line into contents; false when it does not parse.
+bool readValueLine(const QString& line, const QStringList& lines, qsizetype& i,
+                   RegistryKeyContents& contents) {
+    qsizetype pos = 0;
+    std::optional<QString> name = QString();
+    if (line.startsWith(u'@'))
+        pos = 1;
+    else
+        name = readQuoted(line, pos);
+    if (!name || pos >= line.size() || line[pos] != u'=')
+        return false;
+    const QString rest = line.mid(pos + 1);
+    std::optional<RegistryValue> value;
+    if (rest.startsWith(u'"'))
+        value = stringValue(rest);
+    else if (rest.startsWith(QLatin1String("dword:")))
+        value = dwordValue(rest);
+    else if (rest.startsWith(QLatin1String("hex")))
+        value = hexFormValue(rest, lines, i);
+    if (!value)
+        return false;
+    contents.set(*name, *value);
+    return true;
+}
+
+// The lines of a text that ends with a line end, without their LF or CR LF.
+QStringList linesOf(const QString& text) {
+    QStringList lines = text.split(u'\n');
+    lines.removeLast();
+    for (QString& l : lines)
+        if (l.endsWith(u'\r'))
+            l.chop(1);
+    return lines;
+}
+
+bool isHeaderLine(const QString& line) {
+    return line == QLatin1String("Windows Registry Editor Version 5.00") ||
+           line == QLatin1String("REGEDIT4");
+}
+
 } // namespace
 
 namespace RegistryText {
@@ -233,108 +342,28 @@ std::optional<RegistryKeyContents> parse(const QByteArray& data) {
     const auto decoded = decodeText(data);
     if (!decoded)
         return std::nullopt;
-    const QString& text = *decoded;
     RegistryKeyContents contents;
-    if (text.isEmpty())
+    if (decoded->isEmpty())
         return contents;
-    if (!text.endsWith(u'\n'))
+    if (!decoded->endsWith(u'\n'))
         return std::nullopt; // cut inside a line
-    QStringList lines = text.split(u'\n');
-    lines.removeLast();
-    for (QString& l : lines)
-        if (l.endsWith(u'\r'))
-            l.chop(1);
-
+    const QStringList lines = linesOf(*decoded);
     bool seenContent = false;
     bool seenKey = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = lines[i].trimmed();
         if (line.isEmpty() || line.startsWith(u';'))
             continue;
-        if (!seenContent && (line == QLatin1String("Windows Registry Editor Version 5.00") ||
-                             line == QLatin1String("REGEDIT4"))) {
-            seenContent = true;
-            continue;
-        }
+        const bool first = !seenContent;
         seenContent = true;
+        if (first && isHeaderLine(line))
+            continue;
         if (line.startsWith(u'[')) {
             if (seenKey || !line.endsWith(u']') || line.startsWith(QLatin1String("[-")))
                 return std::nullopt;
             seenKey = true;
             contents.keyPath = line.mid(1, line.size() - 2);
-            continue;
-        }
-        QString name;
-        qsizetype pos = 0;
-        if (line.startsWith(u'@')) {
-            pos = 1;
-        } else {
-            const auto n = readQuoted(line, pos);
-            if (!n)
-                return std::nullopt;
-            name = *n;
-        }
-        if (pos >= line.size() || line[pos] != u'=')
-            return std::nullopt;
-        const QString rest = line.mid(pos + 1);
-
-        if (rest.startsWith(u'"')) {
-            qsizetype p = 0;
-            const auto s = readQuoted(rest, p);
-            if (!s || !rest.mid(p).trimmed().isEmpty())
-                return std::nullopt;
-            // A registry string ends at its first zero character, as the hex(1): form is read:
-            // a text holding one would not read back the same once written.
-            QString text = *s;
-            const qsizetype nul = text.indexOf(QChar(u'\0'));
-            if (nul >= 0)
-                text.truncate(nul);
-            contents.set(name, RegistryValue::fromString(text));
-        } else if (rest.startsWith(QLatin1String("dword:"))) {
-            const QString digits = rest.mid(6).trimmed();
-            if (digits.size() != 8)
-                return std::nullopt;
-            quint32 v = 0;
-            for (const QChar c : digits) {
-                const int d = hexDigit(c);
-                if (d < 0)
-                    return std::nullopt;
-                v = v * 16 + static_cast<quint32>(d);
-            }
-            contents.set(name, RegistryValue::fromDword(v));
-        } else if (rest.startsWith(QLatin1String("hex"))) {
-            int type = 3;
-            qsizetype p = 3;
-            if (p < rest.size() && rest[p] == u'(') {
-                const qsizetype close = rest.indexOf(u')', p);
-                if (close < 0 || close == p + 1 || close - p > 9)
-                    return std::nullopt;
-                type = 0;
-                for (qsizetype k = p + 1; k < close; ++k) {
-                    const int d = hexDigit(rest[k]);
-                    if (d < 0)
-                        return std::nullopt;
-                    type = type * 16 + d;
-                }
-                p = close + 1;
-            }
-            if (p >= rest.size() || rest[p] != u':')
-                return std::nullopt;
-            QString bytesText = rest.mid(p + 1).trimmed();
-            while (bytesText.endsWith(u'\\')) {
-                bytesText.chop(1);
-                if (++i >= lines.size())
-                    return std::nullopt;
-                bytesText += lines[i].trimmed();
-            }
-            const auto bytes = parseHexBytes(bytesText);
-            if (!bytes)
-                return std::nullopt;
-            const auto v = hexValue(type, *bytes);
-            if (!v)
-                return std::nullopt;
-            contents.set(name, *v);
-        } else {
+        } else if (!readValueLine(line, lines, i, contents)) {
             return std::nullopt;
         }
     }

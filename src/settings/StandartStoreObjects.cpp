@@ -1,5 +1,7 @@
 #include "settings/StandartStoreObjects.h"
 
+#include "components/FormatFloat.h"
+
 #include <QLocale>
 #include <cmath>
 #include <limits>
@@ -149,38 +151,13 @@ QString FormatFloatMask(double value, const QString& mask) {
     const QLocale locale = userLocale();
     if (!std::isfinite(value))
         return locale.toString(value);
+    // A setting's mask has one section: negative values take it too, with the minus sign.
     const QString section = mask.section(u';', 0, 0);
     if (section.isEmpty())
         return locale.toString(value, 'g', QLocale::FloatingPointShortest);
-    const qsizetype point = section.indexOf(u'.');
-    const QString intPart = point < 0 ? section : section.left(point);
-    const QString fracPart = point < 0 ? QString() : section.mid(point + 1);
-    const int minInt = static_cast<int>(intPart.count(u'0'));
-    const bool group = intPart.contains(u',');
-    const int minFrac = static_cast<int>(fracPart.count(u'0'));
-    const int maxFrac = minFrac + static_cast<int>(fracPart.count(u'#'));
-
-    QString digits = QString::number(std::fabs(value), 'f', maxFrac);
-    QString whole = digits.section(u'.', 0, 0);
-    QString frac = digits.section(u'.', 1, 1);
-    while (frac.size() > minFrac && frac.endsWith(u'0'))
-        frac.chop(1);
-    if (whole == QLatin1String("0") && minInt == 0 && !frac.isEmpty())
-        whole.clear();
-    while (whole.size() < minInt)
-        whole.prepend(u'0');
-    if (group)
-        for (qsizetype i = whole.size() - 3; i > 0; i -= 3)
-            whole.insert(i, locale.groupSeparator());
-    QString out = whole;
-    if (!frac.isEmpty())
-        out += locale.decimalPoint() + frac;
-    if (out.isEmpty())
-        out = QStringLiteral("0");
-    const bool zero = digits.count(u'0') + digits.count(u'.') == digits.size();
-    if (value < 0 && !zero)
-        out.prepend(locale.negativeSign());
-    return out;
+    const QString text = FormatFloat(section, value, locale, locale.negativeSign());
+    // A mask of '#' placeholders shows no digit for zero; the options list shows "0".
+    return text.isEmpty() ? QStringLiteral("0") : text;
 }
 
 std::optional<int> ParseIntText(const QString& text) {

@@ -130,9 +130,9 @@ public:
 QDateTime DaysToDateTime(double days);
 double DateTimeToDays(const QDateTime& dt);
 
-// Formats a number with a mask of '0' (digit always shown) and '#' (digit shown when not a
-// trailing zero) around an optional '.'; a ',' before the point groups thousands. An empty
-// mask gives the shortest exact form. The system locale's separators are used.
+// Formats a number with the first section of a FormatFloat mask ("0.000", "#,##0.0#") in the
+// system locale: its separators and minus sign; a mask that shows no digit gives "0". An empty
+// mask gives the shortest exact form, and NaN and infinities read as the locale writes them.
 QString FormatFloatMask(double value, const QString& mask);
 // Text typed by a user: decimal (or $hex / 0x hex) integers in the 32-bit range; numbers in the
 // system locale's form or with a point.

@@ -1,6 +1,6 @@
-#include "comm/FormatFloat.h"
 #include "comm/ModbusParameter.h"
 #include "comm/ModbusSpace.h"
+#include "components/FormatFloat.h"
 
 #include <QLocale>
 #include <QTest>

@@ -1,10 +1,10 @@
 // The device connection module: the map-control registers as the device sees them, the
 // communication options, the name decoding and the flash request.
 
+#include "components/ConfigPaths.h"
 #include "device/Cp1251.h"
 #include "device/ModbusMap.h"
 #include "settings/AppOptions.h"
-#include "settings/SettingsPaths.h"
 
 #include "MapControlFrames.h"
 #include "PtyPeer.h"

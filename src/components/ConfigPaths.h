@@ -4,10 +4,9 @@
 
 namespace zorvan {
 
-// $XDG_CONFIG_HOME/Belmat/Quillmark (~/.config/... when the variable is unset or empty).
-// The settings of key path Software\<Firm>\<App>\<Index>\<Key> live below it in
-// <Index>/<Key>.reg, and serial port links in ports/COMn.
-// $XDG_CONFIG_HOME, or ~/.config when the variable is unset or empty.
+// Where the program keeps its configuration, below $XDG_CONFIG_HOME (~/.config when the variable
+// is unset or empty): the settings store under <config>/Belmat/Quillmark/<Index>/<Key>.reg and
+// the serial port links in <config>/Belmat/Quillmark/ports/COMn.
 QString configFolder();
 QString firmFolder(const QString& firm = QStringLiteral("Belmat"));
 QString applicationFolder(const QString& firm = QStringLiteral("Belmat"),

@@ -1,4 +1,4 @@
-#include "settings/SettingsPaths.h"
+#include "components/ConfigPaths.h"
 
 #include <QDir>
 

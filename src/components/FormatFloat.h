@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringView>
 
 namespace zorvan {
 
@@ -14,9 +15,10 @@ namespace zorvan {
 // - text in single or double quotes, and any other character, is copied as it stands;
 // - up to three sections "positive;negative;zero" (the negative one without the minus sign;
 //   an empty or missing section falls back to the first).
-// Rounding is half away from zero on the value's decimal digits. An empty mask gives the
-// shortest general form of up to 15 significant digits. NaN and infinities give "NAN", "INF",
-// "-INF".
-QString FormatFloat(const QString& mask, double value, const QLocale& locale = QLocale());
+// Rounding is half away from zero on the value's decimal digits; minusSign goes before a
+// negative value's masked text. An empty mask gives the shortest general form of up to 15
+// significant digits. NaN and infinities give "NAN", "INF", "-INF".
+QString FormatFloat(const QString& mask, double value, const QLocale& locale = QLocale(),
+                    QStringView minusSign = u"-");
 
 } // namespace zorvan
