@@ -6,34 +6,28 @@
 #include <QList>
 #include <QSet>
 #include <QStringList>
-#include <functional>
 #include <map>
 
 namespace zorvan::test {
 
 // A transport that answers functions 3 and 16 from a bank of registers, as a device would, with
-// no line in between. It keeps every request, can fail chosen transactions as a silent device
-// does, and describes requests in short text ("R 12288 14", "W 12289 1") for tests that care
-// about which registers were asked for rather than about the bytes.
+// no line in between. It keeps every request, can leave chosen transactions unanswered or spoil
+// their checksum, and describes requests in short text ("R 12288 14", "W 12289 1") for tests
+// that care about which registers were asked for rather than about the bytes.
 class FakeModbusTransport : public TModbusTransport {
 public:
     // Registers of the device; unknown ones read as 0.
     std::map<quint16, quint16> registers;
-    // Every request frame, and the reply length asked for with it.
+    // Every request frame.
     QList<QByteArray> requests;
-    QList<int> expectedLengths;
-    // Transactions (counted from 0) that get no reply.
+    // Transactions (counted from 0) that get no reply, and those whose reply checksum is spoiled.
     QSet<int> silentAt;
-    // Replies whose checksum is spoiled.
     QSet<int> corruptAt;
-    // Slave address of the replies; 0: the one asked for.
-    quint8 replyAddress = 0;
 
     bool Transact(TRequest& request, quint16 expected) override;
 
     // "R <first> <count>" or "W <first> <count>" for each request; "?" for anything else.
     QStringList described() const;
-    static QString describe(const QByteArray& frame);
 };
 
 } // namespace zorvan::test

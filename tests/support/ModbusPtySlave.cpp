@@ -1,6 +1,5 @@
 #include "ModbusPtySlave.h"
 
-#include <cerrno>
 #include <modbus/modbus.h> // the support library itself is built without libmodbus flags
 #include <pty.h>
 #include <termios.h>
@@ -42,11 +41,7 @@ ModbusPtySlave::~ModbusPtySlave() {
             ::close(fd);
 }
 
-void ModbusPtySlave::setRegister(int address, std::uint16_t value) {
-    m_map->tab_registers[address & 0xFFFF] = value;
-}
-
-std::uint16_t ModbusPtySlave::registerValue(int address) const {
+std::uint16_t& ModbusPtySlave::at(int address) const {
     return m_map->tab_registers[address & 0xFFFF];
 }
 
@@ -67,10 +62,8 @@ void ModbusPtySlave::run() {
     std::uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
     while (!m_stop) {
         const int n = modbus_receive(m_ctx, query);
-        if (n > 0) {
+        if (n > 0)
             modbus_reply(m_ctx, query, n, m_map);
-            ++m_served;
-        }
     }
 }
 

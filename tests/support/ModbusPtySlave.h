@@ -24,16 +24,15 @@ public:
     QString slavePath() const { return m_slavePath; }
 
     // Before start() (the server thread reads the registers without a lock).
-    void setRegister(int address, std::uint16_t value);
-    std::uint16_t registerValue(int address) const;
+    void setRegister(int address, std::uint16_t value) { at(address) = value; }
+    std::uint16_t registerValue(int address) const { return at(address); }
 
     void start();
     void stop();
-    // Requests answered so far.
-    int served() const { return m_served.load(); }
 
 private:
     void run();
+    std::uint16_t& at(int address) const;
 
     int m_master = -1;
     int m_slave = -1; // held open for the server's life: without it the master side sees EIO
@@ -42,7 +41,6 @@ private:
     modbus_mapping_t* m_map = nullptr;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
-    std::atomic<int> m_served{0};
 };
 
 } // namespace zorvan::test

@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -23,67 +22,78 @@ PtyPeer::PtyPeer() {
     ::cfmakeraw(&t);
     ::tcsetattr(m_slave, TCSANOW, &t);
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
-        m_wake[0] = m_wake[1] = -1;
 }
 
 PtyPeer::~PtyPeer() {
-    m_stop = true;
-    if (m_wake[1] >= 0)
-        (void)!::write(m_wake[1], "x", 1);
-    if (m_thread.joinable())
-        m_thread.join();
-    for (int fd : {m_master, m_slave, m_wake[0], m_wake[1]})
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    if (m_run.valid())
+        m_run.wait();
+    for (int fd : {m_master, m_slave})
         if (fd >= 0)
             ::close(fd);
 }
 
 PtyPeer& PtyPeer::expect(const QByteArray& bytes, int timeoutMs) {
-    m_steps.push_back({Kind::Expect, bytes, timeoutMs, 0});
+    m_steps.push_back([=, this] {
+        const QByteArray got = readUpTo(bytes.size(), timeoutMs);
+        std::lock_guard lock(m_mutex);
+        if (got != bytes)
+            m_failures << QString("expected %1, got %2")
+                              .arg(QString::fromLatin1(bytes.toHex(' ')),
+                                   QString::fromLatin1(got.toHex(' ')));
+    });
     return *this;
 }
 
 PtyPeer& PtyPeer::drain(int ms) {
-    m_steps.push_back({Kind::Drain, {}, ms, 0});
+    m_steps.push_back([=, this] { readUpTo(1 << 20, ms); });
     return *this;
 }
 
-PtyPeer& PtyPeer::send(const QByteArray& bytes, int delayMs) {
-    m_steps.push_back({Kind::Send, bytes, delayMs, int(bytes.size())});
-    return *this;
-}
-
-PtyPeer& PtyPeer::sendSplit(const QByteArray& bytes, int pieceSize, int gapMs) {
-    m_steps.push_back({Kind::Send, bytes, gapMs, pieceSize > 0 ? pieceSize : 1});
-    return *this;
-}
-
-PtyPeer& PtyPeer::pause(int ms) {
-    m_steps.push_back({Kind::Pause, {}, ms, 0});
+PtyPeer& PtyPeer::send(const QByteArray& bytes, int delayMs, int pieceSize) {
+    const qsizetype piece = pieceSize > 0 ? pieceSize : bytes.size();
+    m_steps.push_back([=, this] {
+        for (qsizetype at = 0; at < bytes.size() && sleepFor(delayMs); at += piece) {
+            const QByteArray part = bytes.mid(at, piece);
+            for (qsizetype done = 0; done < part.size() && !m_stop;) {
+                const ssize_t n = ::write(m_master, part.constData() + done, part.size() - done);
+                pollfd p{m_master, POLLOUT, 0};
+                if (n < 0 && errno != EAGAIN && errno != EINTR)
+                    return;
+                if (n <= 0) // full until the code under test reads
+                    ::poll(&p, 1, 100);
+                done += std::max<ssize_t>(n, 0);
+            }
+        }
+    });
     return *this;
 }
 
 PtyPeer& PtyPeer::hangUp(int delayMs) {
-    m_steps.push_back({Kind::HangUp, {}, delayMs, 0});
+    m_steps.push_back([=, this] {
+        if (sleepFor(delayMs)) {
+            ::close(m_master);
+            m_master = -1;
+        }
+    });
     return *this;
 }
 
 void PtyPeer::start() {
-    m_finished = false;
-    m_thread = std::thread([this] { run(); });
+    m_run = std::async(std::launch::async, [this] {
+        for (const auto& step : m_steps)
+            if (!m_stop && m_master >= 0)
+                step();
+    });
 }
 
 bool PtyPeer::wait(int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!m_finished.load()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    if (m_thread.joinable())
-        m_thread.join();
-    return true;
+    return m_run.valid() &&
+           m_run.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
 
 QByteArray PtyPeer::received() const {
@@ -97,100 +107,31 @@ QStringList PtyPeer::failures() const {
 }
 
 QByteArray PtyPeer::hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-void PtyPeer::fail(const QString& text) {
-    std::lock_guard lock(m_mutex);
-    m_failures << text;
+    return QByteArray::fromHex(text);
 }
 
 bool PtyPeer::sleepFor(int ms) {
-    if (ms <= 0)
-        return !m_stop;
-    pollfd p{m_wake[0], POLLIN, 0};
-    ::poll(&p, 1, ms);
-    return !m_stop;
+    std::unique_lock lock(m_mutex);
+    return !m_changed.wait_for(lock, std::chrono::milliseconds(ms),
+                               [this] { return m_stop.load(); });
 }
 
-QByteArray PtyPeer::readUpTo(int count, int timeoutMs) {
+QByteArray PtyPeer::readUpTo(qsizetype count, int timeoutMs) {
     QByteArray got;
     QElapsedTimer clock;
     clock.start();
-    while (got.size() < count && !m_stop && m_master >= 0) {
+    for (pollfd p{m_master, POLLIN, 0}; got.size() < count && !m_stop;) {
+        if (::poll(&p, 1, std::max(0, timeoutMs - int(clock.elapsed()))) <= 0)
+            break;
         char buffer[512];
-        const ssize_t n =
-            ::read(m_master, buffer,
-                   std::min<std::size_t>(sizeof buffer, std::size_t(count - got.size())));
-        if (n > 0) {
-            got.append(buffer, n);
-            continue;
-        }
+        const ssize_t n = ::read(m_master, buffer, std::min<qsizetype>(512, count - got.size()));
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             break;
-        const int left = timeoutMs - int(clock.elapsed());
-        if (left <= 0)
-            break;
-        pollfd p[2] = {{m_master, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        ::poll(p, 2, left);
+        got.append(buffer, std::max<ssize_t>(n, 0));
     }
     std::lock_guard lock(m_mutex);
     m_received += got;
     return got;
-}
-
-void PtyPeer::run() {
-    for (const Step& step : m_steps) {
-        if (m_stop)
-            break;
-        switch (step.kind) {
-        case Kind::Expect: {
-            const QByteArray got = readUpTo(int(step.bytes.size()), step.ms);
-            if (got != step.bytes)
-                fail(QString("expected %1, got %2")
-                         .arg(QString::fromLatin1(step.bytes.toHex(' ')),
-                              QString::fromLatin1(got.toHex(' '))));
-            break;
-        }
-        case Kind::Drain:
-            readUpTo(1 << 20, step.ms);
-            break;
-        case Kind::Send: {
-            const int piece = step.pieceSize > 0 ? step.pieceSize : int(step.bytes.size());
-            const bool whole = piece >= step.bytes.size();
-            if (whole && !sleepFor(step.ms))
-                break;
-            for (qsizetype at = 0; at < step.bytes.size() && !m_stop; at += piece) {
-                if (!whole && at > 0 && !sleepFor(step.ms))
-                    break;
-                const QByteArray part = step.bytes.mid(at, piece);
-                qsizetype written = 0;
-                while (written < part.size() && m_master >= 0) {
-                    const ssize_t n = ::write(m_master, part.constData() + written,
-                                              std::size_t(part.size() - written));
-                    if (n > 0)
-                        written += n;
-                    else if (n < 0 && errno != EAGAIN && errno != EINTR)
-                        break;
-                    else
-                        sleepFor(1);
-                }
-            }
-            break;
-        }
-        case Kind::Pause:
-            sleepFor(step.ms);
-            break;
-        case Kind::HangUp:
-            if (sleepFor(step.ms) && m_master >= 0) {
-                ::close(m_master);
-                m_master = -1;
-            }
-            break;
-        }
-        ++m_done;
-    }
-    m_finished = true;
 }
 
 } // namespace zorvan::test

@@ -4,8 +4,10 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <future>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace zorvan::test {
@@ -25,24 +27,20 @@ public:
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
 
-    // Script steps, added before start(). Times are in milliseconds.
-    // Reads exactly bytes.size() bytes (giving up after timeoutMs) and records a failure when
-    // they differ.
+    // Script steps, added before start(); times in milliseconds.
+    // Reads bytes.size() bytes (for at most timeoutMs) and records a failure when they differ.
     PtyPeer& expect(const QByteArray& bytes, int timeoutMs = 5000);
     // Reads whatever comes within ms.
     PtyPeer& drain(int ms);
-    PtyPeer& send(const QByteArray& bytes, int delayMs = 0);
-    // Sends the bytes in pieces of pieceSize, waiting gapMs before each piece after the first.
-    PtyPeer& sendSplit(const QByteArray& bytes, int pieceSize, int gapMs);
-    PtyPeer& pause(int ms);
-    // Closes the master side: the code under test sees a hang-up.
+    // Writes the bytes after delayMs; with pieceSize > 0 in pieces of that size, each one
+    // delayMs after the one before.
+    PtyPeer& send(const QByteArray& bytes, int delayMs = 0, int pieceSize = 0);
+    // Closes the master side after delayMs: the code under test sees a hang-up.
     PtyPeer& hangUp(int delayMs = 0);
 
     void start();
     // Waits for the script to end; false when it was still running after timeoutMs.
     bool wait(int timeoutMs = 10000);
-    // Steps finished so far.
-    int stepsDone() const { return m_done.load(); }
     // Every byte read from the line, and the mismatches and time-outs of expect steps.
     QByteArray received() const;
     QStringList failures() const;
@@ -51,29 +49,17 @@ public:
     static QByteArray hex(const char* text);
 
 private:
-    enum class Kind { Expect, Drain, Send, Pause, HangUp };
-    struct Step {
-        Kind kind;
-        QByteArray bytes;
-        int ms = 0;
-        int pieceSize = 0;
-    };
-
-    void run();
     // Sleeps ms unless stopped; false when stopped.
     bool sleepFor(int ms);
-    QByteArray readUpTo(int count, int timeoutMs);
-    void fail(const QString& text);
+    QByteArray readUpTo(qsizetype count, int timeoutMs);
 
     int m_master = -1;
     int m_slave = -1;
-    int m_wake[2] = {-1, -1};
     QString m_slavePath;
-    std::vector<Step> m_steps;
-    std::thread m_thread;
+    std::vector<std::function<void()>> m_steps;
+    std::future<void> m_run;
     std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_finished{false};
-    std::atomic<int> m_done{0};
+    std::condition_variable m_changed; // of m_stop
     mutable std::mutex m_mutex;
     QByteArray m_received;
     QStringList m_failures;
