@@ -39,19 +39,16 @@ PtyPeer::~PtyPeer() {
 
 PtyPeer& PtyPeer::expect(const QByteArray& bytes, int timeoutMs) {
     m_steps.push_back([=, this] {
-        const QByteArray got = readUpTo(bytes.size(), timeoutMs);
+        const QByteArray got = readUpTo(std::max<qsizetype>(bytes.size(), 1), timeoutMs);
         std::lock_guard lock(m_mutex);
         if (got != bytes)
-            m_failures << QString("expected %1, got %2")
-                              .arg(QString::fromLatin1(bytes.toHex(' ')),
-                                   QString::fromLatin1(got.toHex(' ')));
+            m_failures << "expected " + bytes.toHex(' ') + ", got " + got.toHex(' ');
     });
     return *this;
 }
 
-PtyPeer& PtyPeer::drain(int ms) {
-    m_steps.push_back([=, this] { readUpTo(1 << 20, ms); });
-    return *this;
+PtyPeer& PtyPeer::silence(int ms) {
+    return expect(QByteArray(), ms);
 }
 
 PtyPeer& PtyPeer::send(const QByteArray& bytes, int delayMs, int pieceSize) {
@@ -96,18 +93,9 @@ bool PtyPeer::wait(int timeoutMs) {
            m_run.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
 
-QByteArray PtyPeer::received() const {
-    std::lock_guard lock(m_mutex);
-    return m_received;
-}
-
 QStringList PtyPeer::failures() const {
     std::lock_guard lock(m_mutex);
     return m_failures;
-}
-
-QByteArray PtyPeer::hex(const char* text) {
-    return QByteArray::fromHex(text);
 }
 
 bool PtyPeer::sleepFor(int ms) {
@@ -129,8 +117,6 @@ QByteArray PtyPeer::readUpTo(qsizetype count, int timeoutMs) {
             break;
         got.append(buffer, std::max<ssize_t>(n, 0));
     }
-    std::lock_guard lock(m_mutex);
-    m_received += got;
     return got;
 }
 

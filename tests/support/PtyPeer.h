@@ -28,10 +28,11 @@ public:
     QString slavePath() const { return m_slavePath; }
 
     // Script steps, added before start(); times in milliseconds.
-    // Reads bytes.size() bytes (for at most timeoutMs) and records a failure when they differ.
+    // Reads bytes.size() bytes (for at most timeoutMs) and records a failure when they differ;
+    // no bytes: any byte is a failure.
     PtyPeer& expect(const QByteArray& bytes, int timeoutMs = 5000);
-    // Reads whatever comes within ms.
-    PtyPeer& drain(int ms);
+    // Records a failure when anything comes within ms.
+    PtyPeer& silence(int ms);
     // Writes the bytes after delayMs; with pieceSize > 0 in pieces of that size, each one
     // delayMs after the one before.
     PtyPeer& send(const QByteArray& bytes, int delayMs = 0, int pieceSize = 0);
@@ -41,12 +42,11 @@ public:
     void start();
     // Waits for the script to end; false when it was still running after timeoutMs.
     bool wait(int timeoutMs = 10000);
-    // Every byte read from the line, and the mismatches and time-outs of expect steps.
-    QByteArray received() const;
+    // What went differently from the script.
     QStringList failures() const;
 
     // "01 03 30 00" -> bytes.
-    static QByteArray hex(const char* text);
+    static QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 
 private:
     // Sleeps ms unless stopped; false when stopped.
@@ -61,7 +61,6 @@ private:
     std::atomic<bool> m_stop{false};
     std::condition_variable m_changed; // of m_stop
     mutable std::mutex m_mutex;
-    QByteArray m_received;
     QStringList m_failures;
 };
 

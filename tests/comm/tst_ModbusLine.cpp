@@ -1,0 +1,609 @@
+// The serial line and Modbus on it: the port driver on real pseudo-terminals (line settings
+// as the kernel holds them, port naming, exclusive open, writes and the timer-driven receive
+// path), the transport against a scripted peer (requests checked with the tests' own encoder),
+// and register spaces on a fake device: write and read phases, failures and retries, byte
+// orders, the Modified rules and the value texts.
+
+#include "comm/ModbusCrc.h"
+#include "comm/ModbusParameter.h"
+#include "comm/ModbusSpace.h"
+#include "comm/SerialLineSettings.h"
+#include "comm/SerialPortDriver.h"
+
+#include "Cases.h"
+#include "FakeModbusTransport.h"
+#include "MapControlFrames.h"
+#include "PtyPeer.h"
+#include "TempConfigHome.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocale>
+#include <QTest>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace zorvan;
+using namespace zorvan::test;
+
+namespace {
+
+// Wall-clock and thread CPU milliseconds that fn takes.
+template <typename F> std::pair<qint64, double> cost(F fn) {
+    auto cpuMs = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const double cpu0 = cpuMs();
+    fn();
+    return {clock.elapsed(), cpuMs() - cpu0};
+}
+
+// Whether an unprivileged user (the exclusive mark does not stop root) can open the path.
+bool othersCanOpen(const QByteArray& path) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        _exit(::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+const QByteArray BlockRead = frames::readRequest(1, 12288, 14);
+
+// A reply to BlockRead showing 7, index, and "n" bytes.
+QByteArray blockReply(quint16 index, quint8 slave = 1) {
+    return frames::readReply(slave, frames::word(7) + frames::word(index) + QByteArray(24, 'n'));
+}
+
+QByteArray bytesOf(const quint8* data, int size) {
+    return QByteArray(reinterpret_cast<const char*>(data), size);
+}
+
+// Parameters of the types named by letters (Single, Word, Integer, I16) with indices 0, 1, 2...
+// in a space at 12288, on a fake device whose register k holds 0x1000 + k, or with a time-out
+// given, on a pty line to a scripted peer.
+struct Bench {
+    FakeModbusTransport device;
+    PtyPeer peer;
+    TSerialPortDriver port;
+    TCOMPortTransport line{&port};
+    TModbusSpace space;
+    std::vector<std::unique_ptr<TModbusParameter>> params;
+    QList<QPair<bool, QByteArray>> events; // of the line
+    int afterRefresh = 0;
+
+    explicit Bench(const QString& types, quint32 lineTimeoutMs = 0) {
+        space.setBaseAddress(12288);
+        space.setReadInterval(0); // reads become due only when a test says so
+        space.setModbusTransport(lineTimeoutMs ? &line : static_cast<TModbusTransport*>(&device));
+        for (int k = 0; k < 12; ++k)
+            device.registers[quint16(12288 + k)] = quint16(0x1000 + k);
+        for (QChar type : types)
+            add(type, int(params.size()));
+        space.OnAfterRefresh = [this](TModbusSpace* sender) { afterRefresh += sender == &space; };
+        line.OnRequest = [this](bool out, const TRequest& r) {
+            events << qMakePair(out, bytesOf(r.Data.data(), r.Length));
+        };
+        port.setPortName(peer.slavePath());
+        port.setInputTimeout(lineTimeoutMs);
+        port.SuspendPolling();
+        QVERIFY(!lineTimeoutMs || port.OpenPort());
+    }
+    TModbusParameter& add(QChar type, int index, TModbusSpace* to = nullptr) {
+        params.push_back(std::make_unique<TModbusParameter>());
+        params.back()->setIndex(quint16(index));
+        params.back()->setParamType(TModbusParamType(QString("SWIH").indexOf(type)));
+        params.back()->setModbusSpace(to ? to : &space);
+        return *params.back();
+    }
+};
+
+struct Line {
+    const char* frame; // data bits, parity (N O E M S) and stop bits (1, 1.5, 2): "7E2"
+    quint32 rate;
+    THwFlowControl hw;
+    bool xon;
+    uint cflag; // the size, parity, stop and handshake bits
+};
+
+struct Poll {
+    int packetSize, packetTimeout;
+    TPacketMode mode;
+    QByteArray bytes;
+    QList<QByteArray> delivered; // "D" data or "P" packet, and the bytes
+};
+
+struct Reply {
+    QByteArray bytes;
+    int piece, gapMs;
+    bool ok, complete, waitsTimeout; // accepted; taken as a whole reply; after the time-out
+};
+
+struct Scenario {
+    const char* types;
+    const char* steps; // see scenarios()
+    QStringList requests;
+};
+
+struct Text {
+    const char *locale, *mask; // no mask: the text is parsed
+    double value;
+    QString text;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Line)
+Q_DECLARE_METATYPE(Poll)
+Q_DECLARE_METATYPE(Reply)
+Q_DECLARE_METATYPE(Scenario)
+Q_DECLARE_METATYPE(Text)
+
+class tst_ModbusLine : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void lineSettings_data() {
+        using H = THwFlowControl;
+        // clang-format off
+        addCases<Line>({
+            {"8N1",      {"8N1", 56000, H::hfNONERTSON, false, CS8}},
+            {"5N1.5",    {"5N1.5", 110, H::hfNONE, false, CS5 | CSTOPB}},
+            {"6O1",      {"6O1", 300, H::hfNONE, false, CS6 | PARENB | PARODD}},
+            {"7E2",      {"7E2", 19200, H::hfNONE, false, CS7 | PARENB | CSTOPB}},
+            {"mark",     {"8M1", 9600, H::hfNONE, false, CS8 | PARENB | PARODD | CMSPAR}},
+            {"space",    {"8S1", 9600, H::hfNONE, false, CS8 | PARENB | CMSPAR}},
+            {"rts/cts",  {"8N2", 250000, H::hfRTSCTS, false, CS8 | CSTOPB | CRTSCTS}},
+            {"xon/xoff", {"8N1", 38400, H::hfNONE, true, CS8}},
+        });
+        // clang-format on
+    }
+
+    void lineSettings() {
+        QFETCH(Line, c);
+        Bench p("");
+        QVERIFY(p.port.OpenPort()); // each setting is applied at once
+        p.port.setBaudRateValue(c.rate);
+        p.port.setDataBits(TDataBits(c.frame[0] - '5'));
+        p.port.setParity(TParity(QByteArray("NOEMS").indexOf(c.frame[1])));
+        p.port.setStopBits(TStopBits(QByteArrayList{"1", "1.5", "2"}.indexOf(c.frame + 2)));
+        p.port.setHwFlow(c.hw);
+        p.port.setSwFlow(c.xon ? TSwFlowControl::sfXONXOFF : TSwFlowControl::sfNONE);
+        // From a cooked terminal with every flag the raw mode must clear.
+        const TSerialTermiosImage cooked{ICRNL | IXON | IXOFF | INPCK | ISTRIP | BRKINT,
+                                         OPOST | ONLCR,
+                                         CS7 | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL | B38400,
+                                         ICANON | ECHO | ISIG | IEXTEN};
+        const auto t = EncodeLineSettings(p.port.LineSettings(), cooked);
+        QVERIFY(t);
+        const uint bother = 0010000; // the rate is taken from the speed fields
+        QCOMPARE(
+            QList<uint>({t->cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS),
+                         t->cflag & (CREAD | CLOCAL | HUPCL | CBAUD), t->iflag, t->oflag,
+                         t->lflag}),
+            QList<uint>({c.cflag, CREAD | CLOCAL | bother, c.xon ? IXON | IXOFF : 0u, ONLCR, 0}));
+        QCOMPARE(QList<uint>({t->ispeed, t->ospeed, t->vstart, t->vstop, t->vmin, t->vtime}),
+                 QList<uint>({c.rate, c.rate, 17, 19, 1, 0}));
+        // On the port: a pty keeps the rate, stop bits and flow control.
+        const bool two = c.cflag & CSTOPB;
+        auto s = ReadLineSettings(p.port.Handle());
+        QCOMPARE(QList<uint>({s->BaudRate, s->StopBits, s->RtsCtsHandshake, s->XonXoff}),
+                 QList<uint>({c.rate, two ? 2u : 0u, c.hw == THwFlowControl::hfRTSCTS, c.xon}));
+        p.port.setStopBits(two ? TStopBits::sb1BITS : TStopBits::sb2BITS);
+        p.port.setBaudRateValue(0); // would hang the line up: refused, the port stays as it was
+        s = ReadLineSettings(p.port.Handle());
+        QVERIFY(p.port.IsOpen() && s->BaudRate == c.rate && s->StopBits == (two ? 0 : 2));
+    }
+
+    void opening() {
+        TempConfigHome home;
+        const QString ports = home.path() + "/Belmat/Quillmark/ports";
+        QVERIFY(QDir().mkpath(ports));
+        TSerialPortDriver d;
+        char buffer[4] = {};
+        QVERIFY(!d.PurgeQueues(true, true) && !d.ApplyLineSettings() && d.OutputRoom() == -1);
+        QVERIFY(d.WriteBytes(buffer, 4) + d.ReadBytes(buffer, 4) == 0 && d.BytesWaiting() == 65535);
+        QVERIFY(!ReadLineSettings(-1) && !WriteLineSettings(-1, d.LineSettings()));
+        QCOMPARE(d.RxTime(33), 34); // 33 characters of 10 bits at 9600 bit/s
+        d.setPort(250);
+        QCOMPARE(d.PortName(), QString("/dev/ttyS249"));
+        QVERIFY(!d.OpenPort());
+        QFile plain(ports + "/plain");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        d.setPortName(plain.fileName()); // not a terminal
+        QVERIFY(!d.OpenPort());
+
+        // A numbered port is looked up again when opened: a device back on another line under
+        // the same link is found.
+        PtyPeer first, second;
+        QVERIFY(QFile::link(first.slavePath(), ports + "/COM4"));
+        d.setPort(4);
+        QCOMPARE(d.PortName(), first.slavePath());
+        QVERIFY(QFile::remove(ports + "/COM4"));
+        QVERIFY(QFile::link(second.slavePath(), ports + "/COM4"));
+        d.setBaudRateValue(0); // would hang the line up
+        QVERIFY(!d.OpenPort() && !d.IsOpen());
+        d.setBaudRateValue(9600);
+        QVERIFY(d.OpenPort());
+        d.setPort(5);
+        d.setPortName("/dev/null");
+        d.setInBufSize(4096);
+        d.setOutBufSize(4096);
+        QCOMPARE(d.PortName(), second.slavePath()); // all fixed while open
+        QVERIFY(d.InBufSize() == 2048 && d.OutBufSize() == 2048);
+
+        // Opening an open port touches nothing; purging the output keeps the input.
+        d.SuspendPolling(); // or the receive path would take the bytes
+        second.send("abc").start();
+        QTRY_COMPARE(d.BytesWaiting(), 3u);
+        QVERIFY(d.OpenPort() && d.PurgeQueues(false, true));
+        QCOMPARE(d.BytesWaiting(), 3u);
+        QVERIFY(d.PurgeQueues(true, false));
+        QCOMPARE(d.BytesWaiting(), 0u);
+    }
+
+    void exclusiveOpen() {
+        Bench p("");
+        const QByteArray path = QFile::encodeName(p.peer.slavePath());
+        QCOMPARE(::chmod(path.constData(), 0666), 0);
+        QVERIFY(othersCanOpen(path));
+        QVERIFY(p.port.OpenPort());
+        QVERIFY(!othersCanOpen(path));
+        p.port.ClosePort();
+        QVERIFY(othersCanOpen(path)); // the mark is lifted on close
+    }
+
+    void writeBytes() {
+        Bench p("");
+        QByteArray data(1000, '\0');
+        for (int i = 0; i < data.size(); ++i)
+            data[i] = char(i * 7);
+        p.peer.expect(data).start();
+        p.port.setOutBufSize(100); // taken as 128, far less than the data: written in pieces
+        QVERIFY(p.port.OpenPort());
+        QCOMPARE(p.port.OutputRoom(), qint16(128));
+        QCOMPARE(p.port.WriteBytes(data.constData(), int(data.size())), int(data.size()));
+        QVERIFY(p.peer.wait());
+        QCOMPARE(p.peer.failures(), QStringList());
+        // A pty has no modem lines: with the line-status check nothing goes out.
+        p.port.setCheckLineStatus(true);
+        QCOMPARE(p.port.WriteBytes(data.constData(), 8), 0);
+        p.port.setCheckLineStatus(false);
+        // Nobody reads any more: the call gives up once the time-out has passed without
+        // progress, having waited without spinning.
+        const QByteArray flood(1 << 20, 'x');
+        int n = 0;
+        const auto [ms, cpu] =
+            cost([&] { n = p.port.WriteBytes(flood.constData(), 1 << 20, 150); });
+        QVERIFY2(n > 0 && n < flood.size(), qPrintable(QString::number(n)));
+        QVERIFY2(ms >= 150 && ms < 2000 && cpu < 100,
+                 qPrintable(QString("%1 %2").arg(ms).arg(cpu)));
+    }
+
+    void pollPath_data() {
+        using M = TPacketMode;
+        const QByteArray x(150, 'x');
+        // clang-format off
+        addCases<Poll>({
+            {"unpacketed",                    {-1, -1, M::pmDiscard, "abcdefg", {"Dabcdefg"}}},
+            {"tail passed",                   {3, 60, M::pmPass, "abcdefg", {"Pabc", "Pdef", "Pg"}}},
+            {"above the buffer, tail dropped", {150, 60, M::pmDiscard, x + x + "tail", {"P" + x, "P" + x}}},
+        });
+        // clang-format on
+    }
+
+    void pollPath() {
+        QFETCH(Poll, c);
+        Bench p("");
+        p.port.setInBufSize(128);
+        p.port.setPacketSize(qint16(c.packetSize));
+        p.port.setPacketTimeout(c.packetTimeout);
+        p.port.setPacketMode(c.mode);
+        QList<QByteArray> got;
+        auto record = [&got](char kind) {
+            return [&got, kind](TSerialPortDriver*, const quint8* b, int n) {
+                got << kind + QByteArray(reinterpret_cast<const char*>(b), n);
+            };
+        };
+        p.port.OnReceiveData = record('D');
+        p.port.OnReceivePacket = record('P');
+        QVERIFY(p.port.OpenPort());
+        p.port.setPollingDelay(10); // polling is suspended: nothing is taken yet
+        p.peer.send(c.bytes).start();
+        QTRY_COMPARE(p.port.BytesWaiting(), quint32(c.bytes.size()));
+        QTest::qWait(50);
+        QVERIFY(got.isEmpty());
+        p.port.ResumePolling();
+        QTRY_COMPARE(got.size(), c.delivered.size());
+        QTest::qWait(3 * 60); // nothing more comes
+        QCOMPARE(got, c.delivered);
+        QCOMPARE(p.port.BytesWaiting(), 0u);
+    }
+
+    void replies_data() {
+        QByteArray badCrc = blockReply(5), badData = blockReply(5);
+        badCrc[32] = char(badCrc[32] ^ 0x01);
+        badData[10] = char(badData[10] ^ 0x40);
+        // clang-format off
+        addCases<Reply>({
+            {"whole",          {blockReply(5), 0, 0, true, true, false}},
+            {"trickle",        {blockReply(5), 3, 40, true, true, false}}, // longer than the time-out
+            {"one byte short", {blockReply(5).left(32), 0, 0, false, false, true}},
+            {"silence",        {{}, 0, 0, false, false, true}},
+            {"bad checksum",   {badCrc, 0, 0, false, true, false}},
+            {"corrupted data", {badData, 0, 0, false, true, false}},
+            {"other slave",    {blockReply(5, 7), 0, 0, true, true, false}}, // not told apart
+            {"exception",      {frames::withCrc(QByteArray::fromHex("018302")), 0, 0, false, false, true}},
+        });
+        // clang-format on
+    }
+
+    void replies() {
+        QFETCH(Reply, c);
+        // Both encoders give the CRC-16/MODBUS check value of the CRC catalogue.
+        QCOMPARE(ModbusCrc16(reinterpret_cast<const quint8*>("123456789"), 9), quint16(0x4B37));
+        QCOMPARE(frames::crc16("123456789"), quint16(0x4B37));
+        Bench b(QString(14, 'W'), 150);
+        b.space.setReadDue(true);
+        b.peer.expect(BlockRead).send(c.bytes, c.gapMs, c.piece).start();
+        const auto [ms, cpu] = cost([&] { QCOMPARE(b.space.RefreshWithRetries(), c.ok); });
+        QVERIFY2(c.waitsTimeout ? ms >= 150 : ms < 1000, qPrintable(QString::number(ms)));
+        QVERIFY2(cpu < 40, qPrintable(QString::number(cpu))); // waited in poll(), not spinning
+        QVERIFY(b.peer.wait());
+        QCOMPARE(b.peer.failures(), QStringList());
+        QList<QPair<bool, QByteArray>> events{{true, BlockRead}};
+        if (c.complete)
+            events.append({false, c.bytes});
+        QCOMPARE(b.events, events);
+        // The image takes the data of an accepted reply only.
+        QCOMPARE(bytesOf(b.space.Image(), 28), c.ok ? c.bytes.mid(3, 28) : QByteArray(28, '\0'));
+    }
+
+    void staleInputDiscarded() {
+        // The first reply comes after the time-out; the next ones, of the same length, must not
+        // be taken from the stale bytes.
+        Bench b(QString(14, 'W'), 100);
+        b.space.setRefreshIAC(true);
+        b.peer.expect(BlockRead).send(blockReply(1), 250).expect(BlockRead).send(blockReply(2));
+        b.peer.expect(BlockRead).send(blockReply(3)).start();
+        QVERIFY(!b.space.RefreshWithRetries());
+        QTRY_COMPARE(b.port.BytesWaiting(), 33u);
+        QVERIFY(b.space.RefreshWithRetries() && b.params[1]->Data()->AsWord() == 2);
+        QVERIFY(b.space.RefreshWithRetries() && b.params[1]->Data()->AsWord() == 3);
+    }
+
+    void peerHangsUp() {
+        // Half a reply, then the line is gone: this and every later exchange fail at once.
+        Bench b(QString(14, 'W'), 2000);
+        b.space.setRefreshIAC(true);
+        b.peer.expect(BlockRead).send(blockReply(1).left(10)).hangUp(20).start();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!b.space.RefreshWithRetries() && b.peer.wait());
+        b.params[1]->Data()->setAsWord(9);
+        QVERIFY(!b.space.FlushWithRetries() && !b.space.RefreshWithRetries());
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(b.params[1]->Modified() && b.port.LineLost());
+        b.port.ClosePort(); // a new line behind the same name opens afresh
+        PtyPeer again;
+        b.port.setPortName(again.slavePath());
+        QVERIFY(b.port.OpenPort() && !b.port.LineLost());
+    }
+
+    void refusedWithoutTraffic() {
+        // Blocks larger than a frame carries: 128 registers are not written, 256 not read.
+        Bench b(QString(64, 'S'), 100);
+        b.space.setWriteIAC(true);
+        b.space.setSingleWriteMode(false);
+        b.peer.silence(300).start();
+        QVERIFY(!b.space.FlushWithRetries());
+        for (int i = 0; i < 64; ++i)
+            b.add('S', 64);
+        QVERIFY(!b.space.ReadBlock());
+        TRequest r;
+        QVERIFY(!BuildReadRequest(r, 1, 0, 256) && !BuildWriteRequest(r, 1, 0, 128, r.Data.data()));
+        BuildReadRequest(r, 1, 0, 1);
+        QVERIFY(!b.line.Transact(r, TRequest::Capacity + 1) && !TModbusTransport().Transact(r, 7));
+        b.port.ClosePort();
+        QVERIFY(!b.line.Transact(r, 7));
+        auto port = std::make_unique<TSerialPortDriver>(); // destroyed under the transport
+        b.line.setBus(port.get());
+        port.reset();
+        QVERIFY(b.line.Bus() == nullptr && !b.line.Transact(r, 7));
+        QVERIFY(b.peer.wait() && b.events.isEmpty());
+        QCOMPARE(b.peer.failures(), QStringList());
+    }
+
+    void scenarios_data() {
+        // The value steps act on the middle parameter of "WSW", so that a stray write shows.
+        // clang-format off
+        addCases<Scenario>({
+            {"single write",           {"WHI", "set=1 refreshIAC R=ok shows modified=000 after=1", {"W 12289 1", "R 12288 4"}}},
+            {"integer is 2 registers", {"WHI", "set=20 refreshIAC R=ok shows", {"W 12288 1", "W 12290 2", "R 12288 4"}}},
+            {"single, write IAC",      {"WHS", "writeIAC refreshIAC R=ok shows", {"W 12288 1", "W 12289 1", "W 12290 2", "R 12288 4"}}},
+            {"block write",            {"WHI", "block set=2 refreshIAC R=ok shows modified=000", {"W 12288 4", "R 12288 4"}}},
+            {"block, write IAC",       {"I", "block writeIAC refreshIAC R=ok", {"W 12288 2", "R 12288 2"}}},
+            {"empty block, write IAC", {"", "block writeIAC refreshIAC R=ok", {"R 12288 0"}}},
+            // Two registers per read, whatever the type; a write-only parameter is not read.
+            {"single read",            {"IWWH", "writeOnly=1 singleRead refreshIAC R=ok shows", {"R 12288 2", "R 12291 2", "R 12292 2"}}},
+            {"block read",             {"IWWH", "writeOnly=1 refreshIAC R=ok shows", {"R 12288 5"}}},
+            {"failed write",           {"WWW", "set=012 silent=1 F=fail modified=011 after=0 F=ok modified=000 after=1", {"W 12288 1", "W 12289 1", "W 12289 1", "W 12290 1"}}},
+            {"spoilt block write",     {"WW", "block set=1 spoil=0 F=fail modified=01 F=ok", {"W 12288 2", "W 12288 2"}}},
+            {"failed read",            {"WWW", "singleRead due silent=1 R=fail R=ok", {"R 12288 2", "R 12289 2"}}}, // no longer due
+            {"read when due",          {"WW", "R=ok timer F=ok R=ok after=3 R=ok", {"R 12288 2"}}},
+            {"retries",                {"W", "refreshIAC retries=1 silent=0,1,2 R=fail R=ok after=1", {"R 12288 1", "R 12288 1", "R 12288 1", "R 12288 1"}}},
+            {"disabled",               {"W", "set=0 refreshIAC off R=fail F=fail modified=1 after=0", {}}},
+            {"no transport",           {"W", "set=0 refreshIAC unlinked R=fail F=fail modified=1", {}}},
+            {"slave",                  {"W", "set=0 refreshIAC slave R=fail F=fail modified=1 after=0", {}}},
+            {"dword 3210",             {"WSW", "dword=11223344 bytes=0000112233440000 modified=010", {}}},
+            {"dword 0123",             {"WSW", "order=1 dword=11223344 bytes=0000334411220000", {}}},
+            {"dword 1032",             {"WSW", "order=2 dword=11223344 bytes=0000221144330000", {}}},
+            {"dword 2301",             {"WSW", "order=3 dword=11223344 bytes=0000443322110000", {}}},
+            {"word 3210",              {"WSW", "word=1234 bytes=0000123400000000", {}}},
+            {"word, low byte first",   {"WSW", "order=1 word=1234 bytes=0000341200000000", {}}},
+            {"word 2301",              {"WSW", "order=3 word=1234 bytes=0000341200000000", {}}},
+            {"word keeps low 16 bits", {"WSW", "word=12345 bytes=0000234500000000", {}}},
+            {"single",                 {"WSW", "order=3 single=-2 bytes=0000000000C00000", {}}},
+            {"equal changes nothing",  {"WSW", "order=1 load=33441122 dword=11223344 word=4433 modified=000", {}}},
+            {"equal keeps the flag",   {"WSW", "load=3FC00000 flag single=1.5 modified=010", {}}},
+        });
+        // clang-format on
+    }
+
+    void scenarios() {
+        QFETCH(Scenario, c);
+        Bench b(c.types);
+        TModbusSpace& s = b.space;
+        TModbusData* middle = b.params.size() > 1 ? b.params[1]->Data() : nullptr;
+        QString arg;
+        QSet<int> set;
+        const std::map<QString, std::function<void()>> steps = {
+            {"block", [&] { s.setSingleWriteMode(false); }},
+            {"singleRead", [&] { s.setSingleReadMode(true); }},
+            {"writeIAC", [&] { s.setWriteIAC(true); }},
+            {"refreshIAC", [&] { s.setRefreshIAC(true); }},
+            {"due", [&] { s.setReadDue(true); }},
+            {"off", [&] { s.setEnabled(false); }},
+            {"slave", [&] { s.setIsSlave(true); }},
+            {"unlinked", [&] { s.setModbusTransport(nullptr); }},
+            {"retries", [&] { s.setRetryCount(arg.toInt()); }},
+            {"writeOnly",
+             [&] { b.params[arg.toInt()]->setAccess(TModbusParamAccess::mpaWriteOnly); }},
+            {"silent",
+             [&] {
+                 for (const QString& n : arg.split(','))
+                     b.device.silentAt << n.toInt();
+             }},
+            {"spoil", [&] { b.device.corruptAt << arg.toInt(); }},
+            {"timer",
+             [&] {
+                 s.setReadInterval(20);
+                 QTRY_VERIFY(s.ReadDue());
+                 s.setReadInterval(0);
+             }},
+            {"R", [&] { QCOMPARE(s.RefreshWithRetries(), arg == "ok"); }},
+            {"F", [&] { QCOMPARE(s.FlushWithRetries(), arg == "ok"); }},
+            {"after", [&] { QCOMPARE(b.afterRefresh, arg.toInt()); }},
+            {"set",
+             [&] {
+                 for (QChar k : arg)
+                     b.params[*set.insert(k.digitValue())]->Data()->setAsWord(0xA000 +
+                                                                              k.digitValue());
+             }},
+            {"order", [&] { b.params[1]->setByteOrder(TModbusParamByteOrder(arg.toInt())); }},
+            {"load",
+             [&] {
+                 const QByteArray v = QByteArray::fromHex(arg.toLatin1());
+                 std::copy(v.begin(), v.end(), s.Image() + 2);
+             }},
+            {"flag", [&] { b.params[1]->setModified(true); }},
+            {"word",
+             [&] {
+                 middle->setAsWord(arg.toUInt(nullptr, 16));
+                 QCOMPARE(middle->AsWord(), quint16(arg.toUInt(nullptr, 16)));
+             }},
+            {"dword",
+             [&] {
+                 middle->setAsDWord(arg.toUInt(nullptr, 16));
+                 QCOMPARE(middle->AsDWord(), arg.toUInt(nullptr, 16));
+             }},
+            {"single",
+             [&] {
+                 middle->setAsSingle(arg.toFloat());
+                 QCOMPARE(middle->AsSingle(), arg.toFloat());
+             }},
+            {"bytes", [&] { QCOMPARE(bytesOf(s.Image(), 8).toHex().toUpper(), arg.toLatin1()); }},
+            {"modified",
+             [&] {
+                 QString flags;
+                 for (const auto& p : b.params)
+                     flags += p->Modified() ? '1' : '0';
+                 QCOMPARE(flags, arg);
+             }},
+            // What was written reached the device, and what was read shows the device's registers.
+            {"shows",
+             [&] {
+                 for (int i = 0; i < int(b.params.size()); ++i) {
+                     const quint16 reg = b.device.registers[b.params[i]->RegisterAddress()];
+                     const bool unread = s.SingleReadMode() &&
+                                         b.params[i]->Access() == TModbusParamAccess::mpaWriteOnly;
+                     QCOMPARE(b.params[i]->Data()->AsWord(), unread ? quint16(0) : reg);
+                     QVERIFY(!set.contains(i) || reg == 0xA000 + i);
+                 }
+             }},
+        };
+        for (const QString& step : QString(c.steps).split(' ')) {
+            arg = step.section('=', 1);
+            QVERIFY2(steps.count(step.section('=', 0, 0)), qPrintable(step));
+            steps.at(step.section('=', 0, 0))();
+            if (QTest::currentTestFailed())
+                QFAIL(qPrintable("at " + step));
+        }
+        QCOMPARE(b.device.described(), c.requests);
+    }
+
+    void parameterLifetime() {
+        // Laid out by index, equal indices in the order of attaching; a destroyed parameter
+        // leaves and the rest close up.
+        auto space = std::make_unique<TModbusSpace>();
+        Bench b("");
+        TModbusParameter &s = b.add('S', 5, space.get()), &w = b.add('W', 5, space.get());
+        b.add('I', 1, space.get());
+        w.setModbusSpace(space.get()); // listed once
+        QCOMPARE(QList<int>({s.RegisterAddress(), w.RegisterAddress(), space->RegisterCount()}),
+                 QList<int>({4098, 4100, 5}));
+        b.params.pop_back();
+        QCOMPARE(QList<int>({s.RegisterAddress(), w.RegisterAddress(), space->RegisterCount()}),
+                 QList<int>({4096, 4098, 3}));
+        space.reset(); // leaves its parameters without one: they read 0 and take nothing
+        w.Data()->setAsWord(7);
+        QVERIFY(w.ModbusSpace() == nullptr && w.Data()->AsWord() == 0 && !w.Modified());
+        for (int i = 0; i < 257; ++i) // registers past the image: the same
+            b.add('I', 2);
+        b.params.back()->Data()->setAsDWord(5);
+        QVERIFY(b.params.back()->Data()->AsDWord() == 0 && !b.params.back()->Modified());
+    }
+
+    void texts_data() {
+        // clang-format off
+        addCases<Text>({
+            {"de_DE",              {"de_DE", "#,##0.00", 1234.5, "1.234.50"}},
+            {"ru_RU",              {"ru_RU", "0.00", -0.25, "-0.25"}},
+            {"carry",              {"fr_FR", "0.00", 9.999f, "10.00"}},
+            {"parse, de_DE",       {"de_DE", nullptr, -0.5, " -0.5 "}},
+            {"parse comma, de_DE", {"de_DE", nullptr, 12.5, "12,5"}},
+            {"parse exponent",     {"ru_RU", nullptr, 1000.0, "1e3"}},
+            {"not a number",       {"C", nullptr, 0.0, "abc"}},
+            {"not finite",         {"C", nullptr, 0.0, "1e60"}},
+        });
+        // clang-format on
+    }
+
+    void texts() {
+        QFETCH(Text, c);
+        QLocale::setDefault(QLocale(c.locale));
+        if (c.mask)
+            QCOMPARE(FormatFloatDot(c.mask, float(c.value)), c.text);
+        else
+            QCOMPARE(StrToFloatDot(c.text), float(c.value));
+        QCOMPARE(DecimalSeparatorText(), QLocale().decimalPoint());
+        QCOMPARE(ReplaceAll("aaa", "aa", "b"), QString("ba")); // from the left, not overlapping
+        QCOMPARE(ReplaceAll("a.b", "", "x") + ReplaceAll("x", "x", "xx"), QString("a.bxx"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ModbusLine)
+#include "tst_ModbusLine.moc"
