@@ -1,551 +1,335 @@
 // The device commands against a scripted device on a pseudo-terminal: the exact requests of the
-// tag-list read, the map upload and the map download, their results, messages and what they
-// leave in the tag list and the document.
+// tag-list read, the map upload and the map download, their results and messages; and the one
+// upload, flash and download round trip against the device simulator.
 
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
+#include "device/Cp1251.h"
 #include "device/ModbusMap.h"
 #include "document/CnlImage.h"
 #include "settings/AppOptions.h"
 
+#include "Cases.h"
+#include "DevsimProcess.h"
 #include "MapControlFrames.h"
 #include "PtyPeer.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
 
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
 using namespace zorvan;
-using zorvan::test::DeviceFrames;
-using zorvan::test::MapControlRegs;
-using zorvan::test::PtyPeer;
-using zorvan::test::ScriptedPrompter;
-using zorvan::test::TempConfigHome;
+using namespace zorvan::test;
+using namespace zorvan::test::frames;
 
 namespace {
 
-constexpr quint16 TagIndexReg = 12289;
-constexpr quint16 ActionReg = 12290;
-constexpr quint16 EntryReg = 12303;
-
 const QString NoPort = QStringLiteral("Не удалось подключиться к COM-порту");
+const QString FlashFailed = QStringLiteral("Ошибка конфигурирования устройства");
 
-// Catalogue tag i of the scripted device: a full 12-character name, a short zero-padded one,
-// a Cyrillic one (Windows-1251 bytes) and numbered ones.
+// Catalogue tag i of the scripted device: channel, type, the name's bytes (Windows-1251, zero
+// padded to 12 by the device) and the name the host must make of them.
 struct Tag {
-    quint16 channel;
-    quint16 type;
-    QByteArray bytes; // as the device sends them, before the zero padding
-    QString name;     // as the host must decode them: always 12 characters
+    quint16 channel, type;
+    QByteArray bytes;
+    QString name;
 };
 
 Tag tagOf(int i) {
-    switch (i) {
-    case 0:
+    if (i == 0)
         return {7, 4, "TWELVE_CHARS", "TWELVE_CHARS"};
-    case 1:
-        return {1, 0, "T", QString("T") + QString(11, QChar(0))};
-    case 2:
+    if (i == 2)
         return {65535, 2, QByteArray::fromHex("c4e0e2ebe5ede8e5"),
                 QStringLiteral("Давление") + QString(4, QChar(0))};
-    default: {
-        const QByteArray n = "TAG" + QByteArray::number(i);
-        return {quint16(100 + i), quint16(i % 5), n,
-                QString::fromLatin1(n) + QString(12 - n.size(), QChar(0))};
-    }
-    }
+    const QByteArray n = "TAG" + QByteArray::number(i);
+    return {quint16(100 + i), quint16(i % 5), n,
+            QString::fromLatin1(n) + QString(12 - n.size(), QChar(0))};
 }
 
-MapControlRegs shownTag(int i, quint16 error = 0) {
-    const Tag t = tagOf(i);
-    MapControlRegs r;
-    r.tagIndex = quint16(i);
-    r.error = error;
-    r.options = 0x55AA;
-    r.channel = t.channel;
-    r.tagType = t.type;
-    r.name = t.bytes;
-    return r;
+QString entry(int index, int channel, int type, const QString& name) {
+    return QString("%1 %2 %3 ").arg(index).arg(channel).arg(type) + name;
 }
 
-// One device line with a connection module built alone on fresh settings.
+// The 14 map-control registers for a token R<t>[e<error>][a<action>][o<options>]: tag t shown.
+QByteArray shown(const QString& token) {
+    static const QRegularExpression re("R(\\d*)(?:e(\\d+))?(?:a(\\d+))?(?:o(\\d+))?");
+    const auto m = re.match(token);
+    const Tag tag = tagOf(m.captured(1).toInt());
+    return word(0) + word(m.captured(1).toUShort()) + word(m.captured(3).toUShort()) +
+           word(m.captured(2).toUShort()) + dword(m.captured(4).toUInt()) + word(tag.channel) +
+           word(tag.type) + tag.bytes.leftJustified(12, '\0');
+}
+
+// A connection module on fresh settings, talking to a scripted device.
 struct Rig {
     TempConfigHome home;
-    std::unique_ptr<TOptions> options;
+    TOptions options;
     std::unique_ptr<TModbusMapConn> conn;
     PtyPeer peer;
     ScriptedPrompter prompter;
-    DeviceFrames dev;
-    QByteArray expected;
-    QList<QPair<int, int>> progress;
+    quint8 slave = 1;
+    QStringList progress;
 
-    explicit Rig(int address = 1, int timeoutMs = 300) : dev(quint8(address)) {
-        options = std::make_unique<TOptions>();
-        options->setSaveOnDestroy(false);
-        options->regDeviceAddress->setValue(address);
-        options->regprmRxTimeout->setValue(timeoutMs);
-        conn = std::make_unique<TModbusMapConn>(*options);
+    Rig() {
+        options.setSaveOnDestroy(false);
+        options.regprmRxTimeout->setValue(150);
+        conn = std::make_unique<TModbusMapConn>(options);
         conn->PortDrv.setPortName(peer.slavePath());
     }
 
-    void exchange(const QByteArray& request, const QByteArray& reply) {
-        peer.expect(request).send(reply);
-        expected += request;
+    // The device's side, one token per request; a trailing "!" leaves it unanswered, "~"
+    // spoils the reply's checksum:
+    //   A<n> T<n> C<n> O<n>  write Action, TagIndex, prmCurrMapTagIndex, ZorvanOptions
+    //   F  the flash request   R...  the block read (see shown)   Q<n>  read of the map size n
+    //   *<n>  the catalogue read of tags 0..n-1: T0 R0 T1 R1 ...   @<n>  device address n
+    void play(const QString& script) {
+        for (QString token : script.split(' ', Qt::SkipEmptyParts)) {
+            const QChar suffix = token.back();
+            if (suffix == '!' || suffix == '~')
+                token.chop(1);
+            const char kind = token[0].toLatin1();
+            const quint32 n = token.mid(1).toUInt();
+            if (kind == '*') {
+                for (quint32 i = 0; i < n; ++i)
+                    play(QString("T%1 R%1").arg(i));
+                continue;
+            }
+            if (kind == '@') {
+                options.regDeviceAddress->setValue(int(slave = quint8(n)));
+                conn->ApplyOptions();
+                conn->PortDrv.setPortName(peer.slavePath());
+                continue;
+            }
+            const bool two = kind == 'O' || kind == 'F';
+            const quint16 first = kind == 'T'   ? 12289
+                                  : kind == 'A' ? 12290
+                                  : kind == 'C' ? 12303
+                                  : kind == 'O' ? 12292
+                                                : 8;
+            QByteArray request =
+                writeRequest(slave, first, two ? dword(kind == 'F' ? 1 : n) : word(quint16(n)));
+            QByteArray reply = writeReply(slave, first, two ? 2 : 1);
+            if (kind == 'R' || kind == 'Q') {
+                request = readRequest(slave, kind == 'R' ? 12288 : 12302, kind == 'R' ? 14 : 2);
+                reply = readReply(slave, kind == 'R' ? shown(token) : word(quint16(n)) + word(0));
+            }
+            reply[reply.size() - 1] = char(reply.back() ^ (suffix == '~'));
+            peer.expect(request);
+            if (suffix != '!')
+                peer.send(reply);
+        }
     }
-    void unanswered(const QByteArray& request) {
-        peer.expect(request);
-        expected += request;
-    }
-    void watch(TCustomCommand& command) {
-        command.OnProgress = [this](int done, int total) { progress.append({done, total}); };
-    }
-    // The whole conversation went as scripted, and the port is closed again.
-    void verifyLine() {
-        QVERIFY(peer.wait());
-        QCOMPARE(peer.failures(), QStringList());
-        QCOMPARE(peer.received().toHex(' '), expected.toHex(' '));
-        QVERIFY(!conn->PortDrv.IsOpen());
+
+    // Runs the commands one after the other on the script, which must have been all that
+    // came; the result of the last.
+    bool run(std::initializer_list<TCustomCommand*> commands) {
+        peer.silence(20).start();
+        bool ok = false;
+        for (TCustomCommand* command : commands) {
+            command->OnProgress = [this](int done, int total) {
+                progress << QString("%1/%2").arg(done).arg(total);
+            };
+            ok = command->Execute();
+        }
+        [this] {
+            QVERIFY(peer.wait());
+            QCOMPARE(peer.failures(), QStringList());
+            QVERIFY(!conn->PortDrv.IsOpen());
+        }();
+        return ok;
     }
 };
 
-// Runs a compact script of the device's side. Tokens, separated by spaces; a trailing "!"
-// means the device does not answer that request:
-//   A<n>  write Action n           T<n>  write TagIndex n      O<n>  write ZorvanOptions n
-//   C<n>  write prmCurrMapTagIndex n                           F     the flash request
-//   R<t>/<e>/<a>  block read showing TagIndex t, Error e, Action a
-//   S<o>  block read showing ZorvanOptions o                   Q<n>  read of the map size n
-//   E<i>  block read showing current-map entry i (see entryShown)
-MapControlRegs entryShown(int i) {
-    MapControlRegs r = shownTag(3 + i);
-    r.tagIndex = quint16(3 + i);
-    return r;
-}
-
-void play(Rig& rig, const QString& script) {
-    const DeviceFrames& d = rig.dev;
-    for (QString token : script.split(' ', Qt::SkipEmptyParts)) {
-        const bool silent = token.endsWith('!');
-        if (silent)
-            token.chop(1);
-        const QChar kind = token.at(0);
-        const QString arg = token.mid(1);
-        QByteArray request, reply;
-        if (kind == 'A' || kind == 'T' || kind == 'C') {
-            const quint16 reg = kind == 'A' ? ActionReg : kind == 'T' ? TagIndexReg : EntryReg;
-            request = d.writeWord(reg, quint16(arg.toUInt()));
-            reply = d.writeWordReply(reg);
-        } else if (kind == 'O') {
-            request = d.writeOptions(arg.toUInt());
-            reply = d.writeOptionsReply();
-        } else if (kind == 'F') {
-            request = d.flash();
-            reply = d.flashReply();
-        } else if (kind == 'R') {
-            const QStringList v = arg.split('/');
-            MapControlRegs r;
-            if (v.size() == 3) {
-                r.tagIndex = quint16(v[0].toUInt());
-                r.error = quint16(v[1].toUInt());
-                r.action = quint16(v[2].toUInt());
-            }
-            request = d.readBlock();
-            reply = d.readBlockReply(r);
-        } else if (kind == 'S') {
-            MapControlRegs r;
-            r.options = arg.toUInt();
-            r.tagIndex = 77;
-            request = d.readBlock();
-            reply = d.readBlockReply(r);
-        } else if (kind == 'Q') {
-            request = d.readAdd();
-            reply = d.readAddReply(quint16(arg.toUInt()), 0);
-        } else if (kind == 'E') {
-            request = d.readBlock();
-            reply = d.readBlockReply(entryShown(arg.toInt()));
-        } else {
-            QFAIL(qPrintable("unknown script token " + token));
-        }
-        if (silent)
-            rig.unanswered(request);
-        else
-            rig.exchange(request, reply);
-    }
-}
+struct Command {
+    char kind;       // T tag list, U upload, D download
+    QList<int> tags; // U: the map sent; D: the map expected
+    quint32 options;
+    const char* script;
+    bool result;
+    int count; // progress steps: tags read, entries sent or read; -1: the map is left as it was
+    QString message = {};
+    int deviceError = 0;
+};
 
 } // namespace
 
-class TestCommands : public QObject {
+Q_DECLARE_METATYPE(Command)
+
+class tst_Commands : public QObject {
     Q_OBJECT
 private slots:
-    void portThatDoesNotOpen_data();
-    void portThatDoesNotOpen();
-    void baseCommandFails();
-    void tagListRead_data();
-    void tagListRead();
-    void tagListReadAgainStartsAtZero();
-    void upload_data();
-    void upload();
-    void uploadWithoutTarget();
-    void download_data();
-    void download();
-    void brokenCommandLeavesNoPendingWrite();
-    void programWideCommands();
+    void commands_data() {
+        const QString full = "List of parameters is overflow!";
+        // clang-format off
+        addCases<Command>({
+            {"tags: empty catalogue",        {'T', {}, 0, "R0e1 T0 R0e1", true, 0}}, // index 0 sent though shown
+            {"tags: three",                  {'T', {}, 0, "R0e1 *3 T3 R3e1", true, 3}},
+            {"tags: Error 2 is not an end",  {'T', {}, 0, "R0 *1 T1 R1e2 T2 R2e1", true, 2}},
+            {"tags: another tag shown",      {'T', {}, 0, "R0 *2 T2 R9", false, 2}},
+            {"tags: read unanswered",        {'T', {}, 0, "R0 *1 T1 R!", false, 1}},
+            {"tags: index unanswered",       {'T', {}, 0, "R0 *3 T3!", false, 3}},
+            {"tags: spoilt checksum",        {'T', {}, 0, "R0 *1 T1 R1~", false, 1}},
+            {"tags: first read unanswered",  {'T', {}, 0, "R!", false, 0}},
+            {"tags: 256 at most",            {'T', {}, 0, "R0 *256", true, 256}},
+            {"upload: empty map",            {'U', {}, 5, "A1 A2 O5 A4 F", true, 0}},
+            {"upload: two entries",          {'U', {3, 7}, 2, "A1 A2 O2 T3 A3 R3 T7 A3 R7 A4 F", true, 2}},
+            {"upload: index 0 sent",         {'U', {0}, 0, "A1 A2 O0 T0 A3 R0 A4 F", true, 1}},
+            {"upload: same index twice",     {'U', {4, 4}, 0, "A1 A2 O0 T4 A3 R4 A3 R4 A4 F", true, 2}},
+            {"upload: Action 3 kept",        {'U', {4, 4}, 0, "A1 A2 O0 T4 A3 R4a3 R4a3 A4 F", true, 2}},
+            {"upload: tag refused",          {'U', {1, 2, 300, 8}, 0, "A1 A2 O0 T1 A3 R1 T2 A3 R2 T300 A3 R300e1", true, 2, "Tag #300 incorrect!", 1}},
+            {"upload: map full",             {'U', {1, 2, 3}, 0, "A1 A2 O0 T1 A3 R1 T2 A3 R2e2", true, 1, full, 2}},
+            {"upload: other Error codes",    {'U', {1}, 0, "A1 A2 O0 T1 A3 R1e3 A4 F", true, 1}},
+            {"upload: index past 16 bits",   {'U', {65541}, 0, "A1 A2 O0 T5 A3 R5e1", true, 0, "Tag #65541 incorrect!", 1}},
+            {"upload: flash unanswered",     {'U', {}, 0, "A1 A2 O0 A4 F!", true, 0, FlashFailed}},
+            {"upload: device address 3",     {'U', {2}, 1, "@3 A1 A2 O1 T2 A3 R2 A4 F", true, 1}},
+            {"upload: Action 1 unanswered",  {'U', {1}, 0, "A1!", false, 0}},
+            {"upload: entry unanswered",     {'U', {6}, 0, "A1 A2 O0 T6 A3 R!", false, 0}},
+            {"upload: Action 4 unanswered",  {'U', {}, 0, "A1 A2 O0 A4!", false, 0}},
+            {"download: two entries",        {'D', {5, 8}, 6, "R0o6 Q2 C0 R5 C1 R8", true, 2}},
+            {"download: empty device map",   {'D', {}, 3, "R0o3 Q0", false, 0}},
+            {"download: entry unanswered",   {'D', {5}, 1, "R0o1 Q3 C0 R5 C1 R!", false, 1}},
+            {"download: size unanswered",    {'D', {}, 9, "R0o1 Q!", false, -1}},
+        });
+        // clang-format on
+    }
+
+    void commands() {
+        QFETCH(Command, c);
+        Rig rig;
+        rig.play(c.script);
+        TChannelImage image;
+        image.BaseAdr = 100;
+        image.Options = c.kind == 'U' ? c.options : 9;
+        for (int t : c.kind == 'U' ? c.tags : QList<int>{50})
+            image.Map()->Add()->TagIndex = t;
+        TUpdateTagListCmd tags(rig.conn.get());
+        TUploadCurrMapCmd upload(rig.conn.get());
+        TDownloadCurrMapCmd download(rig.conn.get());
+        upload.setTarget(&image);
+        download.setTarget(&image);
+        tags.TagList()->Add(); // an earlier read is replaced
+        QCOMPARE(rig.run({c.kind == 'T'   ? static_cast<TCustomCommand*>(&tags)
+                          : c.kind == 'U' ? static_cast<TCustomCommand*>(&upload)
+                                          : &download}),
+                 c.result);
+        QCOMPARE(rig.prompter.messages(),
+                 c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        QVERIFY(upload.DeviceError() == c.deviceError &&
+                upload.FlashFailed() == (c.message == FlashFailed));
+        const int total = c.kind == 'T'   ? 256
+                          : c.kind == 'U' ? int(c.tags.size())
+                                          : download.DeviceCount();
+        QCOMPARE(int(rig.progress.size()), std::max(c.count, 0));
+        QVERIFY(c.count <= 0 || rig.progress.last() == QString("%1/%2").arg(c.count).arg(total));
+        // What was read: the tag list, or the map and options (the map is only read by others).
+        QStringList got, want;
+        for (int i = 0; c.kind == 'T' && i < tags.TagList()->Count(); ++i) {
+            const TTagListItem& t = *tags.TagList()->Items(i);
+            got << entry(i, int(t.Channel), int(t.DataType), t.TagName);
+        }
+        for (int i = 0; c.kind == 'D' && c.count >= 0 && i < image.Map()->Count(); ++i) {
+            const TChannelItem& t = *image.Map()->Items(i);
+            got << entry(t.TagIndex, t.Channel, t.ParamType, t.TagName + t.Note);
+        }
+        for (int t = 0; c.kind == 'T' && t < c.count; ++t)
+            want << entry(t, tagOf(t).channel, tagOf(t).type, tagOf(t).name);
+        for (int t : c.kind == 'D' ? c.tags : QList<int>())
+            want << entry(t, tagOf(t).channel, tagOf(t).type, tagOf(t).name);
+        QCOMPARE(got, want);
+        const bool replaced = c.kind == 'D' && c.count >= 0;
+        QCOMPARE(image.Options, c.kind == 'T' ? 9u : c.options);
+        QCOMPARE(int(image.BaseAdr), replaced ? 16384 : 100);
+        QCOMPARE(image.Map()->Count(), replaced || c.kind == 'U' ? int(c.tags.size()) : 1);
+    }
+
+    void refusals() {
+        ScriptedPrompter outer;
+        QVERIFY(ModbusMapConn() == nullptr && !UpdateTagListCmd()->Execute()); // no module
+        QCOMPARE(outer.messages(), QStringList{NoPort});
+        Rig rig; // the program-wide commands find it when they run
+        rig.conn->PortDrv.setPortName(rig.home.path() + "/no-such-port");
+        TChannelImage image;
+        image.Map()->Add();
+        UploadCurrMapCmd()->setTarget(&image);
+        DownloadCurrMapCmd()->setTarget(&image);
+        QVERIFY(!UploadCurrMapCmd()->Execute() && !DownloadCurrMapCmd()->Execute());
+        QCOMPARE(rig.prompter.messages(), QStringList({NoPort, NoPort}));
+        QCOMPARE(image.Map()->Count(), 1);
+        // Without a target, and the base command: no exchange at all.
+        rig.conn->PortDrv.setPortName(rig.peer.slavePath());
+        UploadCurrMapCmd()->setTarget(nullptr);
+        DownloadCurrMapCmd()->setTarget(nullptr);
+        TCustomCommand base(rig.conn.get());
+        QVERIFY(!DownloadCurrMapCmd()->Execute() && !base.Execute() &&
+                !rig.run({UploadCurrMapCmd()}));
+        // The options reach the port.
+        QVERIFY(rig.options.Port->setValue(4) && rig.options.regprmRxTimeout->setValue(300));
+        rig.conn->ApplyOptions();
+        QCOMPARE(rig.conn->PortDrv.PortName(), QString("/dev/ttyS3"));
+        QCOMPARE(int(rig.conn->PortDrv.InputTimeout()), 300);
+    }
+
+    void brokenCommandLeavesNoPendingWrite() {
+        // An upload broken off after its index write leaves Action 3 unsent; the next command
+        // must not send it (the device would append a tag to its map).
+        Rig rig;
+        rig.play("A1 A2 O0 T9 A3! R0e1 T0 R0e1");
+        TChannelImage image;
+        image.Map()->Add()->TagIndex = 9;
+        TUploadCurrMapCmd upload(rig.conn.get());
+        upload.setTarget(&image);
+        TUpdateTagListCmd tags(rig.conn.get());
+        QVERIFY(rig.run({&upload, &tags}));
+    }
+
+    void codePage() {
+        quint8 back = 0;
+        for (int b = 0; b < 256; ++b) // every byte has a character of its own, and back
+            QVERIFY(CharToCp1251(Cp1251ToString(QByteArray(1, char(b)))[0], &back) && back == b);
+        QVERIFY(!CharToCp1251(QChar(0x4E2D), &back));
+    }
+
+    void roundTripWithTheSimulator() {
+        if (DevsimProcess::program().isEmpty())
+            QSKIP("no simulator in this build");
+        QTemporaryDir dir;
+        TChannelImage sent, back;
+        sent.Options = 7;
+        for (int t : {3, 0, 3, 1})
+            sent.Map()->Add()->TagIndex = t;
+        QStringList catalogue;
+        for (int run = 0; run < 2; ++run) { // upload; then download from the restarted device
+            DevsimProcess sim;
+            QVERIFY2(sim.start({"--flash", dir.filePath("flash.bin")}),
+                     qPrintable(sim.errorText()));
+            Rig rig;
+            rig.conn->PortDrv.setPortName(sim.ptyPath());
+            TUpdateTagListCmd tags(rig.conn.get());
+            TUploadCurrMapCmd upload(rig.conn.get());
+            TDownloadCurrMapCmd download(rig.conn.get());
+            upload.setTarget(&sent);
+            download.setTarget(&back);
+            QVERIFY(run ? download.Execute()
+                        : tags.Execute() && upload.Execute() && !upload.FlashFailed());
+            QCOMPARE(rig.prompter.messages(), QStringList());
+            for (int i = 0; i < tags.TagList()->Count(); ++i) {
+                const TTagListItem& t = *tags.TagList()->Items(i);
+                catalogue << entry(i, int(t.Channel), int(t.DataType), t.TagName);
+            }
+        }
+        QCOMPARE(back.Options, 7u);
+        QStringList got, want;
+        for (int i = 0; i < back.Map()->Count(); ++i) {
+            const TChannelItem& t = *back.Map()->Items(i);
+            got << entry(t.TagIndex, t.Channel, t.ParamType, t.TagName);
+        }
+        for (int t : {3, 0, 3, 1})
+            want << catalogue.value(t);
+        QCOMPARE(got, want);
+    }
 };
 
-void TestCommands::portThatDoesNotOpen_data() {
-    QTest::addColumn<QString>("command");
-    QTest::newRow("tag list") << "tags";
-    QTest::newRow("upload") << "upload";
-    QTest::newRow("download") << "download";
-}
-
-void TestCommands::portThatDoesNotOpen() {
-    QFETCH(QString, command);
-    Rig rig;
-    rig.conn->PortDrv.setPortName(rig.home.path() + "/no-such-port");
-    TChannelImage image;
-    image.Map()->Add()->TagIndex = 4;
-    image.Options = 3;
-    TUpdateTagListCmd tags(rig.conn.get());
-    tags.TagList()->Add()->Channel = 9; // an earlier read
-    TUploadCurrMapCmd upload(rig.conn.get());
-    upload.setTarget(&image);
-    TDownloadCurrMapCmd download(rig.conn.get());
-    download.setTarget(&image);
-    TCustomCommand* run = command == "tags"     ? static_cast<TCustomCommand*>(&tags)
-                          : command == "upload" ? static_cast<TCustomCommand*>(&upload)
-                                                : &download;
-    QVERIFY(!run->Execute());
-    QCOMPARE(rig.prompter.messages(), QStringList{NoPort});
-    // Nothing was touched.
-    QCOMPARE(tags.TagList()->Count(), 1);
-    QCOMPARE(image.Map()->Count(), 1);
-    QCOMPARE(image.Options, 3u);
-    QVERIFY(!rig.conn->PortDrv.IsOpen());
-}
-
-void TestCommands::baseCommandFails() {
-    Rig rig;
-    rig.peer.start();
-    TCustomCommand command(rig.conn.get());
-    QVERIFY(!command.Execute());
-    QCOMPARE(rig.prompter.messages(), QStringList());
-    rig.verifyLine();
-}
-
-void TestCommands::tagListRead_data() {
-    QTest::addColumn<int>("tags");      // catalogue size of the device
-    QTest::addColumn<QString>("fault"); // how the device misbehaves ...
-    QTest::addColumn<int>("faultAt");   // ... at this index
-    QTest::addColumn<bool>("result");
-    QTest::addColumn<int>("kept");
-
-    QTest::newRow("empty catalogue") << 0 << "" << -1 << true << 0;
-    QTest::newRow("three tags") << 3 << "" << -1 << true << 3;
-    QTest::newRow("Error 2 is not an end") << 4 << "error2" << 1 << true << 4;
-    QTest::newRow("no echo of index 2") << 5 << "noEcho" << 2 << false << 2;
-    QTest::newRow("no echo of index 0") << 5 << "noEcho" << 0 << false << 0;
-    QTest::newRow("no reply to the read of 1") << 5 << "silentRead" << 1 << false << 1;
-    QTest::newRow("no reply to the index write 3") << 5 << "silentWrite" << 3 << false << 3;
-    QTest::newRow("bad checksum on the read of 1") << 5 << "badCrc" << 1 << false << 1;
-    QTest::newRow("no reply to the first read") << 5 << "silentFirst" << -1 << false << 0;
-    QTest::newRow("255 tags") << 255 << "" << -1 << true << 255;
-    QTest::newRow("256 tags") << 256 << "" << -1 << true << 256;
-    QTest::newRow("300 tags") << 300 << "" << -1 << true << 256;
-}
-
-void TestCommands::tagListRead() {
-    QFETCH(int, tags);
-    QFETCH(QString, fault);
-    QFETCH(int, faultAt);
-    QFETCH(bool, result);
-    QFETCH(int, kept);
-    Rig rig(1, fault.isEmpty() || fault == "error2" ? 1000 : 200);
-    const DeviceFrames& d = rig.dev;
-
-    // The image starts with TagIndex 0 from the first read: index 0 must still be written.
-    MapControlRegs start;
-    start.error = 1;
-    start.channel = 5;
-    if (fault == "silentFirst") {
-        rig.unanswered(d.readBlock());
-    } else {
-        rig.exchange(d.readBlock(), d.readBlockReply(start));
-        for (int i = 0; i < 256; ++i) {
-            const bool here = i == faultAt;
-            if (here && fault == "silentWrite") {
-                rig.unanswered(d.writeWord(TagIndexReg, quint16(i)));
-                break;
-            }
-            rig.exchange(d.writeWord(TagIndexReg, quint16(i)), d.writeWordReply(TagIndexReg));
-            if (i >= tags) {
-                MapControlRegs end;
-                end.tagIndex = quint16(i);
-                end.error = 1;
-                rig.exchange(d.readBlock(), d.readBlockReply(end));
-                break;
-            }
-            MapControlRegs shown = shownTag(i, here && fault == "error2" ? 2 : 0);
-            if (here && fault == "noEcho") {
-                shown.tagIndex = quint16(i + 7);
-                rig.exchange(d.readBlock(), d.readBlockReply(shown));
-                break;
-            }
-            if (here && fault == "silentRead") {
-                rig.unanswered(d.readBlock());
-                break;
-            }
-            if (here && fault == "badCrc") {
-                QByteArray reply = d.readBlockReply(shown);
-                reply[reply.size() - 1] = char(reply.at(reply.size() - 1) ^ 0x01);
-                rig.exchange(d.readBlock(), reply);
-                break;
-            }
-            rig.exchange(d.readBlock(), d.readBlockReply(shown));
-        }
-    }
-    rig.peer.start();
-
-    TUpdateTagListCmd command(rig.conn.get());
-    command.TagList()->Add()->TagName = "stale"; // a previous read is replaced
-    rig.watch(command);
-    QCOMPARE(command.Execute(), result);
-    rig.verifyLine();
-    QCOMPARE(rig.prompter.messages(), QStringList());
-
-    const TTagList& list = *command.TagList();
-    QCOMPARE(list.Count(), kept);
-    for (int i = 0; i < kept; ++i) {
-        const Tag t = tagOf(i);
-        QCOMPARE(list[i]->Channel, quint32(t.channel));
-        QCOMPARE(list[i]->DataType, quint32(t.type));
-        QCOMPARE(list[i]->TagName, t.name);
-    }
-    QCOMPARE(rig.progress.size(), kept);
-    for (int k = 0; k < kept; ++k)
-        QCOMPARE(rig.progress[k], qMakePair(k + 1, 256));
-}
-
-void TestCommands::tagListReadAgainStartsAtZero() {
-    // The second read finds TagIndex 0 in the image from the first one, and the device
-    // showing index 0 too: index 0 is written all the same, and the list starts over.
-    Rig rig;
-    play(rig, "R0/0/0 T0 R0/1/0");
-    play(rig, "R0/0/0 T0 R0/1/0");
-    rig.peer.start();
-    TUpdateTagListCmd command(rig.conn.get());
-    QVERIFY(command.Execute());
-    QCOMPARE(command.TagList()->Count(), 0);
-    QVERIFY(command.Execute());
-    QCOMPARE(command.TagList()->Count(), 0);
-    rig.verifyLine();
-}
-
-void TestCommands::upload_data() {
-    QTest::addColumn<QList<int>>("tagIndices");
-    QTest::addColumn<quint32>("options");
-    QTest::addColumn<int>("address");
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<bool>("result");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("deviceError");
-    QTest::addColumn<bool>("flashFailed");
-    QTest::addColumn<int>("progressCalls");
-
-    using L = QList<int>;
-    QTest::newRow("empty map") << L{} << 5u << 1 << "A1 A2 O5 A4 F" << true << "" << 0 << false
-                               << 0;
-    QTest::newRow("empty map, options 0 still sent")
-        << L{} << 0u << 1 << "A1 A2 O0 A4 F" << true << "" << 0 << false << 0;
-    QTest::newRow("two entries") << L{3, 7} << 2u << 1 << "A1 A2 O2 T3 A3 R3/0/0 T7 A3 R7/0/0 A4 F"
-                                 << true << "" << 0 << false << 2;
-    QTest::newRow("first index 0 is sent though the image holds 0")
-        << L{0} << 0u << 1 << "A1 A2 O0 T0 A3 R0/0/0 A4 F" << true << "" << 0 << false << 1;
-    QTest::newRow("same index twice: only Action again")
-        << L{4, 4} << 0u << 1 << "A1 A2 O0 T4 A3 R4/0/0 A3 R4/0/0 A4 F" << true << "" << 0 << false
-        << 2;
-    QTest::newRow("same index twice, device keeps Action 3: nothing sent")
-        << L{4, 4} << 0u << 1 << "A1 A2 O0 T4 A3 R4/0/3 R4/0/3 A4 F" << true << "" << 0 << false
-        << 2;
-    QTest::newRow("Error 1 on the third entry")
-        << L{1, 2, 300, 8} << 0u << 1 << "A1 A2 O0 T1 A3 R1/0/0 T2 A3 R2/0/0 T300 A3 R300/1/0"
-        << true << "Tag #300 incorrect!" << 1 << false << 2;
-    QTest::newRow("Error 2 on the second entry")
-        << L{1, 2, 3} << 0u << 1 << "A1 A2 O0 T1 A3 R1/0/0 T2 A3 R2/2/0" << true
-        << "List of parameters is overflow!" << 2 << false << 1;
-    QTest::newRow("other Error codes count as success")
-        << L{1} << 0u << 1 << "A1 A2 O0 T1 A3 R1/3/0 A4 F" << true << "" << 0 << false << 1;
-    QTest::newRow("tag index beyond 16 bits: low bits sent, whole index named")
-        << L{65541} << 0u << 1 << "A1 A2 O0 T5 A3 R5/1/0" << true << "Tag #65541 incorrect!" << 1
-        << false << 0;
-    QTest::newRow("flash not answered") << L{} << 0u << 1 << "A1 A2 O0 A4 F!" << true
-                                        << "Ошибка конфигурирования устройства" << 0 << true << 0;
-    QTest::newRow("flash goes to the map's device")
-        << L{2} << 1u << 3 << "A1 A2 O1 T2 A3 R2/0/0 A4 F" << true << "" << 0 << false << 1;
-    QTest::newRow("no reply to Action 1")
-        << L{1} << 0u << 1 << "A1!" << false << "" << 0 << false << 0;
-    QTest::newRow("no reply to Action 2")
-        << L{1} << 0u << 1 << "A1 A2!" << false << "" << 0 << false << 0;
-    QTest::newRow("no reply to the options")
-        << L{1} << 4u << 1 << "A1 A2 O4!" << false << "" << 0 << false << 0;
-    QTest::newRow("no reply to an entry's index")
-        << L{1, 2} << 0u << 1 << "A1 A2 O0 T1 A3 R1/0/0 T2!" << false << "" << 0 << false << 1;
-    QTest::newRow("no reply to an entry's read")
-        << L{6} << 0u << 1 << "A1 A2 O0 T6 A3 R!" << false << "" << 0 << false << 0;
-    QTest::newRow("no reply to Action 4: no flash")
-        << L{} << 0u << 1 << "A1 A2 O0 A4!" << false << "" << 0 << false << 0;
-}
-
-void TestCommands::upload() {
-    QFETCH(QList<int>, tagIndices);
-    QFETCH(quint32, options);
-    QFETCH(int, address);
-    QFETCH(QString, script);
-    QFETCH(bool, result);
-    QFETCH(QString, message);
-    QFETCH(int, deviceError);
-    QFETCH(bool, flashFailed);
-    QFETCH(int, progressCalls);
-    Rig rig(address);
-    play(rig, script);
-    rig.peer.start();
-
-    TChannelImage image;
-    image.Options = options;
-    for (int t : tagIndices)
-        image.Map()->Add()->TagIndex = t;
-    TUploadCurrMapCmd command(rig.conn.get());
-    command.setTarget(&image);
-    rig.watch(command);
-    QCOMPARE(command.Execute(), result);
-    rig.verifyLine();
-    QCOMPARE(rig.prompter.messages(), message.isEmpty() ? QStringList() : QStringList{message});
-    QCOMPARE(int(command.DeviceError()), deviceError);
-    QCOMPARE(command.FlashFailed(), flashFailed);
-    QCOMPARE(rig.progress.size(), progressCalls);
-    for (int k = 0; k < progressCalls; ++k)
-        QCOMPARE(rig.progress[k], qMakePair(k + 1, int(tagIndices.size())));
-    // The document is only read.
-    QCOMPARE(image.Map()->Count(), tagIndices.size());
-    QCOMPARE(image.Options, options);
-}
-
-void TestCommands::uploadWithoutTarget() {
-    Rig rig;
-    rig.peer.start();
-    TUploadCurrMapCmd upload(rig.conn.get());
-    QVERIFY(!upload.Execute());
-    TDownloadCurrMapCmd download(rig.conn.get());
-    QVERIFY(!download.Execute());
-    rig.verifyLine();
-}
-
-void TestCommands::download_data() {
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<bool>("result");
-    QTest::addColumn<int>("items"); // -1: the document is untouched
-    QTest::addColumn<quint32>("options");
-
-    QTest::newRow("two entries") << "S6 Q2 C0 E0 C1 E1" << true << 2 << 6u;
-    QTest::newRow("one entry, large options") << "S4294967295 Q1 C0 E0" << true << 1 << 4294967295u;
-    QTest::newRow("empty device map: emptied, options kept, false") << "S3 Q0" << false << 0 << 3u;
-    QTest::newRow("no reply to the second entry's read: first kept")
-        << "S1 Q3 C0 E0 C1 E1!" << false << 1 << 1u;
-    QTest::newRow("no reply to the second entry's index: first kept")
-        << "S1 Q3 C0 E0 C1!" << false << 1 << 1u;
-    QTest::newRow("no reply to the map size: untouched") << "S1 Q!" << false << -1 << 0u;
-    QTest::newRow("no reply to the first read: untouched") << "S!" << false << -1 << 0u;
-}
-
-void TestCommands::download() {
-    QFETCH(QString, script);
-    QFETCH(bool, result);
-    QFETCH(int, items);
-    QFETCH(quint32, options);
-    Rig rig;
-    play(rig, script);
-    rig.peer.start();
-
-    TChannelImage image;
-    image.BaseAdr = 100;
-    image.Options = 7;
-    for (int i = 0; i < 3; ++i) {
-        TChannelItem* old = image.Map()->Add();
-        old->TagIndex = 50 + i;
-        old->Note = "old";
-    }
-    TDownloadCurrMapCmd command(rig.conn.get());
-    command.setTarget(&image);
-    rig.watch(command);
-    QCOMPARE(command.Execute(), result);
-    rig.verifyLine();
-    QCOMPARE(rig.prompter.messages(), QStringList());
-
-    if (items < 0) {
-        QCOMPARE(image.Map()->Count(), 3);
-        QCOMPARE(image.BaseAdr, quint16(100));
-        QCOMPARE(image.Options, 7u);
-        QCOMPARE(rig.progress.size(), 0);
-        return;
-    }
-    QCOMPARE(image.BaseAdr, quint16(16384));
-    QCOMPARE(image.Options, options);
-    QCOMPARE(image.Map()->Count(), items);
-    for (int i = 0; i < items; ++i) {
-        const TChannelItem& item = *image.Map()->Items(i);
-        const Tag t = tagOf(3 + i);
-        QCOMPARE(item.TagIndex, 3 + i);
-        QCOMPARE(item.Channel, int(t.channel));
-        QCOMPARE(item.ParamType, int(t.type));
-        QCOMPARE(item.TagName, t.name);
-        QCOMPARE(item.Note, QString());
-    }
-    QCOMPARE(rig.progress.size(), items);
-    for (int k = 0; k < rig.progress.size(); ++k)
-        QCOMPARE(rig.progress[k].first, k + 1);
-}
-
-void TestCommands::brokenCommandLeavesNoPendingWrite() {
-    // An upload broken off after its index write leaves Action 3 unsent; the next command
-    // must not send it (the device would append a tag to its map).
-    Rig rig;
-    play(rig, "A1 A2 O0 T9 A3!");
-    play(rig, "R0/0/0 T0 R0/1/0");
-    rig.peer.start();
-    TChannelImage image;
-    image.Map()->Add()->TagIndex = 9;
-    TUploadCurrMapCmd upload(rig.conn.get());
-    upload.setTarget(&image);
-    QVERIFY(!upload.Execute());
-    TUpdateTagListCmd tags(rig.conn.get());
-    QVERIFY(tags.Execute());
-    rig.verifyLine();
-}
-
-void TestCommands::programWideCommands() {
-    TUpdateTagListCmd* tags = UpdateTagListCmd();
-    QVERIFY(tags && UploadCurrMapCmd() && DownloadCurrMapCmd());
-    {
-        // Without a connection module there is no port to open.
-        ScriptedPrompter prompter;
-        QVERIFY(ModbusMapConn() == nullptr);
-        QVERIFY(!tags->Execute());
-        QCOMPARE(prompter.messages(), QStringList{NoPort});
-    }
-    // They run on the program-wide module, found when they run.
-    Rig rig;
-    QCOMPARE(ModbusMapConn(), rig.conn.get());
-    play(rig, "R0/0/0 T0 R0/0/0 T1 R1/1/0 A1 A2 O0 A4 F");
-    rig.peer.start();
-    QVERIFY(tags->Execute());
-    QCOMPARE(tags->TagList()->Count(), 1);
-    TChannelImage image;
-    UploadCurrMapCmd()->setTarget(&image);
-    QVERIFY(UploadCurrMapCmd()->Execute());
-    UploadCurrMapCmd()->setTarget(nullptr);
-    rig.verifyLine();
-}
-
-QTEST_GUILESS_MAIN(TestCommands)
+QTEST_GUILESS_MAIN(tst_Commands)
 #include "tst_Commands.moc"
