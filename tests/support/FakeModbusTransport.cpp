@@ -14,29 +14,24 @@ quint16 wordAt(const QByteArray& b, int at) {
 
 bool FakeModbusTransport::Transact(TRequest& request, quint16 expected) {
     const QByteArray frame(reinterpret_cast<const char*>(request.Data.data()), request.Length);
-    const int number = int(requests.size());
     requests << frame;
-    if (silentAt.contains(number) || frame.size() < 8 || frames::crc16(frame) != 0)
+    if (silentAt.contains(int(requests.size()) - 1) || frame.size() < 8 ||
+        frames::crc16(frame) != 0)
         return false;
     const quint16 first = wordAt(frame, 2);
     const int count = quint8(frame[5]);
-    QByteArray reply = frame.left(2);
-    if (frame[1] == char(3)) {
-        reply.append(char(2 * count));
-        for (int i = 0; i < count; ++i) {
-            const auto it = registers.find(quint16(first + i));
-            reply += frames::word(it == registers.end() ? 0 : it->second);
-        }
-    } else if (frame[1] == char(16)) {
-        for (int i = 0; i < count && 7 + 2 * i + 1 < frame.size() - 2; ++i)
-            registers[quint16(first + i)] = wordAt(frame, 7 + 2 * i);
-        reply += frame.mid(2, 4);
-    } else {
-        return false;
-    }
-    reply = frames::withCrc(reply);
-    if (corruptAt.contains(number))
-        reply[reply.size() - 1] = char(reply[reply.size() - 1] ^ 0x5A);
+    QByteArray data;
+    for (int i = 0; i < count && frame[1] == char(3); ++i)
+        data +=
+            frames::word(registers.count(quint16(first + i)) ? registers[quint16(first + i)] : 0);
+    for (int i = 0; i < count && frame[1] == char(16) && 8 + 2 * i < frame.size() - 2; ++i)
+        registers[quint16(first + i)] = wordAt(frame, 7 + 2 * i);
+    QByteArray reply = frame[1] == char(3) ? frames::readReply(quint8(frame[0]), data)
+                       : frame[1] == char(16)
+                           ? frames::writeReply(quint8(frame[0]), first, quint16(count))
+                           : QByteArray();
+    if (corruptAt.contains(int(requests.size()) - 1))
+        reply[reply.size() - 1] = char(reply.back() ^ 0x5A);
     // As on the line: a shorter reply times out, a longer one is read up to what was asked.
     if (reply.size() < expected || expected > TRequest::Capacity)
         return false;
@@ -47,9 +42,12 @@ bool FakeModbusTransport::Transact(TRequest& request, quint16 expected) {
 QStringList FakeModbusTransport::described() const {
     QStringList out;
     for (const QByteArray& r : requests) {
-        const char kind = r.size() < 8 ? '?' : r[1] == char(3) ? 'R' : r[1] == char(16) ? 'W' : '?';
-        out << (kind == '?' ? "?"
-                            : QString("%1 %2 %3").arg(kind).arg(wordAt(r, 2)).arg(quint8(r[5])));
+        const bool known = r.size() >= 8 && (r[1] == char(3) || r[1] == char(16));
+        out << (known ? QString("%1 %2 %3")
+                            .arg(r[1] == char(3) ? 'R' : 'W')
+                            .arg(wordAt(r, 2))
+                            .arg(quint8(r[5]))
+                      : QString("?"));
     }
     return out;
 }

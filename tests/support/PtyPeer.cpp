@@ -25,13 +25,7 @@ PtyPeer::PtyPeer() {
 }
 
 PtyPeer::~PtyPeer() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_changed.notify_all();
-    if (m_run.valid())
-        m_run.wait();
+    stop();
     for (int fd : {m_master, m_slave})
         if (fd >= 0)
             ::close(fd);
@@ -86,6 +80,16 @@ void PtyPeer::start() {
             if (!m_stop && m_master >= 0)
                 step();
     });
+}
+
+void PtyPeer::stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    if (m_run.valid())
+        m_run.wait();
 }
 
 bool PtyPeer::wait(int timeoutMs) {

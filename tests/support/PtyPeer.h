@@ -42,11 +42,19 @@ public:
     void start();
     // Waits for the script to end; false when it was still running after timeoutMs.
     bool wait(int timeoutMs = 10000);
+    // Ends the script at once (the destructor does it too).
+    void stop();
     // What went differently from the script.
     QStringList failures() const;
 
     // "01 03 30 00" -> bytes.
     static QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
+
+protected:
+    // For peers that speak a protocol themselves: the master side and a step of their own.
+    int master() const { return m_master; }
+    void addStep(std::function<void()> step) { m_steps.push_back(std::move(step)); }
+    bool stopped() const { return m_stop; }
 
 private:
     // Sleeps ms unless stopped; false when stopped.
