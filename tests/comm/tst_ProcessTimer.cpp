@@ -78,13 +78,9 @@ private slots:
         t->setInterval(3);
         Recorder r(*t);
         const QString action = c.action;
-        r.onTick = [&](int n) {
-            if (n == c.at && action == "stop")
-                t->Stop();
-            else if (n == c.at && action == "start")
-                t->Start();
-            else if (n == c.at)
-                t.reset(); // nothing after this may touch the timer
+        r.onTick = [&](int n) { // after "destroy" nothing may touch the timer
+            if (n == c.at)
+                action == "stop" ? t->Stop() : action == "start" ? t->Start() : t.reset();
         };
         t->Start();
         QTRY_VERIFY2(r.shows(c.events), qPrintable(r.events.join(' ')));

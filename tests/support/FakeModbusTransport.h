@@ -2,8 +2,6 @@
 
 #include "comm/ModbusTransport.h"
 
-#include <QByteArray>
-#include <QList>
 #include <QSet>
 #include <QStringList>
 #include <map>
@@ -21,8 +19,7 @@ public:
     // Every request frame.
     QList<QByteArray> requests;
     // Transactions (counted from 0) that get no reply, and those whose reply checksum is spoiled.
-    QSet<int> silentAt;
-    QSet<int> corruptAt;
+    QSet<int> silentAt, corruptAt;
 
     bool Transact(TRequest& request, quint16 expected) override;
 

@@ -29,10 +29,8 @@ public:
 
     // Script steps, added before start(); times in milliseconds.
     // Reads bytes.size() bytes (for at most timeoutMs) and records a failure when they differ;
-    // no bytes: any byte is a failure.
+    // with no bytes, anything coming within timeoutMs is a failure.
     PtyPeer& expect(const QByteArray& bytes, int timeoutMs = 5000);
-    // Records a failure when anything comes within ms.
-    PtyPeer& silence(int ms);
     // Writes the bytes after delayMs; with pieceSize > 0 in pieces of that size, each one
     // delayMs after the one before.
     PtyPeer& send(const QByteArray& bytes, int delayMs = 0, int pieceSize = 0);
@@ -61,8 +59,7 @@ private:
     bool sleepFor(int ms);
     QByteArray readUpTo(qsizetype count, int timeoutMs);
 
-    int m_master = -1;
-    int m_slave = -1;
+    int m_master = -1, m_slave = -1;
     QString m_slavePath;
     std::vector<std::function<void()>> m_steps;
     std::future<void> m_run;
