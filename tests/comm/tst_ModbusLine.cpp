@@ -5,7 +5,6 @@
 // orders, the Modified rules and the value texts.
 
 #include "comm/ModbusCrc.h"
-#include "comm/ModbusParameter.h"
 #include "comm/ModbusSpace.h"
 #include "comm/SerialPortDriver.h"
 
@@ -191,13 +190,11 @@ private slots:
                  QList<uint>({c.rate, c.rate, 17, 19, 1, 0}));
         // On the port: a pty keeps the rate, stop bits and flow control.
         const bool two = c.cflag & CSTOPB;
-        auto s = ReadLineSettings(p.port.Handle());
+        const auto s = ReadLineSettings(p.port.Handle());
         QCOMPARE(QList<uint>({s->BaudRate, s->StopBits, s->RtsCtsHandshake, s->XonXoff}),
                  QList<uint>({c.rate, two ? 2u : 0u, c.hw == THwFlowControl::hfRTSCTS, c.xon}));
         p.port.setStopBits(two ? TStopBits::sb1BITS : TStopBits::sb2BITS);
-        p.port.setBaudRateValue(0); // would hang the line up: refused, the port stays as it was
-        s = ReadLineSettings(p.port.Handle());
-        QVERIFY(p.port.IsOpen() && s->BaudRate == c.rate && s->StopBits == (two ? 0 : 2));
+        QCOMPARE(int(ReadLineSettings(p.port.Handle())->StopBits), two ? 0 : 2);
     }
 
     void opening() {
@@ -213,9 +210,7 @@ private slots:
         d.setPort(250);
         QCOMPARE(d.PortName(), QString("/dev/ttyS249"));
         QVERIFY(!d.OpenPort());
-        QFile plain(ports + "/plain");
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        d.setPortName(plain.fileName()); // not a terminal
+        d.setPortName("/dev/null"); // not a terminal
         QVERIFY(!d.OpenPort());
 
         // A numbered port is looked up again when opened: a device back on another line under
@@ -248,9 +243,7 @@ private slots:
 
     void writeBytes() {
         Bench p("");
-        QByteArray data(1000, '\0');
-        for (int i = 0; i < data.size(); ++i)
-            data[i] = char(i * 7);
+        const QByteArray data = QByteArray("0123456789abcdefghijklmnopqrstuvwxyz").repeated(28);
         p.peer.expect(data).start();
         p.port.setOutBufSize(100); // taken as 128, far less than the data: written in pieces
         QVERIFY(p.port.OpenPort());
@@ -263,13 +256,11 @@ private slots:
         p.port.setCheckLineStatus(false);
         // Nobody reads any more: the call gives up once the time-out has passed without
         // progress, having waited without spinning.
-        const QByteArray flood(1 << 20, 'x');
+        QByteArray flood(1 << 20, 'x');
         int n = 0;
-        const auto [ms, cpu] =
-            cost([&] { n = p.port.WriteBytes(flood.constData(), 1 << 20, 150); });
-        QVERIFY2(n > 0 && n < flood.size(), qPrintable(QString::number(n)));
-        QVERIFY2(ms >= 150 && ms < 2000 && cpu < 100,
-                 qPrintable(QString("%1 %2").arg(ms).arg(cpu)));
+        auto [ms, cpu] = cost([&] { n = p.port.WriteBytes(flood.data(), 1 << 20, 150); });
+        QVERIFY2(n > 0 && n < (1 << 20) && ms >= 150 && ms < 2000 && cpu < 100,
+                 qPrintable(QString("%1 bytes, %2 ms, %3 ms CPU").arg(n).arg(ms).arg(cpu)));
     }
 
     void pollPath_data() {
@@ -337,8 +328,9 @@ private slots:
         b.peer.expect(BlockRead).send(c.bytes, c.gapMs, c.piece).start();
         const auto [ms, cpu] = cost([&] { QCOMPARE(b.space.RefreshWithRetries(), c.ok); });
         const bool whole = c.bytes.size() == 33; // a shorter reply is waited for until the time-out
-        QVERIFY2(whole ? ms < 1000 : ms >= 150, qPrintable(QString::number(ms)));
-        QVERIFY2(cpu < 40, qPrintable(QString::number(cpu))); // waited in poll(), not spinning
+        // Waited for in poll(), costing no CPU.
+        QVERIFY2((whole ? ms < 1000 : ms >= 150) && cpu < 40,
+                 qPrintable(QString("%1 %2").arg(ms).arg(cpu)));
         QVERIFY(b.peer.wait());
         QCOMPARE(b.peer.failures(), QStringList());
         QCOMPARE(b.events,
@@ -370,8 +362,7 @@ private slots:
             b.params[1]->Data()->setAsWord(9);
             QVERIFY(!b.space.FlushWithRetries() && !b.space.RefreshWithRetries());
         });
-        QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
-        QVERIFY(b.params[1]->Modified() && b.port.LineLost());
+        QVERIFY(ms < 1000 && b.params[1]->Modified() && b.port.LineLost());
         b.port.ClosePort(); // a new line behind the same name opens afresh
         PtyPeer again;
         b.port.setPortName(again.slavePath());
@@ -393,10 +384,8 @@ private slots:
         BuildReadRequest(r, 1, 0, 1);
         QVERIFY(!b.line.Transact(r, TRequest::Capacity + 1) && !TModbusTransport().Transact(r, 7));
         b.port.ClosePort();
-        auto port = std::make_unique<TSerialPortDriver>(); // destroyed under the transport
         QVERIFY(!b.line.Transact(r, 7));
-        b.line.setBus(port.get());
-        port.reset();
+        b.line.setBus(std::make_unique<TSerialPortDriver>().get()); // a port destroyed at once
         QVERIFY(b.line.Bus() == nullptr && !b.line.Transact(r, 7));
         QVERIFY(b.peer.wait() && b.events.isEmpty() && b.peer.failures().isEmpty());
     }
@@ -429,7 +418,7 @@ private slots:
             {"word 3210",              {"WSW", "word=1234 bytes=0000123400000000", {}}},
             {"word, low byte first",   {"WSW", "order=1 word=1234 bytes=0000341200000000", {}}},
             {"word 2301",              {"WSW", "order=3 word=1234 bytes=0000341200000000", {}}},
-            {"word keeps low 16 bits", {"WSW", "word=12345 bytes=0000234500000000", {}}},
+            {"word keeps low 16 bits", {"WSW", "order=2 word=12345 bytes=0000452300000000", {}}},
             {"single",                 {"WSW", "order=3 single=-2 reads=-2.0 bytes=0000000000C00000", {}}},
             {"equal changes nothing",  {"WSW", "order=1 load=33441122 dword=11223344 word=4433 modified=000", {}}},
             {"equal keeps the flag",   {"WSW", "load=3FC00000 flag single=1.5 modified=010", {}}},

@@ -17,10 +17,11 @@ namespace {
 
 struct Run {
     M mode;
-    uint max;           // ticks or milliseconds
-    const char* action; // done inside OnTimer at tick `at`: "stop", "start" or "destroy"
+    uint max; // ticks or milliseconds
     int at;
-    const char* events; // pattern of "start", "t<progress>" for each tick, "stop"
+    // Done at tick `at`: "stop", "start" or "destroy" inside OnTimer, "outside" after it; and
+    // the pattern of the events: "start", "t<progress>" for each tick, "stop".
+    const char *action, *events;
 };
 
 // Records a timer's events.
@@ -56,13 +57,14 @@ private slots:
     void runs_data() {
         // clang-format off
         zorvan::test::addCases<Run>({
-            {"by ticks",              {M::temByTicks, 4, "", 0, "start t25 t50 t75 t100 stop"}},
-            {"by time",               {M::temByTime, 150, "", 0, "start( t[1-9]?[0-9])+ t100 stop"}},
-            {"stop inside",           {M::temStandart, 2, "stop", 3, "start t0 t0 t0 stop"}},
-            {"stop inside, early",    {M::temByTicks, 5, "stop", 2, "start t20 t40 stop"}},
-            {"stop on the last tick", {M::temByTicks, 3, "stop", 3, "start t33 t66 t100 stop"}},
-            {"restart at the end",    {M::temByTicks, 2, "start", 2, "start t50 t100 stop start t50 t100 stop"}},
-            {"destroyed inside",      {M::temStandart, 2, "destroy", 1, "start t0"}},
+            {"by ticks",              {M::temByTicks, 4, 0, "", "start t25 t50 t75 t100 stop"}},
+            {"by time",               {M::temByTime, 150, 0, "", "start( t[1-9]?[0-9])+ t100 stop"}},
+            {"stop inside",           {M::temStandart, 2, 3, "stop", "start t0 t0 t0 stop"}},
+            {"stop inside, early",    {M::temByTicks, 5, 2, "stop", "start t20 t40 stop"}},
+            {"stop on the last tick", {M::temByTicks, 3, 3, "stop", "start t33 t66 t100 stop"}},
+            {"restart at the end",    {M::temByTicks, 2, 2, "start", "start t50 t100 stop start t50 t100 stop"}},
+            {"destroyed inside",      {M::temStandart, 2, 1, "destroy", "start t0"}},
+            {"stopped from outside",  {M::temStandart, 2, 3, "outside", "start( t0){3,} stop"}},
         });
         // clang-format on
     }
@@ -75,38 +77,30 @@ private slots:
         t->setMaxMilliSecondsCount(c.max);
         t->setMaxTickCount(0); // keeps the maxima
         t->setMaxMilliSecondsCount(0);
+        t->setInterval(-1); // taken as 0
+        QCOMPARE(t->Interval(), 0);
         t->setInterval(3);
         Recorder r(*t);
         const QString action = c.action;
         r.onTick = [&](int n) { // after "destroy" nothing may touch the timer
-            if (n == c.at)
+            if (n == c.at && action != "outside")
                 action == "stop" ? t->Stop() : action == "start" ? t->Start() : t.reset();
         };
-        t->Start();
+        t->setActive(true);
+        t->Start(); // already running: nothing
+        if (action == "outside") {
+            QTRY_VERIFY(r.ticks >= c.at);
+            const qint64 before = r.clock.elapsed();
+            t->setActive(false);
+            QVERIFY(r.clock.elapsed() - before >= 195); // the StopWait pause
+        }
         QTRY_VERIFY2(r.shows(c.events), qPrintable(r.events.join(' ')));
         QVERIFY(r.clock.elapsed() >= (c.mode == M::temByTime ? qint64(c.max) : 0));
+        QVERIFY(!t || (!t->Active() && !t->InTick()));
+        if (t)
+            t->Stop();    // idle: no event
         QTest::qWait(30); // and nothing more comes
         QVERIFY2(r.shows(c.events), qPrintable(r.events.join(' ')));
-        QVERIFY(!t || (!t->Active() && !t->InTick()));
-    }
-
-    void stopFromOutside() {
-        TProcessTimer t;
-        t.setInterval(-1);
-        QCOMPARE(t.Interval(), 0);
-        t.setInterval(5);
-        Recorder r(t);
-        t.setActive(true);
-        t.Start(); // already running: nothing
-        QTRY_VERIFY(r.events.size() >= 3);
-        QElapsedTimer clock;
-        clock.start();
-        t.setActive(false);
-        QVERIFY2(clock.elapsed() >= 195, qPrintable(QString::number(clock.elapsed()))); // StopWait
-        QVERIFY2(r.shows("start( t0)+ stop"), qPrintable(r.events.join(' ')));
-        clock.restart();
-        t.Stop(); // idle: no wait, no event
-        QVERIFY(clock.elapsed() < 100 && r.events.last() == "stop" && r.events.count("stop") == 1);
     }
 };
 

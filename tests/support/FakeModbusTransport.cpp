@@ -15,21 +15,20 @@ quint16 wordAt(const QByteArray& b, int at) {
 bool FakeModbusTransport::Transact(TRequest& request, quint16 expected) {
     const QByteArray frame(reinterpret_cast<const char*>(request.Data.data()), request.Length);
     requests << frame;
+    const bool read = frame.size() >= 8 && frame[1] == char(3);
     if (silentAt.contains(int(requests.size()) - 1) || frame.size() < 8 ||
-        frames::crc16(frame) != 0)
+        frames::crc16(frame) != 0 || (!read && frame[1] != char(16)))
         return false;
-    const quint16 first = wordAt(frame, 2);
-    const int count = quint8(frame[5]);
+    const quint16 first = wordAt(frame, 2), count = quint8(frame[5]);
     QByteArray data;
-    for (int i = 0; i < count && frame[1] == char(3); ++i)
-        data +=
-            frames::word(registers.count(quint16(first + i)) ? registers[quint16(first + i)] : 0);
-    for (int i = 0; i < count && frame[1] == char(16) && 8 + 2 * i < frame.size() - 2; ++i)
-        registers[quint16(first + i)] = wordAt(frame, 7 + 2 * i);
-    QByteArray reply = frame[1] == char(3) ? frames::readReply(quint8(frame[0]), data)
-                       : frame[1] == char(16)
-                           ? frames::writeReply(quint8(frame[0]), first, quint16(count))
-                           : QByteArray();
+    for (quint16 i = 0; i < count; ++i) {
+        if (read)
+            data += frames::word(registers[quint16(first + i)]); // unknown ones read as 0
+        else if (8 + 2 * i < frame.size() - 2)
+            registers[quint16(first + i)] = wordAt(frame, 7 + 2 * i);
+    }
+    QByteArray reply = read ? frames::readReply(quint8(frame[0]), data)
+                            : frames::writeReply(quint8(frame[0]), first, count);
     if (corruptAt.contains(int(requests.size()) - 1))
         reply[reply.size() - 1] = char(reply.back() ^ 0x5A);
     // As on the line: a shorter reply times out, a longer one is read up to what was asked.
@@ -41,14 +40,14 @@ bool FakeModbusTransport::Transact(TRequest& request, quint16 expected) {
 
 QStringList FakeModbusTransport::described() const {
     QStringList out;
-    for (const QByteArray& r : requests) {
-        const bool known = r.size() >= 8 && (r[1] == char(3) || r[1] == char(16));
-        out << (known ? QString("%1 %2 %3")
-                            .arg(r[1] == char(3) ? 'R' : 'W')
-                            .arg(wordAt(r, 2))
-                            .arg(quint8(r[5]))
-                      : QString("?"));
-    }
+    for (const QByteArray& r : requests)
+        out << (r.size() < 8 ? QString("?")
+                             : QString("%1 %2 %3")
+                                   .arg(r[1] == char(3)    ? 'R'
+                                        : r[1] == char(16) ? 'W'
+                                                           : '?')
+                                   .arg(wordAt(r, 2))
+                                   .arg(quint8(r[5])));
     return out;
 }
 

@@ -23,7 +23,7 @@ public:
 
     bool Transact(TRequest& request, quint16 expected) override;
 
-    // "R <first> <count>" or "W <first> <count>" for each request; "?" for anything else.
+    // "R <first> <count>" or "W <first> <count>" for each request ("?" for what is neither).
     QStringList described() const;
 };
 

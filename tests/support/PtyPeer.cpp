@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zorvan::test {
 
@@ -53,10 +54,8 @@ PtyPeer& PtyPeer::send(const QByteArray& bytes, int delayMs, int pieceSize) {
 
 PtyPeer& PtyPeer::hangUp(int delayMs) {
     m_steps.push_back([=, this] {
-        if (sleepFor(delayMs)) {
-            ::close(m_master);
-            m_master = -1;
-        }
+        if (sleepFor(delayMs))
+            ::close(std::exchange(m_master, -1));
     });
     return *this;
 }
