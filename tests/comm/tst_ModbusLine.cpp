@@ -180,7 +180,7 @@ private slots:
                                          ICANON | ECHO | ISIG | IEXTEN};
         const auto t = EncodeLineSettings(p.port.LineSettings(), cooked);
         QVERIFY(t);
-        const uint bother = 0010000; // the rate is taken from the speed fields
+        const uint bother = 0010000; // BOTHER of <asm/termbits.h>: the rate in the speed fields
         QCOMPARE(
             QList<uint>({t->cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS),
                          t->cflag & (CREAD | CLOCAL | HUPCL | CBAUD), t->iflag, t->oflag,
@@ -307,7 +307,7 @@ private slots:
         // clang-format off
         addCases<Reply>({
             {"whole",          {blockReply(5), 0, 0, true}},
-            {"trickle",        {blockReply(5), 3, 40, true}}, // longer than the time-out
+            {"trickle",        {blockReply(5), 3, 20, true}}, // longer than the time-out
             {"one byte short", {blockReply(5).left(32), 0, 0, false}},
             {"silence",        {{}, 0, 0, false}},
             {"bad checksum",   {badCrc, 0, 0, false}},
@@ -424,6 +424,9 @@ private slots:
             {"equal keeps the flag",   {"WSW", "load=3FC00000 flag single=1.5 modified=010", {}}},
             // Value texts with a point, whatever the locale's separator (read in C's own).
             {"format",                 {"", "locale=de_DE format=#,##0.00:1234.5:1.234.50 locale=fr_FR format=0.00:9.999:10.00", {}}},
+            {"format exponents",       {"", "locale=C format=0.00E+00:12345:1.23E+04 format=0.0E-0:0.00123:1.2E-3", {}}},
+            {"format sections",        {"", "locale=C format=0.0;(0.0);'zero':-2:(2.0) format=0.0;(0.0);'zero':0:zero", {}}},
+            {"format literals",        {"", "locale=C format='x='0.0'V':5:x=5.0V format=#.##:0.5:.5 format=0.0:-inf:-INF", {}}},
             {"format, ru_RU",          {"", "locale=ru_RU format=0.00:-0.25:-0.25 locale=C format=0.0:2.5:2.5", {}}},
             {"parse",                  {"", "locale=de_DE parse=_-0.5_:-0.5 parse=12,5:12.5 parse=1.2.3:0 locale=ru_RU parse=1e3:1000", {}}},
             {"parse refused",          {"", "locale=C parse=abc:0 parse=1e60:0 parse=1,000:0", {}}},

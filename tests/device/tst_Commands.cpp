@@ -63,7 +63,7 @@ struct Rig : frames {
 
     Rig() {
         options.setSaveOnDestroy(false);
-        options.regprmRxTimeout->setValue(150);
+        options.regprmRxTimeout->setValue(300);
         conn = std::make_unique<TModbusMapConn>(options);
         conn->PortDrv.setPortName(peer.slavePath());
     }
@@ -184,7 +184,7 @@ private slots:
             {"upload: entry unanswered",     {"U", {6}, 0, "A1 A2 O0 T6 A3 R!", false, 0}},
             {"upload: Action 4 unanswered",  {"U", {}, 0, "A1 A2 O0 A4!", false, 0}},
             // A broken upload leaves Action 3 unsent: the next command must not send it.
-            {"upload broken, tags",         {"UT", {9}, 0, "A1 A2 O0 T9 A3! R0e1 T0 R0e1", true, 0}},
+            {"upload broken, tags",          {"UT", {9}, 0, "A1 A2 O0 T9 A3! R0e1 T0 R0e1", true, 0}},
             {"download: two entries",        {"D", {5, 8}, 6, "R0o6 Q2 C0 R5 C1 R8", true, 2}},
             {"download: empty device map",   {"D", {}, 3, "R0o3 Q0", false, 0}},
             {"download: entry unanswered",   {"D", {5}, 1, "R0o1 Q3 C0 R5 C1 R!", false, 1}},

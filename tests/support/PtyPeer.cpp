@@ -13,10 +13,8 @@ namespace zorvan::test {
 
 PtyPeer::PtyPeer() {
     char name[128] = {};
-    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
-        m_master = m_slave = -1;
+    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
         return;
-    }
     m_slavePath = QString::fromLocal8Bit(name);
     termios t{};
     ::tcgetattr(m_slave, &t);
@@ -69,10 +67,7 @@ void PtyPeer::start() {
 }
 
 void PtyPeer::stop() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
+    m_stop = true; // a sleep that misses the wake-up ends at its own time
     m_changed.notify_all();
     if (m_run.valid())
         m_run.wait();
@@ -98,9 +93,10 @@ QByteArray PtyPeer::readUpTo(qsizetype count, int timeoutMs) {
     QByteArray got;
     QElapsedTimer clock;
     clock.start();
-    for (pollfd p{m_master, POLLIN, 0}; got.size() < count && !m_stop;) {
-        if (::poll(&p, 1, std::max(0, timeoutMs - int(clock.elapsed()))) <= 0)
-            break;
+    for (pollfd p{m_master, POLLIN, 0};
+         got.size() < count && !m_stop && !clock.hasExpired(timeoutMs);) {
+        if (::poll(&p, 1, 20) <= 0) // short waits, so that a stop is noticed
+            continue;
         char buffer[512];
         const ssize_t n = ::read(m_master, buffer, std::min<qsizetype>(512, count - got.size()));
         if (n < 0 && errno != EAGAIN && errno != EINTR)
