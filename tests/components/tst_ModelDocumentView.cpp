@@ -22,12 +22,12 @@ struct FakeViews final : IMDVViewsContainer {
 };
 
 // One row of the agent's state table. From a state (none; new, "newX" new and changed; "a"
-// a.zorvan open, "aX" open and changed), with a reader or writer fault ("r", "w"), an operation
-// ("Open:<name>" opens by name) runs with the answers (Y/N/C in turn) and the dialogs' choices
-// ("-" cancels). The outcome, "-" for an empty part: the result (1 true, 0 false); the prompts (q
-// save changes, x file exists, o open dialog, s save dialog); the document as "<A active><M
-// modified>|<file>| <content>"; the views' calls; every write attempted, as "<file>=<bytes on disk
-// afterwards>".
+// a.zorvan open, "aX" open and changed), with a reader or writer fault ("r", "w"), an
+// operation ("Open:<name>" opens by name) runs with the answers (Y/N/C in turn) and the
+// dialogs' choices ("-" cancels). The outcome, "-" for an empty part: the result (1 true, 0
+// false); the prompts (q save changes, x file exists, o open dialog, s save dialog); the
+// document as "<A active><M modified>|<file>|<content>"; the views' calls; every write
+// attempted, as "<file>=<bytes on disk afterwards>".
 struct Op {
     const char *state, *fault, *op, *answers, *files, *outcome;
 };
@@ -108,8 +108,7 @@ private slots:
         test::ScriptedPrompter prompter;
         auto path = [&](const QString& name) { return name.isEmpty() ? name : dir.filePath(name); };
         auto name = [&](const QString& path) { return QDir(dir.path()).relativeFilePath(path); };
-        FakeDocument::WriteFile(path("a.zorvan"), "A"),
-            FakeDocument::WriteFile(path("b.zorvan"), "B");
+        QVERIFY(test::writeFile(path("a.zorvan"), "A") && test::writeFile(path("b.zorvan"), "B"));
         QDir(dir.path()).mkdir("sub.d");
         const QString state = c.state, op = c.op;
         if (state.startsWith("a"))
@@ -153,66 +152,48 @@ private slots:
         QVERIFY(prompter.messages().isEmpty()); // reader and writer faults stay silent
     }
 
-    // Events in order; the flag changes notified once each; breaches of "a document is
-    // active" fail as programming errors and change nothing; a destroyed link clears an active
-    // document only.
+    // Events in order, flag changes notified once each; breaches of "a document is active"
+    // fail as programming errors and change nothing; a destroyed link clears an active
+    // document only. Without an OnSerialize handler the serializers are offered a request in
+    // order; when none accepts, the error shows in the current language.
     void link() {
         FakeDocument doc;
-        doc.Link.OnModifiedChange = [&](TMDVDocumentLink& l) {
-            doc.Events << (l.Modified() ? "M" : "m");
-        };
+        TMDVDocumentLink& l = doc.Link;
+        l.OnModifiedChange = [&](auto&) { doc.Events << (l.Modified() ? "M" : "m"); };
         for (auto call : {&TMDVDocumentLink::SetModified, &TMDVDocumentLink::ClearModified,
                           &TMDVDocumentLink::CloseDocument}) {
             try {
-                (doc.Link.*call)();
+                (l.*call)();
                 QFAIL("no assertion failure while no document is active");
             } catch (const EAssertionFailed& e) {
                 QCOMPARE(e.Message + " " + e.UnitName, "Assertion failure ModelDocumentView");
             }
         }
-        const auto clear = doc.Link.OnDeleteContent;
-        doc.Link.OnDeleteContent = [&](TMDVDocumentLink& l) {
-            doc.Events << QString::number(l.Active()), clear(l);
-        };
-        doc.Link.OnOpenDocument = [&](TMDVDocumentLink& l) {
-            doc.Events << "open" + QString::number(l.Active());
-        };
-        doc.Link.NewDocument();
-        doc.Link.SetModified(), doc.Link.SetModified(), doc.Link.ClearModified(),
-            doc.Link.ClearModified();
-        doc.Link.SetModified();
-        doc.Link.NewDocument(); // keeps the flag
-        doc.Link.CloseDocument();
-        TSerializeInfo read{"/nonexistent/x.zorvan", false};
-        doc.Link.Serialize(&read);
+        const auto clear = l.OnDeleteContent;
+        l.OnDeleteContent = [&](auto&) { doc.Events << QString::number(l.Active()), clear(l); };
+        l.OnOpenDocument = [&](auto&) { doc.Events << "open" + QString::number(l.Active()); };
+        l.NewDocument(), l.SetModified(), l.SetModified(), l.ClearModified(), l.ClearModified();
+        l.SetModified(), l.NewDocument(), l.CloseDocument(); // a new document keeps the flag
+        TSerializeInfo info{"/nonexistent/x", false};
+        l.Serialize(&info);
         QCOMPARE(doc.Events.join(','),
-                 "1,delete,new,M,m,M,1,delete,new,m,1,delete,open1,read /nonexistent/x.zorvan");
+                 "1,delete,new,M,m,M,1,delete,new,m,1,delete,open1,read /nonexistent/x");
         int deletes = 0;
         for (bool active : {false, true}) {
             TMDVDocumentLink other;
-            if (active)
-                other.NewDocument();
-            other.OnDeleteContent = [&](TMDVDocumentLink&) { ++deletes; };
+            active ? other.NewDocument() : void();
+            other.OnDeleteContent = [&](auto&) { ++deletes; };
         }
-        QCOMPARE(deletes, 1);
-    }
-
-    // Without an OnSerialize handler the serializers are offered the request in order; when
-    // none accepts, the error appears in the current language.
-    void serializers() {
         test::ScriptedPrompter prompter;
         QString log;
-        TMDVDocumentLink link;
+        TMDVDocumentLink other;
         Recorder first(log, "1", false), second(log, "2", true);
-        TSerializeInfo info{"x.zorvan", true};
-        link.Serialize(&info);
-        QVERIFY(link.Localization().SelectID(6400));
-        link.Serializers().Add(&first);
-        link.Serialize(&info);
-        link.Serializers().Add(&second), link.Serializers().Add(&first);
-        info.IsSaving = false;
-        link.Serialize(&info);
-        QCOMPARE(log, "1w1r2r");
+        other.Serialize(&info);
+        QVERIFY(other.Localization().SelectID(6400));
+        other.Serializers().Add(&first), other.Serialize(&info);
+        other.Serializers().Add(&second), other.Serializers().Add(&first);
+        info.IsSaving = true, other.Serialize(&info);
+        QCOMPARE(log + QString::number(deletes), "1r1w2w1");
         QCOMPARE(prompter.messages(),
                  (QStringList{"Document not loaded. Unknown file version",
                               "Документ не загружен. Неизвестная версия файла"}));
@@ -227,8 +208,7 @@ private slots:
         TMDVAgent agent;
         agent.ViewsContainer = &views;
         agent.OnUpdateLanguage = [&](TMDVAgent&) { views.calls += "agent "; };
-        agent.UpdateLanguage();
-        agent.NewDocument();
+        agent.UpdateLanguage(), agent.NewDocument();
         QVERIFY(!agent.OpenWithDialog() && !agent.OpenDocument("/tmp/never.zorvan"));
         QVERIFY(agent.Save() == PromptAnswer::No && agent.SaveAs() == PromptAnswer::No);
         QVERIFY(agent.CloseDocument() && prompter.records.isEmpty());

@@ -1,4 +1,5 @@
 #include "Cases.h"
+#include "NextModal.h"
 #include "components/FormatFloat.h"
 #include "components/ui/MDVViewsContainer.h"
 #include "components/ui/QtPrompter.h"
@@ -14,11 +15,12 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 
 using namespace zorvan;
+using zorvan::test::onNextModal;
 
 namespace {
 
@@ -37,17 +39,6 @@ public:
 private:
     QString& m_log;
 };
-
-// Works on the next modal window once it is shown, then closes it if it is still open.
-void onNextModal(QObject* scope, const std::function<void(QDialog&)>& act) {
-    QTimer::singleShot(0, scope, [act] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            act(*dialog);
-            if (dialog->isVisible())
-                dialog->reject();
-        }
-    });
-}
 
 // A number mask, a value and the text: FormatFloat's rules worked out by hand.
 struct Mask {
@@ -137,43 +128,35 @@ private slots:
     // The GUI's prompter: the answers given in its windows come back.
     void prompter() {
         QtPrompter p;
-        QStringList seen;
-        auto click = [&](QMessageBox::StandardButton button) {
-            onNextModal(this, [&, button](QDialog& d) {
-                seen << static_cast<QMessageBox&>(d).text();
-                static_cast<QMessageBox&>(d).button(button)->click();
-            });
-        };
-        click(QMessageBox::No);
-        QCOMPARE(p.ask("q1", PromptButtons::YesNo), PromptAnswer::No);
-        click(QMessageBox::Yes);
-        QCOMPARE(p.ask("q2", PromptButtons::YesNoCancel), PromptAnswer::Yes);
-        click(QMessageBox::Cancel);
-        QCOMPARE(p.ask("q3", PromptButtons::YesNoCancel), PromptAnswer::Cancel);
-        click(QMessageBox::Ok);
+        QString seen;
+        using B = QMessageBox;
+        for (const auto& [buttons, button] : {std::pair{PromptButtons::YesNo, B::No},
+                                              {PromptButtons::YesNoCancel, B::Yes},
+                                              {PromptButtons::YesNoCancel, B::Cancel}}) {
+            onNextModal<B>(
+                this, [&, button](B& box) { seen += box.text(), box.button(button)->click(); });
+            seen += QString::number(int(p.ask("q", buttons)));
+        }
+        onNextModal<B>(this, [&](B& box) { seen += box.text(), box.button(B::Ok)->click(); });
         p.tell("told", MessageKind::Warning);
-        QCOMPARE(seen, (QStringList{"q1", "q2", "q3", "told"}));
-        onNextModal(this, [](QDialog& d) {
-            auto& input = static_cast<QInputDialog&>(d);
-            input.setTextValue(input.textValue() + "!");
-            input.accept();
+        onNextModal<QInputDialog>(this, [](QInputDialog& input) {
+            input.setTextValue(input.textValue() + "!"), input.accept();
         });
-        QCOMPARE(p.inputText("Title", "Value", "x").value_or("none"), "x!");
+        seen += p.inputText("Title", "Value", "x").value_or("none");
         onNextModal(this, [](QDialog&) {});
-        QVERIFY(!p.inputText("Title", "Value", "x"));
+        seen += p.inputText("Title", "Value", "x").value_or("none");
+        QCOMPARE(seen, "q1q0q2toldx!none");
         QTemporaryDir dir;
         QFile(dir.filePath("x.zorvan")).open(QIODevice::WriteOnly);
         QStringList names;
         for (int k = 0; k < 3; ++k) {
-            onNextModal(this, [&](QDialog& d) {
-                static_cast<QFileDialog&>(d).setDirectory(dir.path());
-                if (k < 2)
-                    static_cast<QFileDialog&>(d).selectFile("x.zorvan");
-                d.accept();
+            onNextModal<QFileDialog>(this, [&](QFileDialog& d) {
+                d.setDirectory(dir.path()), d.selectFile(k < 2 ? "x.zorvan" : ""),
+                    static_cast<QDialog&>(d).accept();
             });
             names << (k == 0   ? p.saveFileName("Document (*.zorvan)")
                       : k == 1 ? p.openFileName("Document (*.zorvan)")
-                               : p.folderName(QDir::tempPath()))
+                               : p.folderName("/"))
                          .value_or("none");
         }
         QCOMPARE(names,

@@ -2,6 +2,7 @@
 #include "Child.h"
 #include "Files.h"
 #include "GenericRegValue.h"
+#include "NextModal.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
 #include "settings/AppOptions.h"
@@ -11,7 +12,6 @@
 #include "settings/ui/IntValuesListDlg.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QLabel>
@@ -27,33 +27,17 @@ using K = zorvan::TRegistryValueType;
 
 namespace {
 
-// Runs the options dialog with driver working on it while it is shown modally, then closes it
-// (if the driver did not), so that a failing check never leaves the test waiting.
+// Runs the options dialog with driver working on it while it is shown modally; false when no
+// dialog was shown.
 bool runDialog(const TDataContainerDialog& component,
                const std::function<void(TDtContainerDlg&, QTableWidget&)>& driver) {
     bool ran = false;
     QObject scope; // a timer that never fired dies with the call
-    QTimer::singleShot(0, &scope, [&] {
-        if (auto* dialog = qobject_cast<TDtContainerDlg*>(QApplication::activeModalWidget())) {
-            ran = true;
-            driver(*dialog, *child<QTableWidget>(dialog, "ValueList"));
-            if (dialog->isVisible())
-                dialog->reject();
-        }
+    onNextModal<TDtContainerDlg>(&scope, [&](TDtContainerDlg& dialog) {
+        ran = true, driver(dialog, *child<QTableWidget>(dialog, "ValueList"));
     });
     ExecuteDataContainerDialog(component);
     return ran;
-}
-
-// Answers the next modal window of type T, once it is shown.
-template <typename T> void answerNext(QObject* scope, const std::function<void(T&)>& answer) {
-    QTimer::singleShot(0, scope, [answer] {
-        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            answer(*window);
-            if (window->isVisible())
-                window->reject();
-        }
-    });
 }
 
 void clickCell(QTableWidget& list, int row, int column, bool twice) {
@@ -116,29 +100,61 @@ struct Edit {
 class tst_DataContainerDlg : public QObject {
     Q_OBJECT
 private slots:
-    // The categories sorted, all parameters first; the entry at the position of the number of
-    // categories selected at the start; visible settings only, sorted within a category.
-    void listing() {
+    // The application's options: the categories sorted, all parameters first; the entry at the
+    // position of the number of categories selected at the start; visible settings only,
+    // sorted within a category. One picture of the dialog, in which no text is cut short.
+    // Set default asks first; Esc closes the dialog, and the changes are written all the same.
+    void listingPictureDefaults() {
         Settings s(false);
+        ScriptedPrompter prompter;
+        prompter.answers = {PromptAnswer::No, PromptAnswer::Yes};
+        s.options->Port->setValue(9), s.options->DataContainer->Save();
         QString shown;
-        QVERIFY(runDialog(
-            *s.options->DataContainerDialog, [&](TDtContainerDlg& dlg, QTableWidget& list) {
-                auto* categories = child<TCategoryToolDlg>(dlg, "CategoryToolDlg");
-                shown = dlg.windowTitle() + '|' + categories->EntryTexts().join('|') + '\n';
-                for (int entry : {2, 0}) {
-                    QVERIFY(categories->SelectEntry(entry));
-                    for (int r = 0; r < list.rowCount(); ++r)
-                        shown +=
-                            row(list, r) + (list.selectionModel()->isRowSelected(r) ? "<\n" : "\n");
+        QStringList cut;
+        QVERIFY(runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg,
+                                                               QTableWidget& list) {
+            auto* categories = child<TCategoryToolDlg>(dlg, "CategoryToolDlg");
+            shown = dlg.windowTitle() + '|' + categories->EntryTexts().join('|') + '\n';
+            for (int entry : {2, 0}) {
+                QVERIFY(categories->SelectEntry(entry));
+                for (int r = 0; r < list.rowCount(); ++r)
+                    shown +=
+                        row(list, r) + (list.selectionModel()->isRowSelected(r) ? "<\n" : "\n");
+            }
+            for (const QLabel* label : dlg.findChildren<QLabel*>())
+                if (label->fontMetrics().horizontalAdvance(label->text()) > label->width())
+                    cut << label->text();
+            const QTreeWidget* tree = child<QTreeWidget>(dlg, "List");
+            for (int i = 0; i < tree->topLevelItemCount(); ++i)
+                if (QFontMetrics(tree->font()).horizontalAdvance(tree->topLevelItem(i)->text(0)) >=
+                    tree->columnWidth(0))
+                    cut << tree->topLevelItem(i)->text(0);
+            for (int r = 0; r < list.rowCount(); ++r)
+                for (int c = 0; c < list.columnCount(); ++c) {
+                    const QTableWidgetItem* cell = list.item(r, c);
+                    const int icon = cell->icon().isNull() ? 0 : list.iconSize().width() + 4;
+                    if (list.fontMetrics().horizontalAdvance(cell->text()) + icon + 8 >
+                        list.columnWidth(c))
+                        cut << cell->text();
                 }
-            }));
-        QCOMPARE(shown,
+            QVERIFY(dlg.grab().save(ZORVAN_TEST_OUTPUT_DIR "/settings-options-dialog.png"));
+            for (int k = 0; k < 2; ++k)
+                child<QAction>(dlg, "actSetDefault")->trigger(), shown += row(list, 3) + '\n';
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+            shown += QString::number(dlg.isVisible());
+        }));
+        QCOMPARE(cut.join(", "), QString());
+        QCOMPARE(shown + prompter.questions().join('|'),
                  "Options|(All Parameters)|Application options|Подключение\n"
-                 "Адрес устройства|1|<\nНомер COM-порта|COM1|\nСкорость обмена|9600|\n"
+                 "Адрес устройства|1|<\nНомер COM-порта|COM9|\nСкорость обмена|9600|\n"
                  "Таймаут ответа от устройства|50|\nApplication options|Tool bar view|true|<\n"
                  "|Warning before application closing|true|\n|Open last file|true|\n"
-                 "Подключение|Номер COM-порта|COM1|\n|Скорость обмена|9600|\n"
-                 "|Адрес устройства|1|\n|Таймаут ответа от устройства|50|\n");
+                 "Подключение|Номер COM-порта|COM9|\n|Скорость обмена|9600|\n"
+                 "|Адрес устройства|1|\n|Таймаут ответа от устройства|50|\n"
+                 "Подключение|Номер COM-порта|COM9|\n*Подключение|Номер COM-порта|COM1|\n0"
+                 "Set default data?|Set default data?");
+        QVERIFY(readFile(s.home.optionsFile()).contains("\"WarningBeforeClosing\"=dword:00000000"));
+        QVERIFY(!runDialog(TDataContainerDialog(), [](TDtContainerDlg&, QTableWidget&) {}));
     }
 
     void edit_data() {
@@ -183,7 +199,7 @@ private slots:
                 QVERIFY(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->SelectEntry(0));
                 const int r = dlg.RowOf(s.options->DataContainer->FindItem(c.setting));
                 if (answer == "pick")
-                    answerNext<TIntValuesListDialog>(&dlg, [&](TIntValuesListDialog& picker) {
+                    onNextModal<TIntValuesListDialog>(&dlg, [&](TIntValuesListDialog& picker) {
                         QTableWidget& entries = *child<QTableWidget>(picker, "List");
                         for (int k = 0; k < entries.rowCount(); ++k)
                             if (!entries.item(k, 0)->icon().isNull())
@@ -191,13 +207,13 @@ private slots:
                         clickCell(entries, given.toInt() - 1, 1, false); // a selection closes it
                     });
                 if (answer == "ip")
-                    answerNext<TIPQueryDlg>(&dlg, [&](TIPQueryDlg& input) {
+                    onNextModal<TIPQueryDlg>(&dlg, [&](TIPQueryDlg& input) {
                         log << "shown " + input.EnteredText();
                         child<QLineEdit>(input, "Edit")->setText(given);
                         QTest::mouseClick(child<QPushButton>(input, "OkButton"), Qt::LeftButton);
                     });
                 if (answer == "date")
-                    answerNext<TDateTimeValueDlg>(&dlg, [&](TDateTimeValueDlg& picker) {
+                    onNextModal<TDateTimeValueDlg>(&dlg, [&](TDateTimeValueDlg& picker) {
                         auto* calendar = child<QCalendarWidget>(picker, "Calendar");
                         auto* time = child<QDateTimeEdit>(picker, "TimePicker");
                         log << QString(calendar->isVisible() ? "calendar " : "") +
@@ -216,56 +232,6 @@ private slots:
                     (record.kind == "input" ? ' ' + prompter.inputInitials[0] : ""))
                        .trimmed();
         QCOMPARE((QStringList{shown} << log.join(", ")).join(' ').trimmed(), c.outcome);
-    }
-
-    // "Set default" asks first; Esc closes the dialog, and the changes are written all the same.
-    void defaultsAndEscape() {
-        Settings s(false);
-        ScriptedPrompter prompter;
-        prompter.answers = {PromptAnswer::No, PromptAnswer::Yes};
-        s.options->Port->setValue(9), s.options->DataContainer->Save();
-        QStringList rows;
-        QVERIFY(runDialog(
-            *s.options->DataContainerDialog, [&](TDtContainerDlg& dlg, QTableWidget& list) {
-                for (int k = 0; k < 2; ++k)
-                    child<QAction>(dlg, "actSetDefault")->trigger(), rows << row(list, 1);
-                QTest::keyClick(&dlg, Qt::Key_Escape);
-                rows << QString::number(dlg.isVisible());
-            }));
-        QCOMPARE(rows + prompter.questions(),
-                 (QStringList{"Номер COM-порта|COM9|", "*Номер COM-порта|COM1|", "0",
-                              "Set default data?", "Set default data?"}));
-        QVERIFY(readFile(s.home.optionsFile()).contains("\"WarningBeforeClosing\"=dword:00000000"));
-    }
-
-    // One picture of the dialog, in which no text is cut short: the pane's title, the
-    // categories and every cell of the value list fit their room.
-    void render() {
-        Settings s(false);
-        QVERIFY(runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg,
-                                                               QTableWidget& list) {
-            QVERIFY(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->SelectEntry(0));
-            QStringList cut;
-            for (const QLabel* label : dlg.findChildren<QLabel*>())
-                if (label->fontMetrics().horizontalAdvance(label->text()) > label->width())
-                    cut << label->text();
-            const QTreeWidget* tree = child<QTreeWidget>(dlg, "List");
-            for (int i = 0; i < tree->topLevelItemCount(); ++i)
-                if (QFontMetrics(tree->font()).horizontalAdvance(tree->topLevelItem(i)->text(0)) >=
-                    tree->columnWidth(0))
-                    cut << tree->topLevelItem(i)->text(0);
-            for (int r = 0; r < list.rowCount(); ++r)
-                for (int c = 0; c < list.columnCount(); ++c) {
-                    const QTableWidgetItem* cell = list.item(r, c);
-                    const int icon = cell->icon().isNull() ? 0 : list.iconSize().width() + 4;
-                    if (list.fontMetrics().horizontalAdvance(cell->text()) + icon + 8 >
-                        list.columnWidth(c))
-                        cut << cell->text();
-                }
-            QCOMPARE(cut.join(", "), QString());
-            QVERIFY(dlg.grab().save(ZORVAN_TEST_OUTPUT_DIR "/settings-options-dialog.png"));
-        }));
-        QVERIFY(!runDialog(TDataContainerDialog(), [](TDtContainerDlg&, QTableWidget&) {}));
     }
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Files.h"
 #include "components/ModelDocumentView.h"
 
-#include <QFile>
 #include <QStringList>
 #include <stdexcept>
 
@@ -13,10 +13,7 @@ namespace zorvan::test {
 class FakeDocument {
 public:
     FakeDocument() {
-        Link.OnDeleteContent = [this](TMDVDocumentLink&) {
-            Events << "delete";
-            Content.clear();
-        };
+        Link.OnDeleteContent = [this](TMDVDocumentLink&) { Events << "delete", Content.clear(); };
         Link.OnNewDocument = [this](TMDVDocumentLink&) { Events << "new"; };
         Link.OnOpenDocument = [this](TMDVDocumentLink&) { Events << "open"; };
         Link.OnSaveDocument = [this](TMDVDocumentLink&) { Events << "save"; };
@@ -37,20 +34,12 @@ public:
     bool FailWrite = false;
 
     // An edit: new content, and the document marked modified.
-    void Edit(const QString& text) {
-        Content = text;
-        Link.SetModified();
-    }
+    void Edit(const QString& text) { Content = text, Link.SetModified(); }
 
-    static QString ReadFile(const QString& path) { // "<missing>" when absent
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
-    }
+    static QString ReadFile(const QString& path) { return QString::fromUtf8(readFile(path)); }
     static void WriteFile(const QString& path, const QString& text) {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!writeFile(path, text.toUtf8()))
             throw std::runtime_error("cannot write " + path.toStdString());
-        file.write(text.toUtf8());
     }
 
     // Declared last: an active link clears the content while it is destroyed, so everything
