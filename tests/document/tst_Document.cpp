@@ -1,32 +1,77 @@
+#include "Cases.h"
+#include "Files.h"
+#include "ScriptedPrompter.h"
+#include "document/ChannelMapText.h"
 #include "document/Document.h"
 
-#include "ScriptedPrompter.h"
-
-#include <QDir>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 using namespace zorvan;
+using namespace zorvan::test;
 
 namespace {
 
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+// The file format's example: channel 3, type code 1, tag position 0, tag name T1, no note.
+const QByteArray example =
+    QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config Application=\"Grelt "
+               "Administrator\" Version=\"1\">\n  <Map>\n    <Item>\n      <Channel>3</Channel>\n"
+               "      <ParamType>1</ParamType>\n      <TagIndex>0</TagIndex>\n      <TagName>T1"
+               "</TagName>\n      <Note/>\n    </Item>\n  </Map>\n  <BaseAdr>16384</BaseAdr>\n"
+               "  <Options>0</Options>\n</config>\n")
+        .replace("\n", "\r\n");
+
+QByteArray document(const QByteArray& body, const QByteArray& version = "1",
+                    const QByteArray& application = "Grelt Administrator") {
+    return "<config Application=\"" + application + "\" Version=\"" + version + "\">" + body +
+           "</config>";
 }
 
-void addChannel(TChannelImage& image, int channel, const QString& name) {
-    TChannelItem* c = image.Map()->Add();
-    c->Channel = channel;
-    c->TagName = name;
+QByteArray item(const QByteArray& channel, const QByteArray& type = "0") {
+    return "<Item><Channel>" + channel + "</Channel><ParamType>" + type +
+           "</ParamType><TagIndex>2</TagIndex><TagName>T</TagName><Note>n</Note></Item>";
 }
 
-QStringList names(const TChannelImage& image) {
-    QStringList list;
-    for (int i = 0; i < image.Map()->Count(); ++i)
-        list << image.Map()->Items(i)->TagName;
-    return list;
+// The channels as "Channel,ParamType,TagIndex,TagName,Note;...".
+QString describe(const TChannelImage& image) {
+    QStringList rows;
+    for (int i = 0; i < image.Map()->Count(); ++i) {
+        const TChannelItem* c = image.Map()->Items(i);
+        rows << QString("%1,%2,%3,").arg(c->Channel).arg(c->ParamType).arg(c->TagIndex) +
+                    c->TagName + ',' + c->Note;
+    }
+    return rows.join(';');
+}
+
+TChannelItem* addChannel(const QString& name, int channel = 0, int type = 0) {
+    TChannelItem* c = CurrentImage()->Map()->Add();
+    c->TagName = name, c->Channel = channel, c->ParamType = type;
+    c->TagIndex = CurrentImage()->Map()->Count();
+    MarkModified();
+    return c;
+}
+
+// A file and the map it opens as: complete, or reset to the defaults.
+struct Read {
+    QByteArray file;
+    bool complete;
+    const char* channels;
+    int baseAdr = 16384;
+    quint32 options = 0;
+};
+
+// Ten levels of ten references each: 10^10 characters once expanded.
+QByteArray billionLaughs() {
+    QByteArray dtd = "<!DOCTYPE config [\n<!ENTITY e0 \"lol\">\n";
+    for (int level = 1; level <= 10; ++level)
+        dtd += "<!ENTITY e" + QByteArray::number(level) + " \"" +
+               ("&e" + QByteArray::number(level - 1) + ";").repeated(10) + "\">\n";
+    return dtd + "]>" + document("<Map><Item><TagName>&e10;</TagName></Item></Map>");
 }
 
 } // namespace
@@ -34,170 +79,209 @@ QStringList names(const TChannelImage& image) {
 class tst_Document : public QObject {
     Q_OBJECT
 private slots:
-    void startsWithNewUntitledDocument();
-    void programWideAccessFollowsTheModule();
-    void markModifiedGoesThroughTheLink();
-    void saveAndOpenThroughTheAgent();
-    void reopeningLeavesNothingOfThePreviousMap();
-    void missingFileOpensEmptyAndUnmodified();
-    void failedSaveKeepsDocumentModified();
-    void destroyingWithActiveDocumentClearsLiveImage();
-};
-
-void tst_Document::startsWithNewUntitledDocument() {
-    TDm dm;
-    QVERIFY(dm.Image());
-    QCOMPARE(dm.Image()->Map()->Count(), 0);
-    QCOMPARE(dm.Image()->BaseAdr, quint16(16384));
-    QCOMPARE(dm.Image()->Options, quint32(0));
-    QVERIFY(dm.Link.Active());
-    QVERIFY(!dm.Link.Modified());
-    QCOMPARE(dm.Serializer.Root, dm.Image());
-    QCOMPARE(dm.Serializer.ApplicationName, QStringLiteral("Grelt Administrator"));
-    QCOMPARE(dm.Serializer.RootNodeName, QStringLiteral("config"));
-    QCOMPARE(dm.Serializer.ItemNodeCaption, QStringLiteral("Item"));
-    QVERIFY(dm.Serializer.NodeAutoIndent);
-    QVERIFY(dm.Serializer.UseVersionControl);
-}
-
-void tst_Document::programWideAccessFollowsTheModule() {
-    QCOMPARE(Dm(), nullptr);
-    QCOMPARE(CurrentImage(), nullptr);
-    MarkModified(); // no module: nothing to mark, nothing to crash
-    {
+    // The module starts a new, untitled, unmodified, empty map, written in the file format.
+    void writesTheFileFormat() {
+        QVERIFY(!Dm() && !CurrentImage());
+        MarkModified(); // no module: nothing to mark, nothing to crash
         TDm dm;
-        QCOMPARE(Dm(), &dm);
-        QCOMPARE(CurrentImage(), dm.Image());
+        QVERIFY(Dm() == &dm && CurrentImage() == dm.Image());
+        QVERIFY(dm.Link.Active() && !dm.Link.Modified());
+        QCOMPARE(dm.Serializer.SaveToData(), example.left(example.indexOf("  <Map>")) +
+                                                 "  <Map/>\r\n" +
+                                                 example.mid(example.indexOf("  <BaseAdr>")));
+        addChannel("T1", 3, 1)->TagIndex = 0;
+        QTemporaryDir dir;
+        dm.Serializer.XMLFilePath = dir.filePath("map.zorvan");
+        QVERIFY(dm.Serializer.Save());
+        QCOMPARE(readFile(dm.Serializer.XMLFilePath), example);
+        CurrentImage()->Clear();
+        QVERIFY(dm.Serializer.Load());
+        QCOMPARE(describe(*CurrentImage()), "3,1,0,T1,");
     }
-    QCOMPARE(Dm(), nullptr);
-    QCOMPARE(CurrentImage(), nullptr);
-}
 
-void tst_Document::markModifiedGoesThroughTheLink() {
-    TDm dm;
-    int changes = 0;
-    dm.Link.OnModifiedChange = [&](TMDVDocumentLink&) { ++changes; };
-    MarkModified();
-    QVERIFY(dm.Link.Modified());
-    MarkModified();
-    QCOMPARE(changes, 1);
-}
+    void reads_data() {
+        const QByteArray settings = "<BaseAdr>100</BaseAdr><Options>5</Options>";
+        // clang-format off
+        addCases<Read>({
+            {"channels in order, settings",        {document("<Map>" + item("1", "2") + item("-4", "9") + "</Map>" + settings), true, "1,2,2,T,n;-4,9,2,T,n", 100, 5}},
+            {"order within an item is free",       {document("<Map><Item><Note>n</Note><Channel>1</Channel><ParamType>4</ParamType></Item></Map>"), true, "1,4,0,,n"}},
+            {"unknown elements ignored",           {document("<Extra>1</Extra><Map><Item><Colour/><Channel>2</Channel></Item></Map>"), true, "2,0,0,,"}},
+            {"no Map, settings kept",              {document(settings), true, "", 100, 5}},
+            {"Map without Item: one blank channel",{document("<Map><Channel>5</Channel><Thing/></Map>"), true, "0,0,0,,"}},
+            {"elements before the first Item",     {document("<Map><Head><Channel>9</Channel></Head>" + item("1") + "</Map>"), true, "1,0,2,T,n"}},
+            {"other element after an Item",        {document("<Map>" + item("1") + "<Other><Channel>6</Channel></Other></Map>"), true, "1,0,2,T,n;6,0,0,,"}},
+            {"BaseAdr keeps the low 16 bits",      {document("<BaseAdr>70000</BaseAdr>"), true, "", 4464}},
+            {"Options -1 is all 32 bits",          {document("<Options>-1</Options>"), true, "", 16384, 4294967295u}},
+            {"Version 7 accepted",                 {document("<Map>" + item("1") + "</Map>", "7"), true, "1,0,2,T,n"}},
+            {"empty Channel",                      {document("<Map>" + item("") + "</Map>"), false, ""}},
+            {"bad value drops earlier channels",   {document("<Map>" + item("1") + item("1", "Int") + "</Map>" + settings), false, ""}},
+            {"unsigned Options out of range",      {document("<Options>4294967295</Options>"), false, ""}},
+            {"foreign root",                       {"<other Application=\"Grelt Administrator\" Version=\"1\"/>", false, ""}},
+            {"Application in other letter case",   {document("<Map>" + item("1") + "</Map>", "1", "grelt administrator"), false, ""}},
+            {"truncated",                          {example.left(120), false, ""}},
+        });
+        // clang-format on
+    }
+    void reads() {
+        QFETCH(Read, c);
+        TDm dm;
+        addChannel("old"); // leftovers of a previous document must not survive the read
+        dm.Image()->BaseAdr = 1, dm.Image()->Options = 2;
+        QCOMPARE(dm.Serializer.LoadFromData(c.file), c.complete);
+        QCOMPARE(describe(*dm.Image()), c.channels);
+        QCOMPARE(QString("%1 %2").arg(dm.Image()->BaseAdr).arg(dm.Image()->Options),
+                 QString("%1 %2").arg(c.baseAdr).arg(c.options));
+    }
 
-void tst_Document::saveAndOpenThroughTheAgent() {
-    test::ScriptedPrompter prompter;
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("map.zorvan"));
-    TDm dm;
-    TMDVAgent agent;
-    agent.FileExtention = QStringLiteral("zorvan");
-    agent.SetDocument(&dm.Link);
+    // What a map holds comes back unchanged: high Options bits, the Version read, non-ASCII
+    // texts with line breaks and markup; what XML cannot hold (the zero padding of device tag
+    // names) is left out.
+    void roundTrip() {
+        TDm dm;
+        QVERIFY(dm.Serializer.LoadFromData(document("", "7")));
+        dm.Image()->Options = 0x80000001u;
+        const QString note = "Примечание <a&b> \"q\" \t \U0001F600 1\r\n2\r3\n";
+        addChannel("Давление")->Note = note;
+        addChannel(QStringLiteral("TEMP") + QString(8, QChar(0)))->Note =
+            QStringLiteral("a") + QChar(0x1) + QChar(0xFFFE) + QChar(0xDC00) + "b";
+        const QByteArray data = dm.Serializer.SaveToData();
+        QVERIFY(data.contains("Version=\"7\"") && data.contains("<Options>-2147483647</Options>"));
+        QVERIFY(data.contains("<TagName>Давление</TagName>") && !data.contains('\0'));
+        QCOMPARE(data.count('\n'), data.count("\r\n")); // the note's breaks do not break lines
+        dm.Image()->Clear();
+        QVERIFY(dm.Serializer.LoadFromData(data));
+        QCOMPARE(describe(*dm.Image()), "0,0,1,Давление," + note + ";0,0,2,TEMP,ab");
+        QCOMPARE(dm.Image()->Options, 0x80000001u);
+    }
 
-    addChannel(*CurrentImage(), 3, QStringLiteral("T1"));
-    CurrentImage()->Options = 0x80000001u;
-    MarkModified();
-    prompter.fileNames.push_back(path);
-    QCOMPARE(agent.SaveAs(), PromptAnswer::Yes);
-    QVERIFY(!dm.Link.Modified());
-    QVERIFY(readFile(path).contains("<Options>-2147483647</Options>"));
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("map.bak"))));
+    // A channel from the list's factory is blank; Clear makes the start of a hand-added one.
+    // Copies are deep; a source of another class is ignored.
+    void channelsAndCopies() {
+        TChannelImage image, target;
+        TChannelItem* added = image.Map()->Add();
+        added->Channel = -7, added->ParamType = 3, added->Note = "x";
+        TChannelItem* inserted = image.Map()->Insert(0);
+        inserted->Assign(added);
+        inserted->Assign(this);
+        added->Clear();
+        image.BaseAdr = 5, image.Options = 0xFFFFFFFF;
+        target.Map()->Add()->TagName = "leftover";
+        target.Assign(&image);
+        image.Map()->Items(0)->Note = "changed";
+        image.Clear();
+        QCOMPARE(describe(image) + QString::number(image.BaseAdr + image.Options), "16384");
+        QCOMPARE(describe(target), "-7,3,0,,x;0,0,0,Unknown,");
+        QCOMPARE(QString("%1 %2").arg(target.BaseAdr).arg(target.Options), "5 4294967295");
+    }
 
-    QVERIFY(agent.CloseDocument());
-    QCOMPARE(CurrentImage()->Map()->Count(), 0);
-    QVERIFY(agent.OpenDocument(path));
-    QCOMPARE(names(*CurrentImage()), QStringList{"T1"});
-    QCOMPARE(CurrentImage()->Options, 0x80000001u);
-    QVERIFY(!dm.Link.Modified());
-    QVERIFY(prompter.messages().isEmpty());
-}
+    // The report of `zorvanctl map show`: offsets from the type sizes, the channel shown one
+    // higher, names cut at their zero padding, one line per row whatever names and notes hold.
+    void report() {
+        TDm dm;
+        dm.Image()->Options = 6;
+        addChannel("%2", 2147483647, 2);
+        addChannel(QStringLiteral("TEMP") + QString(8, QChar(0)), 0, 9)->Note = "50%1";
+        addChannel("A\tB", 7, 4)->Note = "x\r\ny";
+        addChannel("", 1, 1);
+        QCOMPARE(ChannelMapReport(*dm.Image()),
+                 "BaseAdr\t16384\nOptions\t6\tw:01 - dw:1032\nChannels\t4\n"
+                 "Offset\tType\tChannel\tName\tNote\tTagIndex\n0\tLong\t2147483648\t%2\t\t1\n"
+                 "2\t\t1\tTEMP\t50%1\t2\n2\tFloat\t8\tA B\tx  y\t3\n4\tUInt\t2\t\t\t4\n");
+        dm.Image()->Options = 8;
+        QVERIFY(ChannelMapReport(*dm.Image()).contains("Options\t8\t\n"));
+        QString codes;
+        for (const char* text : {"uint", "FLOAT", "-7", "Double", "", "1.5"})
+            codes += QString::number(ParamTypeFromText(text).value_or(-100)) + ' ';
+        QCOMPARE(codes, "1 4 -7 -100 -100 -100 ");
+    }
 
-void tst_Document::reopeningLeavesNothingOfThePreviousMap() {
-    test::ScriptedPrompter prompter;
-    QTemporaryDir dir;
-    TDm dm;
-    TMDVAgent agent;
-    agent.SetDocument(&dm.Link);
-    const QString first = dir.filePath(QStringLiteral("a.zorvan"));
-    const QString second = dir.filePath(QStringLiteral("b.zorvan"));
-    addChannel(*dm.Image(), 1, QStringLiteral("A1"));
-    addChannel(*dm.Image(), 2, QStringLiteral("A2"));
-    dm.Serializer.XMLFilePath = first;
-    QVERIFY(dm.Serializer.Save());
-    dm.Image()->Clear();
-    addChannel(*dm.Image(), 5, QStringLiteral("B1"));
-    dm.Image()->BaseAdr = 100;
-    dm.Serializer.XMLFilePath = second;
-    QVERIFY(dm.Serializer.Save());
+    // Through the document agent: saved, closed, reopened with nothing of the previous map; a
+    // save that cannot be written keeps the document modified; the module is destroyed with
+    // its document still active, the image outliving the link's last call.
+    void dataModuleWithTheAgent() {
+        ScriptedPrompter prompter;
+        QTemporaryDir dir;
+        auto dm = std::make_unique<TDm>();
+        TMDVAgent agent;
+        agent.SetDocument(&dm->Link), agent.FileExtention = "zorvan";
+        addChannel("A1");
+        prompter.fileNames = {dir.filePath("a"), dir.filePath("gone/b")};
+        QCOMPARE(agent.SaveAs(), PromptAnswer::Yes);
+        QVERIFY(agent.CloseDocument() && agent.OpenDocument(dir.filePath("a.zorvan")));
+        addChannel("A2");
+        QCOMPARE(agent.SaveAs(), PromptAnswer::No);
+        QCOMPARE(entries(dir.path()), QStringList{"a.zorvan"});
+        QVERIFY(dm->Link.Modified() && !dm->Serializer.LastSaveError().isEmpty());
+        QVERIFY(!agent.OpenDocument(dir.filePath("a.zorvan"))); // Cancel to "save changes?"
+        prompter.answers = {PromptAnswer::No};
+        QVERIFY(agent.OpenDocument(dir.filePath("a.zorvan")) && !dm->Link.Modified());
+        QCOMPARE(describe(*CurrentImage()), "0,0,1,A1,");
+        QVERIFY(prompter.messages().isEmpty());
+        int seen = -1;
+        const TLinkNotifyEvent clear = dm->Link.OnDeleteContent;
+        dm->Link.OnDeleteContent = [&, module = dm.get()](TMDVDocumentLink& sender) {
+            seen = module->Image()->Map()->Count(); // AddressSanitizer catches a freed image
+            clear(sender);
+        };
+        dm.reset();
+        QCOMPARE(seen, 1);
+    }
 
-    QVERIFY(agent.OpenDocument(first));
-    QCOMPARE(names(*dm.Image()), (QStringList{"A1", "A2"}));
-    QCOMPARE(dm.Image()->BaseAdr, quint16(16384));
-    QVERIFY(agent.OpenDocument(second));
-    QCOMPARE(names(*dm.Image()), QStringList{"B1"});
-    QCOMPARE(dm.Image()->BaseAdr, quint16(100));
-    agent.NewDocument();
-    QCOMPARE(dm.Image()->Map()->Count(), 0);
-    QCOMPARE(dm.Image()->BaseAdr, quint16(16384));
-}
+    // Files built to attack an XML reader open as the empty map at once, in bounded memory,
+    // without reading any other file: a document type declaration is refused unread.
+    void hostileFiles_data() {
+        QTest::addColumn<QByteArray>("file");
+        const QByteArray secret = QFile::encodeName(m_dir.filePath("secret"));
+        QTest::newRow("billion laughs") << billionLaughs();
+        // One flat entity used many times: nothing nested for a depth limit to catch.
+        QTest::newRow("quadratic blowup")
+            << "<!DOCTYPE config [<!ENTITY q \"" + QByteArray(4000, 'q') + "\">]>" +
+                   document("<Map><Item><TagName>" + QByteArray("&q;").repeated(50000) +
+                            "</TagName></Item></Map>");
+        const QList<std::pair<const char*, QByteArray>> entities{
+            {"external entity", "<!ENTITY x SYSTEM \"file://" + secret + "\">"},
+            {"external entity by path", "<!ENTITY x SYSTEM \"" + secret + "\">"},
+            {"external parameter entity", "<!ENTITY % p SYSTEM \"" + secret + "\">%p;"},
+            {"harmless internal entity", "<!ENTITY x \"Name\">"}};
+        for (const auto& [name, entity] : entities)
+            QTest::newRow(name) << "<!DOCTYPE config [" + entity + "]>" +
+                                       document("<Map><Item><TagName>&x;</TagName></Item></Map>");
+        QTest::newRow("external document type")
+            << "<!DOCTYPE config SYSTEM \"" + secret + "\">" + document("");
+    }
+    void hostileFiles() {
+        QFETCH(QByteArray, file);
+        QVERIFY(writeFile(m_dir.filePath("secret"), "SECRET") &&
+                writeFile(m_dir.filePath("hostile.zorvan"), file));
+        TDm dm;
+        addChannel("before");
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(m_dir.filePath("secret")).constData(),
+                                  IN_OPEN | IN_ACCESS) >= 0);
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        QElapsedTimer timer;
+        timer.start();
+        dm.Serializer.XMLFilePath = m_dir.filePath("hostile.zorvan");
+        QVERIFY(!dm.Serializer.Load());
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        getrusage(RUSAGE_SELF, &after);
+        QVERIFY(after.ru_maxrss - before.ru_maxrss < 64 * 1024);
+        alignas(inotify_event) char events[4096];
+        QVERIFY2(read(watch, events, sizeof events) < 0, "the file named by the entity was read");
+        close(watch);
+        const QString reason = dm.Serializer.LastReadError().Describe();
+        QVERIFY2(reason.startsWith("document type declaration at line "), qPrintable(reason));
+        QVERIFY(dm.Image()->Map()->Count() == 0 && dm.Image()->BaseAdr == 16384);
+        // What a file of the format does hold still reads: predefined entities, references.
+        QVERIFY(dm.Serializer.LoadFromData(
+            document("<Map><Item><TagName>a&amp;b&#10;&#x422;&lt;</TagName></Item></Map>")));
+        QCOMPARE(describe(*dm.Image()), "0,0,0,a&b\n\u0422<,");
+    }
 
-void tst_Document::missingFileOpensEmptyAndUnmodified() {
-    test::ScriptedPrompter prompter;
-    QTemporaryDir dir;
-    TDm dm;
-    TMDVAgent agent;
-    agent.SetDocument(&dm.Link);
-    addChannel(*dm.Image(), 1, QStringLiteral("old"));
-    const QString absent = dir.filePath(QStringLiteral("absent.zorvan"));
-    QVERIFY(agent.OpenDocument(absent));
-    QCOMPARE(agent.FileName(), absent);
-    QCOMPARE(dm.Image()->Map()->Count(), 0);
-    QVERIFY(!dm.Link.Modified());
-    QCOMPARE(dm.Serializer.LastReadError().Status, TXMLReadStatus::rsFileMissing);
-    QVERIFY(prompter.messages().isEmpty());
-}
-
-void tst_Document::failedSaveKeepsDocumentModified() {
-    test::ScriptedPrompter prompter;
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("docs"));
-    QVERIFY(QDir().mkdir(folder));
-    const QString path = folder + QStringLiteral("/map.zorvan");
-    TDm dm;
-    TMDVAgent agent;
-    agent.SetDocument(&dm.Link);
-    addChannel(*dm.Image(), 1, QStringLiteral("kept"));
-    MarkModified();
-    prompter.fileNames.push_back(path);
-    QCOMPARE(agent.SaveAs(), PromptAnswer::Yes);
-
-    // The folder goes away behind the program's back; the next save cannot be written.
-    QVERIFY(QDir(folder).removeRecursively());
-    addChannel(*dm.Image(), 2, QStringLiteral("unsaved"));
-    MarkModified();
-    QCOMPARE(agent.Save(), PromptAnswer::No);
-    QVERIFY(dm.Link.Modified());
-    QVERIFY(!dm.Serializer.LastSaveError().isEmpty());
-    QVERIFY(prompter.messages().isEmpty());
-    QCOMPARE(names(*dm.Image()), (QStringList{"kept", "unsaved"}));
-}
-
-void tst_Document::destroyingWithActiveDocumentClearsLiveImage() {
-    auto dm = std::make_unique<TDm>();
-    addChannel(*dm->Image(), 1, QStringLiteral("a"));
-    addChannel(*dm->Image(), 2, QStringLiteral("b"));
-    int calls = 0;
-    int channelsSeen = -1;
-    TDm* module = dm.get();
-    const TLinkNotifyEvent handler = dm->Link.OnDeleteContent;
-    dm->Link.OnDeleteContent = [&, module](TMDVDocumentLink& sender) {
-        ++calls;
-        channelsSeen = module->Image() ? module->Image()->Map()->Count() : -2;
-        handler(sender);
-    };
-    QVERIFY(dm->Link.Active());
-    dm.reset(); // under AddressSanitizer a handler reaching a freed image fails here
-    QCOMPARE(calls, 1);
-    QCOMPARE(channelsSeen, 2);
-}
+private:
+    QTemporaryDir m_dir;
+};
 
 QTEST_GUILESS_MAIN(tst_Document)
 #include "tst_Document.moc"

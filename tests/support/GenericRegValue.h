@@ -11,13 +11,18 @@ class GenericRegValue final : public TRegistryValueShell {
     Q_OBJECT
 public:
     GenericRegValue(QObject* owner, const QString& name, TRegistryValueType kind,
-                    const QVariant& value, const QVariant& defValue = QVariant(),
-                    const QString& floatMask = QString());
+                    const QVariant& value, const QString& floatMask = QString())
+        : TRegistryValueShell(owner, name, kind, name), m_value(value), m_defValue(value),
+          m_mask(floatMask) {}
 
     QVariant variantValue() const override { return m_value; }
     QVariant variantDefValue() const override { return m_defValue; }
-    bool setVariantValue(const QVariant& v) override;
     QString FloatMask() const override { return m_mask; }
+    bool setVariantValue(const QVariant& v) override {
+        if (v != m_value)
+            m_value = v, markChanged();
+        return true;
+    }
 
 private:
     QVariant m_value;

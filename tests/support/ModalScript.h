@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QEvent>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <deque>
 #include <functional>
 
@@ -17,18 +19,45 @@ class ModalScript : public QObject {
 public:
     using Step = std::function<void(QDialog& dialog)>;
 
-    explicit ModalScript(QDialog* dialog);
-    ~ModalScript() override;
+    explicit ModalScript(QDialog* dialog) : m_dialog(dialog) {
+        if (m_dialog)
+            m_dialog->installEventFilter(this);
+    }
+    ~ModalScript() override {
+        if (m_dialog)
+            m_dialog->removeEventFilter(this);
+    }
 
     std::deque<Step> steps;
     int shows = 0;      // times the dialog was shown
     int unscripted = 0; // shows without a step
     int leftOpen = 0;   // steps after which the dialog was still open
 
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_dialog && event->type() == QEvent::Show) {
+            ++shows;
+            // After the show has finished: exec() is then running its own loop.
+            QTimer::singleShot(0, this, &ModalScript::RunNext);
+        }
+        return QObject::eventFilter(watched, event);
+    }
 
 private:
-    void RunNext();
+    void RunNext() {
+        if (!m_dialog || !m_dialog->isVisible())
+            return;
+        const bool scripted = !steps.empty();
+        if (scripted) {
+            const Step step = std::move(steps.front());
+            steps.pop_front();
+            step(*m_dialog);
+        }
+        if (m_dialog && m_dialog->isVisible()) {
+            ++(scripted ? leftOpen : unscripted);
+            m_dialog->reject();
+        }
+    }
+
     QPointer<QDialog> m_dialog;
 };
 

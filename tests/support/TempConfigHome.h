@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QByteArray>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtGlobal>
 
 namespace zorvan::test {
 
@@ -15,8 +13,6 @@ public:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
     }
     ~TempConfigHome() { qputenv("XDG_CONFIG_HOME", m_previous); }
-    TempConfigHome(const TempConfigHome&) = delete;
-    TempConfigHome& operator=(const TempConfigHome&) = delete;
 
     QString path() const { return m_dir.path(); }
     // The file of the application's options key.
