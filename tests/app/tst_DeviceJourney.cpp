@@ -1,8 +1,9 @@
-#include "Child.h"
 // The whole program against the device simulator, as a user goes through it: options, the tag
-// list from the device, tags dragged into the map, upload, download, execution with live
-// values, save and reopen. Prompts are scripted; the windows are rendered to PNG on the way.
+// list from the device, two tags dragged into the map, a byte order picked, upload, a changed
+// map, download, a note edited, execution with a set value, About, save and reopen. Each window
+// on the way is rendered to a PNG and checked for text that its controls cut off.
 
+#include "Child.h"
 #include "DevsimProcess.h"
 #include "ModalScript.h"
 #include "ScriptedPrompter.h"
@@ -10,81 +11,61 @@
 #include "app/ui/CompositionRoot.h"
 #include "app/ui/MainFrameUnit.h"
 #include "components/ui/ReportListView.h"
-#include "device/AppDataTypes.h"
-#include "device/Commands.h"
 #include "device/ModbusMap.h"
 #include "document/ChannelMapText.h"
-#include "document/CnlImage.h"
 #include "document/Document.h"
-#include "editor/DragDropController.h"
-#include "editor/GlobalData.h"
 #include "editor/ui/ChannelMapModel.h"
+#include "editor/ui/ChannelProps.h"
 #include "editor/ui/CnlListVisor.h"
-#include "execution/MapRun.h"
 #include "execution/ui/ModbusMapExecUnit.h"
+#include "execution/ui/UpdateChart.h"
 #include "settings/AppOptions.h"
-#include "settings/DataContainer.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QMimeData>
-#include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QToolBar>
+#include <QtCharts>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace zorvan;
-using zorvan::test::child;
-using zorvan::test::DevsimProcess;
-using zorvan::test::ModalScript;
-using zorvan::test::ScriptedPrompter;
-using zorvan::test::TempConfigHome;
+using namespace zorvan::test;
 
 namespace {
 
-constexpr int kPort = 5;
-
-QString outputPath(const QString& name) {
-    QDir().mkpath(QStringLiteral(ZORVAN_TEST_OUTPUT_DIR));
-    return QStringLiteral(ZORVAN_TEST_OUTPUT_DIR) + "/" + name;
-}
-
-// A click on the tool button of an action, as the user presses it; false when the button is
-// not there to press.
-bool press(QToolBar* bar, QAction* action) {
-    QWidget* button = bar->widgetForAction(action);
-    if (!button || !button->isVisible() || !action->isEnabled()) {
-        qWarning() << "cannot press" << action->objectName();
-        return false;
+// Labels, buttons showing text and column headers whose text is wider than their room; then
+// the picture, for a person to look at.
+void shoot(QWidget& window, const char* name) {
+    QStringList clipped;
+    const auto check = [&](const QWidget* w, QString text, int room) {
+        text.remove(u'&');
+        if (w->isVisibleTo(&window) && w->fontMetrics().horizontalAdvance(text) > room)
+            clipped << text;
+    };
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        check(label, label->text(), label->contentsRect().width());
+    for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+        const auto* tool = qobject_cast<const QToolButton*>(button);
+        if (!tool || tool->toolButtonStyle() != Qt::ToolButtonIconOnly)
+            check(button, button->text(), button->width());
     }
-    QTest::mouseClick(button, Qt::LeftButton);
-    return true;
+    for (const QHeaderView* header : window.findChildren<QHeaderView*>())
+        for (int s = 0; header->orientation() == Qt::Horizontal && s < header->count(); ++s)
+            check(header, header->model()->headerData(s, Qt::Horizontal).toString(),
+                  header->sectionSize(s));
+    QCOMPARE(clipped, QStringList());
+    QVERIFY(window.grab().save(QStringLiteral(ZORVAN_TEST_OUTPUT_DIR "/%1.png").arg(name)));
 }
 
-// A drop delivered to a list as a drag delivers it: enter, move, drop.
-bool dragInto(QWidget* viewport, const QPoint& at, const QString& sourceList) {
-    QMimeData data;
-    data.setData(TReportListView::DragMimeType(), sourceList.toUtf8());
-    QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &enter);
-    if (!enter.isAccepted())
-        return false;
-    QDragMoveEvent move(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &move);
-    QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
-    return drop.isAccepted();
+// The next modal window, when it shows.
+void whenModal(const std::function<void(QWidget&)>& step) {
+    QTimer::singleShot(0, [step] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            step(*dialog);
+    });
 }
 
-QStringList mapRows(const TChannelImage& image) {
+QStringList mapRows() {
     QStringList rows;
-    for (int i = 0; i < image.Map()->Count(); ++i) {
-        const TChannelItem& c = *image.Map()->Items(i);
+    for (int i = 0; i < CurrentImage()->Map()->Count(); ++i) {
+        const TChannelItem& c = *CurrentImage()->Map()->Items(i);
         rows << QStringLiteral("%1|%2|%3|%4|%5")
                     .arg(c.TagIndex)
                     .arg(c.Channel)
@@ -99,192 +80,141 @@ QStringList mapRows(const TChannelImage& image) {
 class tst_DeviceJourney : public QObject {
     Q_OBJECT
 private slots:
-    void journey();
-};
+    void journey() {
+        if (DevsimProcess::program().isEmpty())
+            QSKIP("no simulator in this build");
+        TempConfigHome home;
+        QTemporaryDir scratch;
+        DevsimProcess device; // the demo device on COM5 of this settings folder
+        QVERIFY2(device.start({"--com", "5", "--flash", scratch.filePath("flash.bin")}),
+                 qPrintable(device.errorText()));
+        CompositionRoot root;
+        ScriptedPrompter prompter;
+        TMainFrameDlg& window = *root.MainFrameDlg();
+        TCnlListVisorView& view = *root.CnlListVisorView();
+        TModbusMapExecDlg& exec = *ModbusMapExecDlg();
+        const auto act = [](QWidget& w, const char* name) { return child<QAction>(w, name); };
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.resize(1100, 640);
+        act(window, "actNew")->trigger(); // a first run has no last document to reopen
+        QVERIFY(view.isVisible());
 
-void tst_DeviceJourney::journey() {
-    if (DevsimProcess::program().isEmpty())
-        QSKIP("no simulator in this build");
-    TempConfigHome home;
-    QTemporaryDir scratch;
-    QVERIFY(scratch.isValid());
-    // The demo device on COM5 of this settings folder, its flash in the scratch folder.
-    DevsimProcess device;
-    QVERIFY2(
-        device.start({"--com", QString::number(kPort), "--flash", scratch.filePath("flash.bin")}),
-        qPrintable(device.errorText()));
+        // Options: the device's port, no tool bar, English; taken when the dialog closes, the
+        // window staying where it is although the dialog reloads the settings.
+        window.move(30, 20);
+        whenModal([](QWidget& dialog) {
+            Options()->Port->setValue(5);
+            Options()->ViewToolBar->setValue(false);
+            Options()->CurrLanguageID->setValue(2305);
+            dialog.close();
+        });
+        act(window, "actOptions")->trigger();
+        QCOMPARE(ModbusMapConn()->PortDrv.Port(), quint8(5));
+        QVERIFY(!child<QWidget>(window, "ActionToolBarPanel")->isVisible());
+        QCOMPARE(act(window, "actSaveAs")->text(), QStringLiteral("Save As..."));
+        QCOMPARE(window.pos(), QPoint(30, 20));
 
-    CompositionRoot root;
-    ScriptedPrompter prompter;
-    TMainFrameDlg& window = *root.MainFrameDlg();
-    TCnlListVisorView& view = *root.CnlListVisorView();
-    TModbusMapExecDlg& exec = *ModbusMapExecDlg();
-    TChannelImage& image = *Dm()->Image();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    // Wider than the first-run 800 by 450, where the Map tool bar puts Download Map behind its
-    // extension button.
-    window.resize(1100, 640);
-    // A first run has no last document to restore: File > New.
-    if (!Dm()->Link.Active())
-        child<QAction>(window, "actNew")->trigger();
-    QVERIFY(Dm()->Link.Active());
-    QVERIFY(view.isVisible());
+        // The demo catalogue in the Tags list; its TEMP1 (Float, tag 0) and DELTA_T (Int, tag 5)
+        // dragged into the map.
+        QVERIFY(!act(view, "actUpLoad")->isEnabled() && !act(view, "actExecuteMap")->isEnabled());
+        act(view, "actDownLoad")->trigger();
+        QCOMPARE(view.TagModel()->rowCount(), 30);
+        auto* tagList = child<TReportListView>(view, "TagLV");
+        tagList->selectRow(0);
+        tagList->selectionModel()->select(view.TagModel()->index(5, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QStringList built{"0|0|4|TEMP1|", "5|5|0|DELTA_T|"};
+        QVERIFY(view.TagLVStartDrag());
+        view.LVDragDrop(-1);
+        QCOMPARE(mapRows(), built);
+        QCOMPARE(window.StatusPanelText(0), QStringLiteral("Modified"));
+        // "w:01 - dw:1032", picked in the Options list.
+        QTest::keyClick(child<QComboBox>(view, "OptionsCB"), Qt::Key_End);
+        QTest::keyClick(child<QComboBox>(view, "OptionsCB"), Qt::Key_Up);
+        QCOMPARE(CurrentImage()->Options, 6u);
 
-    // Options: the port goes to COM5; the dialog shows the settings and the program takes them
-    // when it closes.
-    Options()->Port->setValue(kPort);
-    Options()->DataContainer->Save();
-    bool optionsShown = false;
-    QTimer::singleShot(0, [&] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog)
-            return;
-        optionsShown = dialog->grab().toImage().save(outputPath("journey-options.png"));
-        dialog->close();
-    });
-    child<QAction>(window, "actOptions")->trigger();
-    QVERIFY(optionsShown);
-    QCOMPARE(ModbusMapConn()->PortDrv.Port(), quint8(kPort));
+        // Upload, a channel deleted and other options, then the device's map downloaded: the
+        // document holds the uploaded map again, changed from what it was, so modified.
+        act(view, "actUpLoad")->trigger();
+        child<TReportListView>(view, "LV")->selectRow(0);
+        prompter.answers.push_back(PromptAnswer::Yes);
+        act(view, "actDelete")->trigger();
+        CurrentImage()->Options = 1;
+        Dm()->Link.ClearModified();
+        act(view, "actDownLoadCurrMap")->trigger();
+        QCOMPARE(mapRows(), built);
+        QCOMPARE(child<QComboBox>(view, "OptionsCB")->currentIndex(), 6);
+        QCOMPARE(window.StatusPanelText(0), QStringLiteral("Modified"));
+        shoot(window, "main-window");
+        shoot(view, "editor");
 
-    // Download tags: the device's demo catalogue in the Tags list.
-    QVERIFY(!child<QAction>(view, "actUpLoad")->isEnabled() &&
-            !child<QAction>(view, "actExecuteMap")->isEnabled());
-    QVERIFY(press(child<QToolBar>(view, "TagsToolBar"), child<QAction>(view, "actDownLoad")));
-    QCOMPARE(prompter.messages(), QStringList());
-    const TTagList& tags = *UpdateTagListCmd()->TagList();
-    QVERIFY(tags.Count() >= 10);
-    QCOMPARE(view.TagModel()->rowCount(), tags.Count());
-    int intTag = -1, floatTag = -1;
-    for (int t = tags.Count() - 1; t >= 0; --t) {
-        if (tags[t]->DataType == 0)
-            intTag = t;
-        if (tags[t]->DataType == 4)
-            floatTag = t;
+        // A note through the channel properties dialog (Enter applies).
+        child<TReportListView>(view, "LV")->selectRow(1);
+        ModalScript props(root.ChannelPropsDlg());
+        props.steps.push_back([](QDialog& d) {
+            shoot(d, "channel-properties");
+            QTest::keyClicks(d.focusWidget(), "pump");
+            QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+        });
+        act(view, "actEdit")->trigger();
+        built[1] += "pump";
+        QCOMPARE(mapRows(), built);
+
+        // Both values live from the device, the Int one set, the Float with a point, some chart;
+        // then Esc stops and closes.
+        ModalScript script(&exec);
+        script.steps.push_back([&](QDialog&) {
+            const auto exit = qScopeGuard([&] {
+                if (exec.isVisible())
+                    exec.actExitExecute();
+            });
+            for (int row : {0, 1})
+                exec.ValueModel()->setData(exec.ValueModel()->index(row, 0), Qt::Checked,
+                                           Qt::CheckStateRole);
+            act(exec, "actStart")->trigger();
+            child<TReportListView>(exec, "ValueLV")->selectRow(1);
+            prompter.texts.push_back(QStringLiteral("1234"));
+            exec.actSetValueExecute();
+            const auto value = [&](int row) {
+                return exec.ValueModel()->index(row, TValueListModel::ValueColumn).data();
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(value(1).toString(), QStringLiteral("1234"), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                exec.UpdateChart()->points(exec.ValueModel()->Profile(0).Series).size() >= 40,
+                10000);
+            QVERIFY(value(0).toString().contains(u'.'));
+            QCOMPARE(child<QLineEdit>(exec, "ErrorCountEdit")->text(), QStringLiteral("0"));
+            shoot(exec, "execution");
+            QTest::keyClick(&exec, Qt::Key_Escape);
+        });
+        act(view, "actExecuteMap")->trigger();
+        QVERIFY(script.shows == 1 && script.leftOpen == 0);
+        QVERIFY(!exec.Running() && !ModbusMapConn()->PortDrv.IsOpen());
+
+        whenModal([](QWidget& about) {
+            shoot(about, "about");
+            QTest::keyClick(&about, Qt::Key_Escape);
+        });
+        act(window, "actAbout")->trigger();
+        QVERIFY(window.findChildren<QDialog*>("AboutDlg").isEmpty());
+
+        // Saved under a name, closed and opened again.
+        const QString file = scratch.filePath("journey.zorvan");
+        prompter.fileNames = {file, file};
+        act(window, "actSave")->trigger();
+        QCOMPARE(window.StatusPanelText(0), QString());
+        act(window, "actClose")->trigger();
+        QCOMPARE(CurrentImage()->Map()->Count(), 0);
+        act(window, "actOpen")->trigger();
+        QCOMPARE(mapRows(), built);
+        QCOMPARE(CurrentImage()->Options, 6u);
+        QCOMPARE(view.MapModel()->rowCount(), 2);
+        QCOMPARE(window.windowTitle(), "Zorvan: " + file);
+        QCOMPARE(prompter.messages(), QStringList());
+        QCOMPARE(prompter.questions(), QStringList{"Delete items?"});
     }
-    QVERIFY(intTag > 0 && floatTag >= 0);
-    const auto tagCell = [&](int row, int column) {
-        return view.TagModel()->index(row, column).data().toString();
-    };
-    QCOMPARE(tagCell(intTag, TTagListModel::colNumber), QString::number(intTag + 1));
-    QCOMPARE(tagCell(intTag, TTagListModel::colChannel),
-             QString::number(tags[intTag]->Channel + 1));
-    QCOMPARE(tagCell(intTag, TTagListModel::colType), QStringLiteral("Int"));
-    QCOMPARE(tagCell(intTag, TTagListModel::colName), TagNameText(tags[intTag]->TagName));
-    QVERIFY(!tagCell(intTag, TTagListModel::colName).contains(QChar(0)));
-
-    // Two tags dragged into the empty map: the Int tag first, then the Float tag.
-    QItemSelectionModel* tagSelection = child<TReportListView>(view, "TagLV")->selectionModel();
-    tagSelection->select(view.TagModel()->index(floatTag, 0),
-                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    tagSelection->select(view.TagModel()->index(intTag, 0),
-                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    QVERIFY(view.TagLVStartDrag());
-    QVERIFY(dragInto(child<TReportListView>(view, "LV")->viewport(), QPoint(40, 40),
-                     QStringLiteral("TagLV")));
-    const int first = qMin(intTag, floatTag), second = qMax(intTag, floatTag);
-    const auto tagRow = [&](int t) {
-        return QStringLiteral("%1|%2|%3|%4|")
-            .arg(t)
-            .arg(tags[t]->Channel)
-            .arg(tags[t]->DataType)
-            .arg(TagNameText(tags[t]->TagName));
-    };
-    const QStringList built{tagRow(first), tagRow(second)};
-    QCOMPARE(mapRows(image), built);
-    QCOMPARE(window.StatusPanelText(0), QStringLiteral("Modified"));
-    QVERIFY(child<QAction>(view, "actUpLoad")->isEnabled() &&
-            child<QAction>(view, "actExecuteMap")->isEnabled());
-
-    // Upload Map, then a changed document, then Download Map brings the device's map back.
-    image.Options = 6;
-    QVERIFY(press(child<QToolBar>(view, "MapToolBar"), child<QAction>(view, "actUpLoad")));
-    QCOMPARE(prompter.messages(), QStringList());
-    Dm()->Link.ClearModified();
-    child<TReportListView>(view, "LV")->selectRow(0);
-    prompter.answers.push_back(PromptAnswer::Yes);
-    view.actDeleteExecute();
-    image.Options = 1;
-    Dm()->Link.ClearModified();
-    QCOMPARE(image.Map()->Count(), 1);
-    QVERIFY(press(child<QToolBar>(view, "MapToolBar"), child<QAction>(view, "actDownLoadCurrMap")));
-    QCOMPARE(prompter.messages(), QStringList());
-    QCOMPARE(mapRows(image), built);
-    QCOMPARE(image.Options, 6u);
-    QCOMPARE(child<QComboBox>(view, "OptionsCB")->currentIndex(), 6);
-    QCOMPARE(view.MapModel()->rowCount(), 2);
-    QVERIFY(Dm()->Link.Modified()); // the downloaded map is not lost unasked
-    QCOMPARE(window.StatusPanelText(0), QStringLiteral("Modified"));
-
-    child<TReportListView>(view, "TagLV")->scrollTo(view.TagModel()->index(second, 0));
-    QVERIFY(window.grab().toImage().save(outputPath("journey-main-window.png")));
-
-    // Execute Map: the values of the two channels live from the device; one is set.
-    ModalScript script(&exec);
-    QStringList values;
-    script.steps.push_back([&](QDialog& shown) {
-        struct ExitAtEnd {
-            TModbusMapExecDlg& dlg;
-            ~ExitAtEnd() {
-                if (dlg.isVisible())
-                    dlg.actExitExecute();
-            }
-        } exitAtEnd{exec};
-        QVERIFY(shown.isModal());
-        QCOMPARE(exec.ValueModel()->Count(), 2);
-        exec.ValueModel()->setData(exec.ValueModel()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
-        exec.ValueModel()->setData(exec.ValueModel()->index(1, 0), Qt::Checked, Qt::CheckStateRole);
-        child<QAction>(exec, "actStart")->trigger();
-        QVERIFY(exec.Running());
-        QTRY_VERIFY_WITH_TIMEOUT(child<QLineEdit>(exec, "RequestCountEdit")->text().toInt() >= 10,
-                                 10000);
-        const int intRow = intTag < floatTag ? 0 : 1;
-        child<TReportListView>(exec, "ValueLV")->selectRow(intRow);
-        prompter.texts.push_back(QStringLiteral("1234"));
-        exec.actSetValueExecute();
-        QTRY_COMPARE_WITH_TIMEOUT(
-            exec.ValueModel()->index(intRow, TValueListModel::ValueColumn).data().toString(),
-            QStringLiteral("1234"), 10000);
-        QTest::qWait(2000); // some chart
-        QCOMPARE(child<QLineEdit>(exec, "ErrorCountEdit")->text(), QStringLiteral("0"));
-        for (int row = 0; row < 2; ++row) {
-            values << exec.ValueModel()->index(row, TValueListModel::ValueColumn).data().toString();
-            bool number = false;
-            values.last().toDouble(&number);
-            QVERIFY2(number, qPrintable(values.last()));
-        }
-        QVERIFY(exec.grab().toImage().save(outputPath("journey-execution.png")));
-        exec.actExitExecute();
-    });
-    QVERIFY(press(child<QToolBar>(view, "MapToolBar"), child<QAction>(view, "actExecuteMap")));
-    QCOMPARE(script.shows, 1);
-    QCOMPARE(script.leftOpen, 0);
-    QCOMPARE(values.size(), 2);
-    QVERIFY(!exec.Running());
-    QVERIFY(!ModbusMapConn()->PortDrv.IsOpen());
-    QCOMPARE(prompter.messages(), QStringList());
-    QCOMPARE(prompter.waitDepth, 0);
-
-    // Save under a name, close, and open it again.
-    const QString file = scratch.filePath("journey.zorvan");
-    prompter.fileNames.push_back(file);
-    child<QAction>(window, "actSave")->trigger();
-    QVERIFY(QFile::exists(file));
-    QVERIFY(!Dm()->Link.Modified());
-    QCOMPARE(window.StatusPanelText(0), QString());
-    child<QAction>(window, "actClose")->trigger();
-    QVERIFY(!Dm()->Link.Active());
-    QCOMPARE(image.Map()->Count(), 0);
-    prompter.fileNames.push_back(file);
-    child<QAction>(window, "actOpen")->trigger();
-    QVERIFY(Dm()->Link.Active());
-    QCOMPARE(mapRows(image), built);
-    QCOMPARE(image.Options, 6u);
-    QCOMPARE(view.MapModel()->rowCount(), 2);
-    QVERIFY(!Dm()->Link.Modified());
-    QCOMPARE(prompter.messages(), QStringList());
-    QCOMPARE(prompter.questions(), QStringList{"Delete items?"});
-}
+};
 
 QTEST_MAIN(tst_DeviceJourney)
 #include "tst_DeviceJourney.moc"
