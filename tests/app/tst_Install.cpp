@@ -1,12 +1,8 @@
 // Installs this build tree into a scratch prefix, as `cmake --install` and the Debian package do,
-// and checks what a desktop needs of it: a desktop entry that validates and names an installed
-// program and icon, a MIME type that recognises the document files, and programs that run.
+// and checks what a desktop needs of it: a desktop entry that validates, a MIME type that
+// recognises the document files, and programs that run.
 
 #include <QtTest>
-
-#ifndef ZORVAN_BUILD_DIR
-#error "ZORVAN_BUILD_DIR is set by cmake/Packaging.cmake"
-#endif
 
 namespace {
 
@@ -34,52 +30,40 @@ class tst_Install : public QObject {
 
 private slots:
     void initTestCase() {
-        QByteArray output;
-        QCOMPARE(run(ZORVAN_CMAKE_COMMAND, {"--install", ZORVAN_BUILD_DIR, "--prefix", path("")},
-                     &output),
+        QCOMPARE(run(ZORVAN_CMAKE_COMMAND, {"--install", ZORVAN_BUILD_DIR, "--prefix", path("")}),
                  0);
         // This process's MIME database: the prefix first, then the system's for the parent type.
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_scratch.filePath("data-home")));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(path("share") + ":/usr/share"));
     }
 
-    void desktopEntry() {
-        const QString entry = path("share/applications/zorvan.desktop");
+    // Errors fail the validator; warnings and hints only print: accept neither.
+    void desktopEntryValidates() {
         const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+        if (validator.isEmpty())
+            QSKIP("desktop-file-validate is not installed (Debian package desktop-file-utils)");
         QByteArray output;
-        if (!validator.isEmpty()) // errors fail it; warnings and hints only print: accept neither
-            QVERIFY2(run(validator, {entry}, &output) == 0 && output.isEmpty(), output.constData());
-        QSettings keys(entry, QSettings::IniFormat);
-        keys.beginGroup("Desktop Entry");
-        QCOMPARE(keys.value("Exec").toString(), QStringLiteral("zorvan")); // no file argument
-        QVERIFY(QFileInfo(path("bin/zorvan")).isExecutable());
-        QVERIFY(QFile::exists(
-            path("share/icons/hicolor/scalable/apps/%1.svg").arg(keys.value("Icon").toString())));
+        QCOMPARE(run(validator, {path("share/applications/zorvan.desktop")}, &output), 0);
+        QCOMPARE(output, QByteArray());
     }
 
-    void mimeType_data() {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("type");
+    // Only the suffix claims a file: another program's XML with a config root stays XML.
+    void mimeType() {
         const QByteArray document = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<config "
                                     "Application=\"Grelt Administrator\" Version=\"1\">\r\n"
                                     "  <Map/>\r\n  <BaseAdr>16384</BaseAdr>\r\n</config>\r\n";
-        QTest::newRow("document") << "map.zorvan" << document << "application/x-zorvan";
-        QTest::newRow("upper-case suffix") << "MAP.ZORVAN" << document << "application/x-zorvan";
-        QTest::newRow("empty document") << "new.zorvan" << QByteArray() << "application/x-zorvan";
-        // Only the suffix claims a file: another program's XML with a config root stays XML.
-        QTest::newRow("config root, xml suffix") << "data.xml" << document << "application/xml";
-    }
-    void mimeType() {
-        QFETCH(QString, file);
-        QFETCH(QByteArray, content);
-        QFETCH(QString, type);
-        QFile out(m_scratch.filePath(file));
-        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
-        out.close();
-        const QMimeType found = QMimeDatabase().mimeTypeForFile(out.fileName());
-        QCOMPARE(found.name(), type);
-        QVERIFY(found.inherits("application/xml") || type == "application/xml");
+        for (const auto& [name, content, type] :
+             {std::tuple{"map.zorvan", document, "application/x-zorvan"},
+              {"MAP.ZORVAN", document, "application/x-zorvan"},
+              {"new.zorvan", QByteArray(), "application/x-zorvan"},
+              {"data.xml", document, "application/xml"}}) {
+            QFile file(m_scratch.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+            file.close();
+            const QMimeType found = QMimeDatabase().mimeTypeForFile(file.fileName());
+            QCOMPARE(found.name(), QString(type));
+            QVERIFY(found.inherits("application/xml") || found.name() == "application/xml");
+        }
     }
 
     // The command-line program answers; the window program stays up until it is told to go,
@@ -98,8 +82,7 @@ private slots:
         environment.insert("XDG_CONFIG_HOME", m_scratch.filePath("config"));
         gui.setProcessEnvironment(environment);
         gui.start(path("bin/zorvan"), {});
-        QVERIFY(gui.waitForStarted());
-        QVERIFY2(!gui.waitForFinished(1500), gui.readAllStandardError().constData());
+        QVERIFY2(gui.waitForStarted() && !gui.waitForFinished(1500), gui.readAllStandardError());
         gui.kill();
         gui.waitForFinished();
     }
