@@ -1,7 +1,7 @@
-// The channel map editor: the Map list's register offsets, the enabling of the actions, Add and
-// Edit through the channel properties dialog, Delete's question, drops on the map (the drop
-// rules alone and through the lists' drag events), the Options list, and the device actions
-// against the device simulator or without a port.
+// The channel map editor: the Map list's register offsets, the enabling of the actions, drops on
+// the map (the drop rules alone and through the lists' drag events) and Delete's question, Add and
+// Edit through the channel properties dialog, and the device actions against the device simulator
+// or without a port.
 
 #include "Cases.h"
 #include "Child.h"
