@@ -125,8 +125,8 @@ private slots:
             if (*name)
                 act(window, name)->trigger();
             QString shown;
-            for (const char* name : {"actNew", "actOpen", "actSave", "actSaveAs", "actClose"})
-                shown += act(window, name)->isEnabled() ? '1' : '0';
+            for (const char* action : {"actNew", "actOpen", "actSave", "actSaveAs", "actClose"})
+                shown += act(window, action)->isEnabled() ? '1' : '0';
             const QString status = window.StatusPanelText(0);
             const QString file = QFileInfo(window.windowTitle().section(": ", 1)).fileName();
             shown +=
