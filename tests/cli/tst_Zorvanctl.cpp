@@ -1,13 +1,8 @@
 // zorvanctl as a user runs it: scenarios of command lines, against the device simulator or
-// without one, each step with its exit status, standard output and standard error. A step that
-// fails must leave the scratch folder and the settings folder as they were.
+// without one, each step with its exit status, standard output and standard error.
 
 #include "Cases.h"
-#include "DevsimProcess.h"
 #include "Scenario.h"
-
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace zorvan::test;
 
@@ -30,17 +25,7 @@ const char* const Catalogue = "0 4 TEMP1\n1 0 T\n2 1 TWELVE_CHARS\n65535 2 Да�
 
 class tst_Zorvanctl : public QObject {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-
 private slots:
-    void initTestCase() {
-        if (DevsimProcess::program().isEmpty())
-            QSKIP("no simulator in this build");
-        QFile file(m_dir.filePath("catalogue"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(Catalogue) > 0);
-    }
-
     void commands_data() {
         // clang-format off
         addCases<Scenario>({
@@ -87,8 +72,6 @@ private slots:
             {"upload $D/m --port $P --timeout 50", 1, "", NO_DEVICE},
             {"download $D/x --port $P --timeout 50", 1, "", NO_DEVICE},
             {"flash --port $P --timeout 50", 1, "", NO_DEVICE},
-            {"raw write 12289 1 --port $P --timeout 50", 1, "",
-             "zorvanctl raw: no valid reply from device 1 on $P within 50 ms\n"},
             // One entry: Action 1, 2, options, TagIndex, Action 3, Error, Action 4, then the save.
             {"device --fail-requests 8", 0, "", ""},
             {"upload $D/m --port $P --timeout 50", 1, "", "Ошибка конфигурирования устройства\n" NO_DEVICE}}},
@@ -129,8 +112,7 @@ private slots:
              "requests: 4, errors: 0\n$"},
             {"device --flash $D/f --fail-requests 2,3,4:corrupt,5", 0, "", ""},
             {"poll $D/m --port $P --cycles 5 --timeout 60 --set T=5", 0, "~^time,[^\n]+\n(\\S+,5,[^\n]+\n){5}$",
-             "requests: 14, errors: 4\n"},
-            {"sigint $D/m --port $P", 0, "", "~^requests: \\d+, errors: 0\n$"}}},
+             "requests: 14, errors: 4\n"}}},
         {"poll refusals", {
             {"mkmap $D/m 0 0 1", 0, "", ""},
             {"mkmap $D/odd 0 6 6", 0, "", ""},
@@ -155,18 +137,13 @@ private slots:
             {"download $D/a $D/b", 2, "", "~download takes one FILE"},
             {"flash now", 2, "", "~flash takes no arguments"},
             {"raw", 2, "", "~read or write expected"},
-            {"raw frob 1 2", 2, "", "~unknown action 'frob'"},
-            {"raw read 1", 2, "", "~ADDR and COUNT expected"},
             {"raw read 1 2 3", 2, "", "~read takes ADDR and COUNT only"},
-            {"raw read 1 0", 2, "", "~count out of range 1..125: 0"},
             {"raw read 1 126", 2, "", "~count out of range 1..125: 126"},
             {"raw read 65535 2", 2, "", "~the registers run past address 65535"},
             {"raw read 65536 1", 2, "", "~register address out of range 0..65535: 65536"},
             {"raw write 1", 2, "", "~ADDR and at least one VALUE expected"},
             {"raw write 1 65536", 2, "", "~value out of range: 65536"},
-            {"raw write 1 -32769", 2, "", "~value out of range: -32769"},
             {"raw read 1 1 --port 0", 2, "", "~port number out of range 1..255: 0"},
-            {"raw read 1 1 --port 256", 2, "", "~port number out of range 1..255: 256"},
             {"raw read 1 1 --port=", 2, "", "~empty port"},
             {"raw read 1 1 --baud 20", 2, "", "~bad rate: 20"},
             {"raw read 1 1 --address 0", 2, "", "~slave address out of range 1..255: 0"},
@@ -195,30 +172,20 @@ private slots:
             {"map add $D/m --channel 1 --type Int --tag-index 0 --name x --at 3", 2, "", "~--at wants a position from 0 to 2"},
             {"map add $D/m --colour red", 2, "", "~Unknown option 'colour'"},
             {"map add $D/m $D/n", 2, "", "~add takes one FILE"},
-            {"map options $D/m -1", 2, "", "~options wants a number"},
             {"map options $D/m 4294967296", 2, "", "~options wants a number"},
             {"map options $D/m", 2, "", "~options takes FILE and N"},
-            {"map show $D/m $D/n", 2, "", "~show takes one FILE"},
             {"map new", 2, "", "~new takes one FILE"},
-            {"map new $D/m --colour", 2, "", "~Unknown option 'colour'"},
             {"map drop $D/m", 2, "", "~unknown subcommand 'drop'"},
             {"map", 2, "", "~missing subcommand"},
             {"map options $D/m 4294967295", 0, "", "zorvanctl map: note: option 4294967295 names no byte order\n"},
             {"map show $D/m", 0, "~^BaseAdr\t16384\nOptions\t4294967295\t\n", ""},
             {"map new $D/m --force", 0, "", ""},
             {"map show $D/m", 0, "~\nChannels\t0\n", ""},
-            {"map new $D --force", 1, "", "~cannot save"}}},
-        {"unreadable map files", {
-            {"put $D/xml hello", 0, "", ""},
-            {"put $D/html <html/>", 0, "", ""},
-            {"put $D/value \"<config Application='Grelt Administrator' Version='1'><Map><Item><Channel>one"
-             "</Channel></Item></Map></config>\"", 0, "", ""},
+            {"map new $D --force", 1, "", "~cannot save"},
+            // A file that cannot be read is never taken for an empty map.
             {"map show $D/none", 2, "", "~none: file not found\n$"},
-            {"map show $D/xml", 2, "", "~xml: not well-formed XML at line 1"},
-            {"map show $D/html", 2, "", "~root element is <html>, not a channel map\n$"},
-            {"map show $D/value", 2, "", "~\"one\" in config/Map/Item\\[1\\]/Channel"},
-            {"map add $D/xml --channel 1 --type Int --tag-index 0 --name x", 2, "", "~not well-formed"},
-            {"map options $D/none 1", 2, "", "~file not found"}}},
+            {"map add $D/none --channel 1 --type Int --tag-index 0 --name x", 2, "", "~none: file not found"},
+            {"map options $D/none 1", 2, "", "~none: file not found"}}},
         {"options", {
             {"options set Port 3", 0, "Port = 3 (COM3)\n", ""},
             {"options set Port 300", 2, "", "zorvanctl options: Port: 300 refused; allowed 1 to 255\n"},
@@ -243,7 +210,7 @@ private slots:
     }
     void commands() {
         QFETCH(Scenario, c);
-        runScenario(c, m_dir.filePath("catalogue"));
+        runScenario(c, Catalogue);
     }
 };
 

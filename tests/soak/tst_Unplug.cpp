@@ -10,7 +10,6 @@
 #include "settings/AppOptions.h"
 
 #include "Cases.h"
-#include "Child.h"
 #include "DevsimProcess.h"
 #include "PollProcess.h"
 #include "Scenario.h"
@@ -22,26 +21,13 @@
 
 using namespace zorvan;
 using namespace zorvan::test;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr int MapSize = 20; // the built-in catalogue's first tags; every third entry a counter
 
-// The settings and the connection module on port COM7 of the test's settings folder.
-struct Host {
-    TOptions options;
-    std::unique_ptr<TModbusMapConn> conn;
-    ScriptedPrompter prompter;
-    explicit Host(int timeoutMs) {
-        options.setSaveOnDestroy(false);
-        options.Port->setValue(7);
-        options.regprmRxTimeout->setValue(timeoutMs);
-        conn = std::make_unique<TModbusMapConn>(options);
-    }
-};
-
-// Counters that started again with the device show at most ten counts a second since then.
+// Counters (every third entry) that started again with the device show at most ten counts a
+// second since then: no stale value.
 bool fresh(const QStringList& values, const QDateTime& since) {
     const double seconds = double(since.msecsTo(QDateTime::currentDateTime())) / 1000;
     for (int entry = 2; entry < MapSize; entry += 3)
@@ -56,10 +42,16 @@ class tst_Unplug : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    ScriptedPrompter m_prompter;
+    TOptions m_options; // port COM7 of the test's settings folder
     QList<MapChannel> m_map;
     TChannelImage m_image; // of m_map, which the device's flash holds
     std::unique_ptr<DevsimProcess> m_sim;
 
+    std::unique_ptr<TModbusMapConn> connection(int timeoutMs) {
+        m_options.regprmRxTimeout->setValue(timeoutMs);
+        return std::make_unique<TModbusMapConn>(m_options);
+    }
     bool plugIn(const QStringList& options = {}) {
         m_sim = std::make_unique<DevsimProcess>();
         return m_sim->start(QStringList{"--com", "7", "--flash", m_dir.filePath("flash")} +
@@ -81,9 +73,11 @@ private slots:
         if (DevsimProcess::program().isEmpty())
             QSKIP("no simulator in this build");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath("config")));
-        Host host(2000);
+        m_options.setSaveOnDestroy(false);
+        m_options.Port->setValue(7);
+        const auto conn = connection(2000);
         QVERIFY(plugIn());
-        TUpdateTagListCmd tags(host.conn.get());
+        TUpdateTagListCmd tags(conn.get());
         QVERIFY(tags.Execute() && tags.TagList()->Count() >= MapSize);
         m_image.Options = 5;
         for (int i = 0; i < MapSize; ++i) {
@@ -91,9 +85,9 @@ private slots:
             m_map.append({i, int(tag.Channel), int(tag.DataType), tag.TagName});
             TChannelItem* item = m_image.Map()->Add();
             std::tie(item->TagIndex, item->Channel, item->ParamType, item->TagName) =
-                std::tie(i, m_map[i].channel, m_map[i].type, tag.TagName);
+                std::tuple(i, int(tag.Channel), int(tag.DataType), tag.TagName);
         }
-        TUploadCurrMapCmd upload(host.conn.get());
+        TUploadCurrMapCmd upload(conn.get());
         upload.setTarget(&m_image);
         QVERIFY(upload.Execute() && upload.DeviceError() == 0 && !upload.FlashFailed());
         QCOMPARE(m_sim->stop(), 0);
@@ -107,34 +101,35 @@ private slots:
     // nothing itself and closes its port.
     void interruptedCommand() {
         QFETCH(QString, c);
-        Host host(2000);
+        const auto conn = connection(2000);
         QVERIFY(plugIn({"--wire-baud", "9600"}));
-        TUpdateTagListCmd tags(host.conn.get());
-        TUploadCurrMapCmd upload(host.conn.get());
+        TUpdateTagListCmd tags(conn.get());
+        TUploadCurrMapCmd upload(conn.get());
         upload.setTarget(&m_image);
         TChannelImage target;
-        TDownloadCurrMapCmd download(host.conn.get());
+        TDownloadCurrMapCmd download(conn.get());
         download.setTarget(&target);
         TCustomCommand& run = c == "tags"     ? static_cast<TCustomCommand&>(tags)
                               : c == "upload" ? static_cast<TCustomCommand&>(upload)
                                               : download;
         int steps = 0;
         run.OnProgress = [&](int done, int) { steps = done; };
-        Clock::time_point killedAt{};
+        std::chrono::steady_clock::time_point killedAt;
         std::thread killer([&, pid = m_sim->processId()] {
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            killedAt = Clock::now();
+            killedAt = std::chrono::steady_clock::now();
             ::kill(pid_t(pid), SIGKILL);
         });
         const bool result = run.Execute();
-        const auto ended = Clock::now();
+        const auto ended = std::chrono::steady_clock::now();
         killer.join();
-        QCOMPARE(m_sim->stop(), -1);
-        QVERIFY2(steps > 0 && killedAt < ended, "not cut off mid-way");
+        const auto noticed = ended - killedAt;
         QCOMPARE(result, false);
-        QVERIFY2(ended - killedAt < std::chrono::milliseconds(1500), "went on after the hang-up");
-        QVERIFY(!host.conn->PortDrv.IsOpen());
-        QCOMPARE(host.prompter.messages(), QStringList());
+        QCOMPARE(m_sim->stop(), -1);
+        QVERIFY2(steps > 0 && noticed > noticed.zero(), "not cut off mid-way");
+        QVERIFY2(noticed < std::chrono::milliseconds(1500), "went on after the hang-up");
+        QVERIFY(!conn->PortDrv.IsOpen());
+        QCOMPARE(m_prompter.messages(), QStringList());
     }
 
     // `zorvanctl poll` outlives the device, counting its attempts, and finds it again by itself.
@@ -142,49 +137,36 @@ private slots:
         QVERIFY(writeMapFile(m_dir.filePath("map"), 5, m_map));
         QVERIFY(plugIn());
         PollProcess poll;
-        QList<QStringList> lines;
-        poll.onLine = [&](const PollProcess::Line& line) { lines << line.fields; };
         QVERIFY(poll.start({m_dir.filePath("map"), "--port", "7", "--timeout", "100"}));
-        QTRY_VERIFY_WITH_TIMEOUT(poll.lines >= 20, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(poll.lines().size() > 20, 20000);
         QVERIFY(unplug());
         QTRY_VERIFY_WITH_TIMEOUT(poll.standardError.contains("the line was lost"), 5000);
-        const qint64 linesBefore = poll.lines;
+        const qsizetype before = poll.lines().size();
         QTest::qWait(1000); // the device stays away a while
         QVERIFY(plugIn());
         const QDateTime back = QDateTime::currentDateTime();
         QTRY_VERIFY_WITH_TIMEOUT(poll.standardError.contains("port opened again"), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(poll.lines >= linesBefore + 10, 15000);
-        for (qsizetype n = linesBefore; n < lines.size(); ++n)
-            QVERIFY(fresh(lines[n], back));
+        QTRY_VERIFY_WITH_TIMEOUT(poll.lines().size() > before + 10, 15000);
+        for (const QString& line : poll.lines().mid(before))
+            QVERIFY(fresh(line.split(u',').mid(1), back));
         QCOMPARE(poll.stop(SIGINT), 0);
-        QCOMPARE(poll.malformed, 0);
-        // Each attempt to reach the gone device counts as a failed request.
         QVERIFY2(poll.errors() >= 4, qPrintable(poll.standardError));
     }
 
     // The execution window counts every request as failed while the device is gone; Start does
-    // nothing until it is back; then Stop and Start resume polling, counting from 0 again.
+    // nothing until it is back; then it resumes polling, counting from 0 again.
     void windowStopStart() {
-        Host host(100);
+        const auto conn = connection(100);
         QVERIFY(plugIn());
-        TModbusMapExecDlg dlg(host.conn.get());
+        TModbusMapExecDlg dlg(conn.get());
         QVERIFY(dlg.OpenRun(m_image));
         dlg.show();
         const auto requests = [&] { return dlg.Run()->RequestCount; };
         const auto errors = [&] { return dlg.Run()->ErrorCount; };
-        const auto values = [&] {
-            QStringList shown;
-            for (int row = 0; row < MapSize; ++row)
-                shown
-                    << dlg.ValueModel()->index(row, TValueListModel::ValueColumn).data().toString();
-            return shown;
-        };
         dlg.actStartExecute();
-        QTRY_VERIFY_WITH_TIMEOUT(requests() >= 20 && !values()[2].isEmpty(), 15000);
-        QVERIFY(errors() < requests() / 2);
+        QTRY_VERIFY_WITH_TIMEOUT(requests() >= 20 && errors() < requests() / 2, 15000);
         QVERIFY(unplug());
-        const int errorsAtUnplug = errors();
-        QTRY_VERIFY_WITH_TIMEOUT(errors() >= errorsAtUnplug + 20, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(errors() >= 20, 10000);
         const int requestsGone = requests();
         const int errorsGone = errors();
         QTRY_VERIFY(requests() >= requestsGone + 5);
@@ -192,17 +174,16 @@ private slots:
         dlg.actStopExecute();
         dlg.actStartExecute();
         QVERIFY(!dlg.Running());
-        QVERIFY(child<QAction>(dlg, "actStart")->isEnabled() &&
-                !child<QAction>(dlg, "actStop")->isEnabled());
         QVERIFY(plugIn());
         const QDateTime back = QDateTime::currentDateTime();
         dlg.actStartExecute();
-        QVERIFY(dlg.Running());
-        QTRY_VERIFY_WITH_TIMEOUT(requests() >= 40, 15000);
-        QVERIFY(errors() <= requests() / 4);
-        QVERIFY(fresh(values(), back));
+        QTRY_VERIFY_WITH_TIMEOUT(requests() >= 40 && errors() <= requests() / 4, 15000);
+        QStringList values;
+        for (int row = 0; row < MapSize; ++row)
+            values << dlg.ValueModel()->index(row, TValueListModel::ValueColumn).data().toString();
+        QVERIFY(fresh(values, back));
         dlg.CloseRun();
-        QCOMPARE(host.prompter.messages(), QStringList());
+        QCOMPARE(m_prompter.messages(), QStringList());
     }
 };
 

@@ -7,7 +7,8 @@
 namespace zorvan::test {
 
 PollProcess::PollProcess() {
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { readOutput(); });
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
+                     [this] { m_out += m_process.readAllStandardOutput(); });
     QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] {
         standardError += QString::fromUtf8(m_process.readAllStandardError());
     });
@@ -21,7 +22,6 @@ PollProcess::~PollProcess() {
 
 bool PollProcess::start(const QStringList& arguments) {
     m_process.setProcessEnvironment(environment);
-    sinceLine.start();
     m_process.start(QStringLiteral(ZORVAN_CTL_PATH), QStringList{"poll"} + arguments);
     return m_process.waitForStarted(15000);
 }
@@ -30,31 +30,9 @@ int PollProcess::stop(int signal) {
     if (running() &&
         (::kill(pid_t(m_process.processId()), signal) != 0 || !m_process.waitForFinished(15000)))
         return -1;
-    readOutput();
+    m_out += m_process.readAllStandardOutput();
     standardError += QString::fromUtf8(m_process.readAllStandardError());
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-}
-
-void PollProcess::readOutput() {
-    // Commas inside quotes (an even number of them follows) belong to a name.
-    static const QRegularExpression comma(",(?=(?:[^\"]*\"[^\"]*\")*[^\"]*$)");
-    m_pending += m_process.readAllStandardOutput();
-    for (qsizetype end; (end = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, end + 1)) {
-        QStringList fields = QString::fromUtf8(m_pending.left(end)).split(comma);
-        if (header.isEmpty()) {
-            header = fields.mid(1);
-            continue;
-        }
-        const Line line{QDateTime::fromString(fields.takeFirst(), Qt::ISODateWithMs), fields};
-        if (!line.time.isValid() || fields.size() != header.size()) {
-            ++malformed;
-            continue;
-        }
-        ++lines;
-        sinceLine.start();
-        if (onLine)
-            onLine(line);
-    }
 }
 
 qint64 PollProcess::residentKiB() const {

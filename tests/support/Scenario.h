@@ -40,10 +40,8 @@ bool writeMapFile(const QString& path, quint32 options, const QList<MapChannel>&
 //                       "upload OPTIONS TAG...": the host's map upload, the Errors; "map": the
 //                       current map's tag indexes; "atleast MS": since the previous one began.
 //                       A failed one gives libmodbus's message.
-//   cat FILE, put FILE TEXT, ln TARGET LINK, readlink LINK, env NAME[=VALUE] (the simulator's)
+//   cat FILE, put FILE TEXT, ln TARGET LINK, readlink LINK
 //   mkmap FILE OPTIONS TAG...  a map of these catalogue tags
-//   sigint ARGS         `zorvanctl poll ARGS` stopped by SIGINT after three lines, which must be
-//                       complete, with two requests each
 struct Step {
     const char* cmd;
     int exit;
@@ -52,8 +50,8 @@ struct Step {
 };
 using Scenario = QList<Step>;
 
-// Runs the steps in fresh folders with the simulator's catalogue file; fails the running test at
-// the first step that goes otherwise, or that fails and changes a file in either folder.
-void runScenario(const Scenario& steps, const QString& catalogue);
+// Runs the steps in fresh folders, the simulator serving this catalogue text; fails the running
+// test at the first step that goes otherwise, or that fails and changes a file in either folder.
+void runScenario(const Scenario& steps, const char* catalogue);
 
 } // namespace zorvan::test
