@@ -60,11 +60,9 @@ class tst_Unplug : public QObject {
     // Points the link at nothing, as a /dev/serial/by-id link is left when its adapter is pulled
     // out, then kills the device: nothing can open a pty that took over the dead one's number.
     bool unplug() {
-        const QString link =
-            qEnvironmentVariable("XDG_CONFIG_HOME") + "/Belmat/Quillmark/ports/COM7";
+        const QString link = m_dir.filePath("config/Belmat/Quillmark/ports/COM7");
         return QFile::link(m_dir.filePath("unplugged"), link + ".new") &&
-               ::rename(QFile::encodeName(link + ".new").constData(),
-                        QFile::encodeName(link).constData()) == 0 &&
+               ::rename(qPrintable(link + ".new"), qPrintable(link)) == 0 &&
                m_sim->stop(SIGKILL) == -1;
     }
 
