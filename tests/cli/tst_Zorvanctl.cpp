@@ -52,7 +52,8 @@ private slots:
             {"upload $D/none --port $P", 0, "", ""},
             {"download $D/back --port $P", 0, "", ""},
             {"flash --port $P --address 9 --trace", 1, "out 09 10 00 08 00 02 04 00 00 00 01 19 A9 \n", NO_DEVICE},
-            {"flash --port $P --trace", 0, "out 01 10 00 08 00 02 04 00 00 00 01 33 C9 \nin 01 10 00 08 00 02 C0 0A \n", ""}}},
+            {"flash --port $P --trace", 0, "out 01 10 00 08 00 02 04 00 00 00 01 33 C9 \n"
+                                           "in 01 10 00 08 00 02 C0 0A \n", ""}}},
         {"refused maps", {
             {"device --capacity 2 --flash $D/f", 0, "", ""},
             {"mkmap $D/a 0 1 50", 0, "", ""},
@@ -161,7 +162,7 @@ private slots:
             {"map add $D/m --channel 1 --type Double --tag-index 0 --name x", 2, "", "~--type wants"},
             {"map add $D/m --channel 2147483648 --type Int --tag-index 0 --name x", 2, "", "~--channel wants"},
             {"map add $D/m --channel 1 --type Int --tag-index x --name x", 2, "", "~--tag-index wants"},
-            {"map add $D/m --channel 1 --type Int --tag-index 0 --name x --at 3", 2, "", "~--at wants a position from 0 to 2"},
+            {"map add $D/m --channel 1 --type Int --tag-index 0 --name x --at 3", 2, "", "~--at wants a position"},
             {"map add $D/m --colour red", 2, "", "~Unknown option 'colour'"},
             {"map add $D/m $D/n", 2, "", "~add takes one FILE"},
             {"map options $D/m 4294967296", 2, "", "~options wants a number"},

@@ -39,8 +39,10 @@ private slots:
             {"device --address 17", 0, "", ""},
             {"mb write 12289 0 ; read 12288 14", 0, TAG0, ""},
             {"mb write 12289 4 ; read 12288 14", 0, "4000 0004 0000 0000 0000 0000 " TAG4 "\n", ""},
-            {"mb write 12289 5 ; read 12288 14", 0, "4000 0005 0000 0000 0000 0000 012C 0009 5457 454C 5645 5F43 4841 5253\n", ""},
-            {"mb write 12289 65535 ; read 12288 14", 0, "4000 FFFF 0000 0001 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000\n", ""},
+            {"mb write 12289 5 ; read 12288 14", 0,
+             "4000 0005 0000 0000 0000 0000 012C 0009 5457 454C 5645 5F43 4841 5253\n", ""},
+            {"mb write 12289 65535 ; read 12288 14", 0,
+             "4000 FFFF 0000 0001 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000\n", ""},
             {"mb@18 read 12288 1", 1, "", TIMEOUT},
             // libmodbus as a slave would take the next request for the other slave's reply.
             {"mb post 12 03 30 00 00 01 ; read 12288 1", 0, "4000\n", ""}}},
@@ -52,7 +54,8 @@ private slots:
             {"device", 0, "", ""},
             {"mb upload 6 2 0 2 ; map", 0, "0 0 0\n2 0 2\n", ""},
             {"mb upload 6 1 6 0 999 ; map", 0, "0 1 0 1\n1 0\n", ""},
-            {"mb write 12303 0 ; read 12291 11 ; write 12303 2 ; read 12291 1", 0, "0000 0000 0006 000B 0001 5549 4E54 0000 0000 0000 0000\n0001\n", ""},
+            {"mb write 12303 0 ; read 12291 11 ; write 12303 2 ; read 12291 1", 0,
+             "0000 0000 0006 000B 0001 5549 4E54 0000 0000 0000 0000\n0001\n", ""},
             // The count is the device's own; clearing the map keeps the options.
             {"mb write 12302 40 ; read 12302 1 ; write 12290 2 ; map ; read 12292 2", 0, "0002\n\n0000 0006\n", ""},
             {"mb upload 6 ; map", 0, "\n\n", ""}}},
@@ -94,7 +97,8 @@ private slots:
             {"mb upload 6 4 1 5 ; write 8 0 1 ; upload 2 0 ; write 8 0 2", 0, "0 0 0\n0\n", ""},
             {"put $D/other \"1 1 OTHER\"", 0, "", ""},
             {"device --flash $D/f --catalogue $D/other", 0, "", ""},
-            {"mb map ; read 12292 2 ; write 12303 0 ; read 12294 8 ; read 16384 3", 0, "~^4 1 5\n0000 0006\n" TAG4 "\n", ""},
+            {"mb map ; read 12292 2 ; write 12303 0 ; read 12294 8 ; read 16384 3", 0,
+             "~^4 1 5\n0000 0006\n" TAG4 "\n", ""},
             {"mb read 16384 4", 1, "", ADDRESS},
             {"device --flash $D/f --capacity 2", 0, "", ""},
             {"mb map", 0, "4 1\n", ""},
@@ -116,7 +120,8 @@ private slots:
             // Byte by byte: a corrupted reply differs in its checksum only, one "of another slave"
             // in its address, with a checksum that fits.
             {"device --fail-requests 2:corrupt,3:wrong-address", 0, "", ""},
-            {"mb " READ14 " ; " READ14 " ; " READ14, 0, "01 " REPLY14 " B1 F3\n01 " REPLY14 " 4E 0C\n02 " REPLY14 " 01 F2\n", ""},
+            {"mb " READ14 " ; " READ14 " ; " READ14, 0,
+             "01 " REPLY14 " B1 F3\n01 " REPLY14 " 4E 0C\n02 " REPLY14 " 01 F2\n", ""},
             {"device --drop-rate 1", 0, "", ""},
             {"mb read 12289 1", 1, "", TIMEOUT},
             {"device --corrupt-rate 1", 0, "", ""},
