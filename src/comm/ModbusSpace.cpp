@@ -65,8 +65,14 @@ bool TModbusSpace::transaction(quint8 function, quint16 first, int registers, in
     m_request.Length = static_cast<quint16>(expected);
     if (transport.OnRequest)
         transport.OnRequest(false, m_request);
-    if (!ChecksumOk(m_request, expected))
+    // A reply is taken only when it answers this request: on a shared line another slave's
+    // reply, or a late one to an earlier request, would otherwise pass for this one.
+    const TExchangeFailure failure =
+        CheckReply(m_request, expected, m_deviceAddress, function, registers);
+    if (failure != TExchangeFailure::efNone) {
+        transport.RejectReply(failure);
         return false;
+    }
     if (read)
         std::memcpy(m_image.data() + at, m_request.Data.data() + 3, std::size_t(2 * registers));
     return true;

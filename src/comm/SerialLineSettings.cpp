@@ -4,6 +4,7 @@
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <cstring>
 #include <sys/ioctl.h>
 
 namespace zorvan {
@@ -148,6 +149,23 @@ std::optional<TSerialLineSettings> ReadLineSettings(int fd) {
     s.XonChar = t.c_cc[VSTART];
     s.XoffChar = t.c_cc[VSTOP];
     return s;
+}
+
+static_assert(sizeof(termios2) <= sizeof(TSavedLineState::Bytes));
+
+std::optional<TSavedLineState> SaveLineState(int fd) {
+    struct termios2 t {};
+    if (fd < 0 || ioctlRetry(fd, TCGETS2, &t) < 0)
+        return std::nullopt;
+    TSavedLineState state;
+    std::memcpy(state.Bytes.data(), &t, sizeof t);
+    return state;
+}
+
+bool RestoreLineState(int fd, const TSavedLineState& state) {
+    struct termios2 t {};
+    std::memcpy(&t, state.Bytes.data(), sizeof t);
+    return fd >= 0 && ioctlRetry(fd, TCSETS2, &t) == 0;
 }
 
 } // namespace zorvan

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -53,6 +54,14 @@ std::optional<TSerialTermiosImage> EncodeLineSettings(const TSerialLineSettings&
 // 2 otherwise. Modem-line changes that the device refuses (a pty has no lines) are ignored.
 // Returns false when the kernel refuses the settings or the rate is 0 (which would hang up).
 bool WriteLineSettings(int fd, const TSerialLineSettings& settings);
+
+// The kernel's whole terminal state of a port, kept as it was found so that closing the port can
+// put it back (a terminal opened by mistake is left usable). Opaque: only this unit reads it.
+struct TSavedLineState {
+    std::array<std::uint8_t, 64> Bytes{};
+};
+std::optional<TSavedLineState> SaveLineState(int fd);
+bool RestoreLineState(int fd, const TSavedLineState& state);
 
 // What the kernel holds for the port (rate, size, parity, stop bits, flow control, the XON and
 // XOFF characters); DTR/RTS and the limits are left at their defaults. Nothing on failure. A

@@ -186,6 +186,7 @@ bool TSerialPortDriver::OpenPort() {
     }
     m_fd = fd;
     m_lineLost = false;
+    m_foundState = SaveLineState(fd);
     if (!ApplyLineSettings()) {
         ClosePort();
         return false;
@@ -198,6 +199,9 @@ void TSerialPortDriver::ClosePort() {
     if (!IsOpen())
         return;
     m_pollTimer->stop();
+    if (m_foundState && !m_lineLost)
+        RestoreLineState(m_fd, *m_foundState);
+    m_foundState.reset();
     // The exclusive mark stays on the terminal after close (a pty outlives us): lift it.
     ::ioctl(m_fd, TIOCNXCL);
     ::close(m_fd);
@@ -325,6 +329,10 @@ int TSerialPortDriver::WriteBytes(const void* data, int size, quint32 timeoutMs)
 }
 
 int TSerialPortDriver::ReadBytes(void* buffer, int size) {
+    return ReadBytes(buffer, size, m_inputTimeout);
+}
+
+int TSerialPortDriver::ReadBytes(void* buffer, int size, quint32 firstWaitMs) {
     if (!IsOpen() || buffer == nullptr || size <= 0)
         return 0;
     SuspendPolling();
@@ -334,7 +342,8 @@ int TSerialPortDriver::ReadBytes(void* buffer, int size) {
     while (total < size) {
         // Wait for input first (poll() returns at once when some is queued): a reply is never
         // there yet right after its request, so this saves a futile read().
-        const short ev = waitFor(m_fd, POLLIN, remainingMs(lastByte, m_inputTimeout));
+        const quint32 timeout = total == 0 ? firstWaitMs : m_inputTimeout;
+        const short ev = waitFor(m_fd, POLLIN, remainingMs(lastByte, timeout));
         if (ev == 0)
             break; // the time-out passed without a new byte
         if (ev < 0)
@@ -361,6 +370,13 @@ int TSerialPortDriver::RxTime(int n) const {
     if (m_baudRateValue == 0)
         return 0;
     return static_cast<int>(std::lround(n / (m_baudRateValue / 10.0) * 1000.0));
+}
+
+int TSerialPortDriver::WireTimeMs(int n) const {
+    if (m_baudRateValue == 0 || n <= 0)
+        return 0;
+    const long long bits = 11LL * n * 1000;
+    return static_cast<int>((bits + m_baudRateValue - 1) / m_baudRateValue);
 }
 
 void TSerialPortDriver::PollTick() {

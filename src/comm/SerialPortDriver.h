@@ -150,6 +150,7 @@ public:
     // Opens PortName exclusively and applies the line settings; true at once when open.
     // A numbered port is looked up again first, since its ports/COMn link may have moved.
     bool OpenPort();
+    // Puts back the terminal settings the port had before it was opened, then closes it.
     void ClosePort();
     bool IsOpen() const { return m_fd >= 0; }
     // Writes the line settings and purges both queues; false when closed or refused.
@@ -170,8 +171,9 @@ public:
     int WriteBytes(const void* data, int size);
     int WriteBytes(const void* data, int size, quint32 timeoutMs);
     // Bytes stored into buffer. Gives up after InputTimeout without a new byte; a read error or
-    // a hang-up ends the call at once.
+    // a hang-up ends the call at once. The overload waits firstWaitMs for the first byte instead.
     int ReadBytes(void* buffer, int size);
+    int ReadBytes(void* buffer, int size, quint32 firstWaitMs);
 
     void SuspendPolling() { ++m_pollPause; }
     void ResumePolling() { --m_pollPause; }
@@ -179,6 +181,9 @@ public:
 
     // Milliseconds to receive n characters of 10 bits at BaudRateValue.
     int RxTime(int n) const;
+    // Milliseconds n characters take on the wire at BaudRateValue, counting 11 bits each (start,
+    // eight data bits, parity or a second stop bit, stop), rounded up.
+    int WireTimeMs(int n) const;
 
     // True once a read or write found the device gone (a hang-up, an adapter unplugged) since
     // the port was opened: the port stays useless until it is closed and opened again.
@@ -212,6 +217,8 @@ private:
     bool m_checkLineStatus = false;
 
     int m_fd = -1;
+    // The terminal settings found at open, put back at close.
+    std::optional<TSavedLineState> m_foundState;
     std::vector<quint8> m_receiveBuffer;
     std::unique_ptr<QTimer> m_pollTimer;
     std::optional<std::chrono::steady_clock::time_point> m_packetStart;

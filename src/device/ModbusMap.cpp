@@ -3,6 +3,8 @@
 #include "device/Cp1251.h"
 #include "settings/AppOptions.h"
 
+#include <algorithm>
+
 namespace zorvan {
 
 namespace {
@@ -91,14 +93,22 @@ void TModbusMapConn::CloseLink() {
 }
 
 bool TModbusMapConn::StoreToFlash() {
+    // The device answers once its flash is written, which takes far longer than a register
+    // read: wait at least FlashWriteMs for the reply (or the reply time-out when longer).
+    const quint32 timeout = PortDrv.InputTimeout();
+    PortDrv.setInputTimeout(std::max(timeout, FlashWriteMs));
     SaveToFlash.Data()->setAsDWord(1);
     const bool sent = Space1.FlushWithRetries();
     SaveToFlash.Data()->setAsDWord(0);
+    PortDrv.setInputTimeout(timeout);
     return sent;
 }
 
 void TModbusMapConn::setAction(MapAction code) {
     Action.Data()->setAsWord(static_cast<quint32>(code));
+    // Sent whatever the image held: the image only mirrors what was last written or read, and
+    // a device may keep the last code or an earlier write may have failed.
+    Action.setModified(true);
 }
 
 bool TModbusMapConn::HasError(MapError code) const {

@@ -84,9 +84,11 @@ public:
 
     // Has the device store its settings in flash: SaveToFlash := 1, flush Space1 (its whole
     // block), then SaveToFlash := 0 in the image only. True when the request went through.
+    // The reply is waited for at least FlashWriteMs.
     bool StoreToFlash();
+    static constexpr quint32 FlashWriteMs = 1000;
 
-    // Action := code in the image; the next flush of ZorvanSpace sends it.
+    // Action := code in the image, marked modified: the next flush of ZorvanSpace sends it.
     void setAction(MapAction code);
     // Whether the Error register, as last read, holds code.
     bool HasError(MapError code) const;

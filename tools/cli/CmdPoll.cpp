@@ -41,7 +41,9 @@ QString usage() {
                "one column per channel, headed by its name on the first line. Channels of an\n"
                "unknown type code are not polled.\n"
                "\n"
-               "  --cycles N        stop after N complete cycles (default: until SIGINT)\n"
+               "  --cycles N        stop after N cycles attempted, complete or not (default:\n"
+               "                    until SIGINT); the exit status is then 1 when any\n"
+               "                    exchange failed\n"
                "  --set NAME=VALUE  set the channel NAME to VALUE before polling (repeatable;\n"
                "                    Float takes '.' or the locale's decimal separator, the\n"
                "                    integer types a whole number)\n"
@@ -132,14 +134,14 @@ struct Assignment {
 // What the command line asks of a run.
 struct PollRequest {
     QString path;
-    long long cycles = -1; // complete cycles to print; -1: until SIGINT or SIGTERM
+    long long cycles = -1; // cycles to attempt; -1: until SIGINT or SIGTERM
     QList<Assignment> assignments;
     bool flash = false;
     bool trace = false;
 };
 
 const QCommandLineOption cyclesOption(QStringLiteral("cycles"),
-                                      QStringLiteral("Stop after N complete cycles."),
+                                      QStringLiteral("Stop after N cycles attempted."),
                                       QStringLiteral("N"));
 const QCommandLineOption setOption(QStringLiteral("set"),
                                    QStringLiteral("Set a channel before polling."),
@@ -275,37 +277,39 @@ public:
         if (m_gate.notifier())
             QObject::connect(m_gate.notifier(), &QSocketNotifier::activated, [this] {
                 m_gate.drain();
+                m_signalled = true;
                 finish();
             });
     }
     PollLoop(const PollLoop&) = delete;
     PollLoop& operator=(const PollLoop&) = delete;
 
-    // Until the run ends.
-    void exec() {
+    // Until the run ends; the exit status.
+    int exec() {
         m_mapRun.ResetCounters();
         m_timer.Start();
         QCoreApplication::exec();
         m_timer.Stop();
+        // A run that ended by itself says whether every exchange went through; one ended by a
+        // signal was stopped on purpose.
+        return m_signalled || m_mapRun.ErrorCount == 0 ? exitDone : exitNoCommunication;
     }
 
 private:
-    void onCycle() {
-        printValues(m_mapRun.Parameters());
-        ++m_printed;
-    }
+    void onCycle() { printValues(m_mapRun.Parameters()); }
 
     void onTick() {
-        if (!portReady())
-            return;
-        m_mapRun.Tick();
-        if (reachedEnd()) {
+        if (portReady()) {
+            m_mapRun.Tick();
+            // The tick after the last space starts the next cycle.
+            if (m_mapRun.CurrentSpace >= m_mapRun.SpaceCount())
+                ++m_attempted;
+        }
+        if (m_cycles > 0 && m_attempted >= m_cycles) {
             m_timer.Stop();
             finish();
         }
     }
-
-    bool reachedEnd() const { return m_cycles > 0 && m_printed >= m_cycles; }
 
     // Follows the port's recovery; true when the tick may poll.
     bool portReady() {
@@ -319,9 +323,10 @@ private:
         case PortRecovery::State::Down:
             return false;
         case PortRecovery::State::AttemptFailed:
-            // Each attempt that fails counts as a failed request.
+            // Each attempt that fails counts as a failed request, and as a cycle attempted.
             ++m_mapRun.RequestCount;
             ++m_mapRun.ErrorCount;
+            ++m_attempted;
             return false;
         case PortRecovery::State::Reopened:
             err(QStringLiteral("zorvanctl poll: port opened again\n"));
@@ -344,7 +349,8 @@ private:
     PortRecovery m_recovery;
     TProcessTimer m_timer;
     SignalGate m_gate;
-    long long m_printed = 0;
+    long long m_attempted = 0;
+    bool m_signalled = false;
     bool m_finished = false;
 };
 
@@ -374,10 +380,10 @@ int run(const QStringList& args) {
     printHeader(mapRun->Parameters());
     // Lives to the end: its signal gate keeps a late SIGINT from cutting the closing counts.
     PollLoop loop(conn, *mapRun, request.cycles);
-    loop.exec();
+    const int status = loop.exec();
     conn.CloseLink();
     printCounts(*mapRun);
-    return exitDone;
+    return status;
 }
 
 static Registration reg({"poll", "poll a map's values from the device and print them as CSV",

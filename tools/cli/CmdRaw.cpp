@@ -161,6 +161,8 @@ public:
     RegisterBlock& operator=(const RegisterBlock&) = delete;
 
     TSerialPortDriver& port() { return m_port; }
+    // Why the last exchange failed.
+    QString failure() const { return ExchangeFailureText(m_transport.LastStatus()); }
 
     // One request with the space's retries; true when the device answered it.
     bool exchange(const RawRequest& request) {
@@ -218,10 +220,11 @@ int run(const QStringList& args) {
     const bool ok = block.exchange(request);
     port.ClosePort();
     if (!ok) {
-        err(QStringLiteral("zorvanctl raw: no valid reply from device %1 on %2 within %3 ms\n")
+        err(QStringLiteral("zorvanctl raw: no valid reply from device %1 on %2 within %3 ms: %4\n")
                 .arg(link->address)
                 .arg(port.PortName())
-                .arg(link->timeoutMs));
+                .arg(link->timeoutMs)
+                .arg(block.failure()));
         return exitNoCommunication;
     }
     if (!request.write)

@@ -22,7 +22,7 @@ struct Registration {
 
 const QList<Command>& commands();
 
-// Standard output and error as UTF-8 text.
+// Standard output and error as UTF-8 text, control characters escaped (PrintableText).
 void out(const QString& text);
 void err(const QString& text);
 

@@ -35,6 +35,10 @@ bool DeviceLink::configure(QCommandLineParser& parser, const QStringList& args) 
 
 int DeviceLink::noCommunication() {
     err(QStringLiteral("No communication with the device\n"));
+    // Why, when an exchange was tried: the port that did not open has its own message.
+    const QString why = ExchangeFailureText(m_conn.Transport.LastStatus());
+    if (!why.isEmpty() && m_conn.Transport.LastStatus().Failure != TExchangeFailure::efPortClosed)
+        err(QStringLiteral("zorvanctl %1: %2\n").arg(m_name, why));
     return exitNoCommunication;
 }
 

@@ -1,5 +1,7 @@
 #include "Command.h"
 
+#include "components/PrintableText.h"
+
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
@@ -38,13 +40,14 @@ const QList<Command>& commands() {
     return registry();
 }
 
+// Names come from the device and from files: nothing they hold may steer the terminal.
 void out(const QString& text) {
-    write(stdout, text);
+    write(stdout, zorvan::PrintableText(text));
     std::fflush(stdout);
 }
 
 void err(const QString& text) {
-    write(stderr, text);
+    write(stderr, zorvan::PrintableText(text));
 }
 
 } // namespace zorvanctl

@@ -3,6 +3,7 @@
 #include "Windows1251.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -79,12 +80,24 @@ Catalogue builtInCatalogue() {
 
 Catalogue loadCatalogue(const QString& path, QString* error) {
     error->clear();
+    // A device node or a FIFO would never end (or never start): only a regular file is read,
+    // and no more of it than a catalogue can use.
+    constexpr qint64 maxBytes = 16 * 1024 * 1024;
     QFile file(path);
+    if (!QFileInfo(path).isFile()) {
+        *error = QStringLiteral("cannot read catalogue %1: not a regular file").arg(path);
+        return {};
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("cannot read catalogue %1: %2").arg(path, file.errorString());
         return {};
     }
-    const QString text = QString::fromUtf8(file.readAll());
+    const QByteArray bytes = file.read(maxBytes + 1);
+    if (bytes.size() > maxBytes) {
+        *error = QStringLiteral("cannot read catalogue %1: larger than 16 MiB").arg(path);
+        return {};
+    }
+    const QString text = QString::fromUtf8(bytes);
     const QStringList lines = text.split(QLatin1Char('\n'));
     static const QRegularExpression fields(QStringLiteral("^(\\S+)\\s+(\\S+)\\s+(.+)$"));
     Catalogue catalogue;

@@ -48,7 +48,7 @@ bool parseRate(const QCommandLineParser& parser, const QString& name, double* ra
     }
     bool ok = false;
     const double value = parser.value(name).toDouble(&ok);
-    if (!ok || value < 0.0 || value > 1.0) {
+    if (!ok || !(value >= 0.0 && value <= 1.0)) { // NaN compares false both ways
         printError(QStringLiteral("--%1 must be a number from 0 to 1").arg(name));
         return false;
     }

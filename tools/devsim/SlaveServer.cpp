@@ -1,5 +1,6 @@
 #include "SlaveServer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -187,10 +188,8 @@ void SlaveServer::serve(const std::uint8_t* request, int length, Clock::time_poi
     if (plan.corrupt) {
         FaultInjector::spoilChecksum(reply);
     }
-    waitUntil(m_pacer.replyDue(seen, length, int(reply.size())) +
-                  std::chrono::milliseconds(plan.delayMs),
-              stop);
-    const bool sent = sendToLine(reply, stop);
+    const bool sent = sendPaced(
+        reply, m_pacer.replyStart(seen, length) + std::chrono::milliseconds(plan.delayMs), stop);
     m_pacer.account(length, sent ? int(reply.size()) : 0);
     if (sent) {
         ++m_replies;
@@ -274,6 +273,30 @@ QByteArray SlaveServer::captured() {
         frame.append(buffer, n);
     }
     return frame;
+}
+
+bool SlaveServer::sendPaced(const QByteArray& reply, Clock::time_point start,
+                            const volatile std::sig_atomic_t& stop) {
+    waitUntil(start, stop);
+    if (!m_pacer.enabled()) {
+        return stop == 0 && sendToLine(reply, stop);
+    }
+    // A real line hands the host each byte as its last bit arrives, not the whole frame at its
+    // end: every byte whose time has come goes out, then the next one is waited for.
+    const auto perByte = m_pacer.characterTime();
+    qsizetype sent = 0;
+    while (sent < reply.size() && stop == 0) {
+        const qsizetype due = std::min<qsizetype>(reply.size(), (Clock::now() - start) / perByte);
+        if (due > sent) {
+            if (!sendToLine(reply.mid(sent, due - sent), stop)) {
+                return false;
+            }
+            sent = due;
+        } else {
+            waitUntil(start + perByte * (sent + 1), stop);
+        }
+    }
+    return sent == reply.size();
 }
 
 bool SlaveServer::sendToLine(const QByteArray& frame, const volatile std::sig_atomic_t& stop) {

@@ -42,6 +42,9 @@ private:
                const volatile std::sig_atomic_t& stop);
     QByteArray buildReply(const std::uint8_t* request, int length);
     QByteArray captured();
+    // Sends the reply from `start` on at the pacer's line speed (whole at once without one).
+    bool sendPaced(const QByteArray& reply, Clock::time_point start,
+                   const volatile std::sig_atomic_t& stop);
     bool sendToLine(const QByteArray& frame, const volatile std::sig_atomic_t& stop);
     void log(const QString& line) const;
 

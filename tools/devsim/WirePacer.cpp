@@ -20,9 +20,9 @@ std::chrono::nanoseconds WirePacer::frameTime(int bytes) const {
     return characters(double(bytes) + silenceCharacters);
 }
 
-WirePacer::Clock::time_point WirePacer::replyDue(Clock::time_point requestSeen, int requestBytes,
-                                                 int replyBytes) const {
-    return requestSeen + frameTime(requestBytes) + characters(double(replyBytes));
+WirePacer::Clock::time_point WirePacer::replyStart(Clock::time_point requestSeen,
+                                                   int requestBytes) const {
+    return requestSeen + frameTime(requestBytes);
 }
 
 void WirePacer::account(int requestBytes, int replyBytes) {

@@ -21,10 +21,11 @@ public:
     // Line time of a frame of the given size together with the silence after it.
     std::chrono::nanoseconds frameTime(int bytes) const;
 
-    // The earliest moment the whole reply could have reached the host, counting from the
-    // request arriving: request frame and its silence, then the reply's bytes.
-    Clock::time_point replyDue(Clock::time_point requestSeen, int requestBytes,
-                               int replyBytes) const;
+    // The moment a reply may begin, counting from the request arriving: the request frame
+    // and its silence. Reply byte k has reached the host (k + 1) character times later.
+    Clock::time_point replyStart(Clock::time_point requestSeen, int requestBytes) const;
+    // Line time of one character.
+    std::chrono::nanoseconds characterTime() const { return characters(1.0); }
 
     // Adds one exchange to the run's line time; replyBytes 0 when no reply went out.
     void account(int requestBytes, int replyBytes);
