@@ -238,6 +238,7 @@ void TDataContainer::Save() {
         return;
     m_state = TDataContainerState::Saving;
     FireUpdateResource(false);
+    m_lastSaveError.clear();
     RegistryStoreKey key(KeyPath());
     if (key.openWrite()) {
         QList<QPointer<TRegistryValueShell>> written;
@@ -249,10 +250,14 @@ void TDataContainer::Save() {
             written << item;
         }
         // Nothing reached the disk: keep every flag so that the next save tries again.
-        if (!key.commit())
-            for (const auto& item : written)
-                if (item)
-                    item->setModified(true);
+        const bool committed = key.commit();
+        if (!committed)
+            m_lastSaveError = key.error();
+        for (const auto& item : written)
+            if (item && !committed)
+                item->setModified(true);
+    } else {
+        m_lastSaveError = key.error();
     }
     m_state = TDataContainerState::Idle;
 }

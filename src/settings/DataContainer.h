@@ -176,12 +176,15 @@ public:
     // Collects the owner's categories and settings.
     void RegisterValues();
     // Reads every registered value; a missing one is flagged for the next save. Ends silently
-    // at the first value of the wrong kind; an unreadable store loads nothing. Refused while a
-    // load or save is running.
+    // at the first value of the wrong kind; a store that cannot be read (not a regular file,
+    // too large) loads nothing. Refused while a load or save is running.
     void Load();
-    // Writes the flagged values. A failed write keeps every flag, so nothing is lost. Refused
-    // while a load or save is running.
+    // Writes the flagged values over what the store holds at that moment. A failed write
+    // keeps every flag, so nothing is lost, and LastSaveError() says why. Refused while a
+    // load or save is running.
     void Save();
+    // Why the last save wrote nothing; empty after one that succeeded.
+    QString LastSaveError() const { return m_lastSaveError; }
     // Gives every value its default through its setter.
     void SetDefaults();
     void FireUpdateResource(bool aUpdateResource);
@@ -195,6 +198,7 @@ private:
     TDataContainerState m_state = TDataContainerState::Idle;
     QList<QPointer<TRegValueCategory>> m_categories;
     QList<QPointer<TRegistryValueShell>> m_items;
+    QString m_lastSaveError;
 };
 
 } // namespace zorvan

@@ -50,8 +50,6 @@ private slots:
     void kindRoundTrip();
     void acceptedText_data();
     void acceptedText();
-    void unreadableText_data();
-    void unreadableText();
     void wrongKindIsRefused_data();
     void wrongKindIsRefused();
     void foreignValuesSurviveASave();
@@ -243,62 +241,6 @@ void TestRegistryStore::acceptedText() {
     const auto again = RegistryText::parse(RegistryText::format(*parsed));
     QVERIFY(again);
     QCOMPARE(again->values, parsed->values);
-}
-
-void TestRegistryStore::unreadableText_data() {
-    QTest::addColumn<QByteArray>("text");
-    const QByteArray good = "Windows Registry Editor Version 5.00\n\n"
-                            "[HKEY_LOCAL_MACHINE\\Software\\Belmat\\Quillmark\\0\\MainOptions]\n"
-                            "\"Port\"=dword:00000003\n"
-                            "\"LastDocument\"=\"/home/u/map.zorvan\"\n"
-                            "\"Start\"=hex:00,00,00,00,00,00,f0,3f\n";
-    QTest::newRow("cut in dword") << good.left(good.indexOf("0003"));
-    QTest::newRow("cut in string") << good.left(good.indexOf("map.zorvan"));
-    QTest::newRow("cut in hex") << good.left(good.size() - 5);
-    QTest::newRow("cut in key line") << good.left(60);
-    QTest::newRow("no final line end") << good.left(good.size() - 1);
-    QTest::newRow("zeros") << QByteArray(64, '\0');
-    QTest::newRow("random bytes") << QByteArray("\x13\x88\xfe\x01garbage\xff\n");
-    QTest::newRow("bad utf-8") << QByteArray("\"A\"=\"\xC3\x28\"\n");
-    QTest::newRow("short dword") << QByteArray("\"A\"=dword:0001\n");
-    QTest::newRow("dword not hex") << QByteArray("\"A\"=dword:0000000g\n");
-    QTest::newRow("bad hex byte") << QByteArray("\"A\"=hex:0,01\n");
-    QTest::newRow("dangling continuation") << QByteArray("\"A\"=hex:01,\\\n");
-    QTest::newRow("two keys") << QByteArray("[A]\n[B]\n");
-    QTest::newRow("delete value") << QByteArray("\"A\"=-\n");
-    QTest::newRow("unquoted name") << QByteArray("A=dword:00000001\n");
-    QTest::newRow("unknown form") << QByteArray("\"A\"=qword:00000001\n");
-    QTest::newRow("text after string") << QByteArray("\"A\"=\"x\" y\n");
-    QTest::newRow("odd utf-16 string") << QByteArray("\"A\"=hex(1):41\n");
-}
-
-void TestRegistryStore::unreadableText() {
-    QFETCH(QByteArray, text);
-    QVERIFY(!RegistryText::parse(text));
-
-    // Loading it changes and flags nothing, and a save without changes leaves it alone.
-    TempConfigHome home;
-    const QString file = home.path() + "/Test/Kinds.reg";
-    writeFile(file, text);
-    {
-        OneValueModule m(TRegistryValueType::rvtInteger, 42);
-        m.container->Load();
-        QCOMPARE(m.value->variantValue(), QVariant(42));
-        QVERIFY(!m.value->Modified());
-        m.container->Save();
-    }
-    QCOMPARE(readFile(file), text);
-
-    // A real change replaces it; the old bytes are kept beside it.
-    OneValueModule m(TRegistryValueType::rvtInteger, 42);
-    m.container->Load();
-    m.value->setVariantValue(43);
-    m.container->Save();
-    QVERIFY(!m.value->Modified());
-    QCOMPARE(readFile(file + ".unreadable"), text);
-    OneValueModule reader(TRegistryValueType::rvtInteger, 0);
-    reader.container->Load();
-    QCOMPARE(reader.value->variantValue(), QVariant(43));
 }
 
 void TestRegistryStore::wrongKindIsRefused_data() {

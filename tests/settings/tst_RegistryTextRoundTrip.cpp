@@ -6,22 +6,11 @@
 
 using namespace zorvan;
 
-namespace {
-QString units(std::initializer_list<char16_t> codes) {
-    QString text;
-    for (const char16_t c : codes)
-        text.append(QChar(c));
-    return text;
-}
-} // namespace
-
 class tst_RegistryTextRoundTrip : public QObject {
     Q_OBJECT
 private slots:
     void stringReadsBackTheSame_data();
     void stringReadsBackTheSame();
-    void utf16Text_data();
-    void utf16Text();
 };
 
 void tst_RegistryTextRoundTrip::stringReadsBackTheSame_data() {
@@ -55,34 +44,6 @@ void tst_RegistryTextRoundTrip::stringReadsBackTheSame() {
     QVERIFY2(again.has_value(), written.constData());
     QVERIFY(again->values == read->values);
     QCOMPARE(RegistryText::format(*again), written);
-}
-
-void tst_RegistryTextRoundTrip::utf16Text_data() {
-    QTest::addColumn<QString>("name"); // of the one value, as UTF-16 code units
-    QTest::addColumn<bool>("readable");
-    QTest::newRow("pair") << units({u'a', 0xD83D, 0xDE00, u'b'}) << true;
-    QTest::newRow("lone low surrogate") << units({u'a', 0xDE66, u'b'}) << false;
-    QTest::newRow("lone high surrogate") << units({u'a', u'b', 0xD83D}) << false;
-    QTest::newRow("two high surrogates") << units({0xD83D, 0xD83D, 0xDE00}) << false;
-}
-
-// regedit writes UTF-16 with a byte-order mark: a text that is not valid UTF-16 is damage.
-void tst_RegistryTextRoundTrip::utf16Text() {
-    QFETCH(QString, name);
-    QFETCH(bool, readable);
-    const QString text = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n\"") + name +
-                         QStringLiteral("\"=dword:00000001\r\n");
-    QByteArray bytes("\xFF\xFE");
-    for (const QChar c : text)
-        bytes.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
-    const auto read = RegistryText::parse(bytes);
-    QCOMPARE(read.has_value(), readable);
-    if (!readable)
-        return;
-    QVERIFY(read->find(name));
-    const auto again = RegistryText::parse(RegistryText::format(*read));
-    QVERIFY(again.has_value());
-    QVERIFY(again->values == read->values);
 }
 
 QTEST_GUILESS_MAIN(tst_RegistryTextRoundTrip)
