@@ -124,6 +124,7 @@ protected:
     void markChanged();
 
 private:
+    friend class TDataContainer;
     TRegistryValueType m_kind;
     QString m_caption;
     QPointer<TRegValueCategory> m_category;
@@ -131,6 +132,9 @@ private:
     QString m_descriptor;
     bool m_userEditor = false;
     bool m_modified = false;
+    // Flagged only because the store had no value at the last load, unchanged since: a value
+    // another writer stored meanwhile is not overwritten with this start value.
+    bool m_missingAtLoad = false;
     QPointer<TDataContainer> m_container;
 };
 

@@ -762,6 +762,18 @@ bool RegistryStoreKey::openWrite() {
         m_error = QStringLiteral("cannot make the folder %1").arg(folder);
         return false;
     }
+    // The folder is the lock: it outlives the file, which every write replaces, and leaves
+    // nothing behind.
+    m_lockFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int locked = m_lockFd < 0 ? -1 : 0;
+    while (locked == 0 && ::flock(m_lockFd, LOCK_EX) != 0)
+        locked = errno == EINTR ? 0 : -1;
+    if (locked != 0) {
+        m_error = QStringLiteral("cannot lock the folder %1: %2")
+                      .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        unlock();
+        return false;
+    }
     if (!openRead()) {
         unlock();
         return false;

@@ -110,8 +110,10 @@ public:
     // is larger than 16 MiB or cannot be read; error() says why. A file that does not exist is
     // an empty key.
     bool openRead();
-    // Open or create for writing: reads the file as it is now, so that commit writes the
-    // values set over it. False as openRead, or when the folder cannot be made.
+    // Open or create for writing: takes the key's lock (held until commit or destruction, so
+    // that writers take turns) and reads the file as it is now, so that commit writes the
+    // values set over what other writers left. False as openRead, or when the folder cannot
+    // be made or locked.
     bool openWrite();
 
     const RegistryValue* value(const QString& name) const { return m_contents.find(name); }
