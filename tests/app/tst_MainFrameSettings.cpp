@@ -125,8 +125,6 @@ private slots:
     void languageSwitchPersists();
     void storedLanguageID_data();
     void storedLanguageID();
-    void geometryAcrossRuns_data();
-    void geometryAcrossRuns();
     void geometryHandlersLeaveWithWindow();
     void optionsActionReappliesSettings();
     void aboutDialogLayout();
@@ -323,44 +321,6 @@ void TestMainFrameSettings::storedLanguageID() {
         run.options().DataContainer->Save();
     }
     QCOMPARE(storedOptions()->CurrLanguageID->Value(), stored);
-}
-
-// The window reopens where and as large as it was when the program ended, closed or not.
-void TestMainFrameSettings::geometryAcrossRuns_data() {
-    QTest::addColumn<QRect>("moved");
-    QTest::addColumn<bool>("closeFirst");
-    QTest::newRow("moved and resized") << QRect(40, 30, 640, 400) << false;
-    QTest::newRow("closed before the end") << QRect(120, 85, 700, 520) << true;
-    QTest::newRow("left where it started") << QRect(0, 0, 800, 450) << true;
-}
-
-void TestMainFrameSettings::geometryAcrossRuns() {
-    QFETCH(QRect, moved);
-    QFETCH(bool, closeFirst);
-    TempConfigHome home;
-    {
-        ProgramRun run;
-        QVERIFY(run.show());
-        TMainFrameDlg& w = run.window();
-        // A first start: 800 by 450 at 0, 0 from the settings' start values.
-        QCOMPARE(QRect(w.pos(), w.size()), QRect(0, 0, 800, 450));
-        w.move(moved.topLeft());
-        w.resize(moved.size());
-        QCOMPARE(QRect(w.pos(), w.size()), moved);
-        if (closeFirst) {
-            run.prompter.answers = {PromptAnswer::Yes};
-            QVERIFY(w.close());
-        }
-    }
-    {
-        auto stored = storedOptions();
-        QCOMPARE(QRect(stored->MainFrmLeft->Value(), stored->MainFrmTop->Value(),
-                       stored->MainFrmWidth->Value(), stored->MainFrmHeight->Value()),
-                 moved);
-    }
-    ProgramRun run;
-    QVERIFY(run.show());
-    QCOMPARE(QRect(run.window().pos(), run.window().size()), moved);
 }
 
 // The settings module outlives the window: it must hold the window's last geometry and never
