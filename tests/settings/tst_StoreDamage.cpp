@@ -1,13 +1,16 @@
 #include "Cases.h"
 #include "TempConfigHome.h"
+#include "ZorvanctlRun.h"
 #include "components/AtomicFile.h"
-#include "settings/DataContainer.h"
+#include "settings/AppOptions.h"
 #include "settings/StandartStoreObjects.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QtTest>
 
+#include <memory>
 #include <sys/stat.h>
 
 using namespace zorvan;
@@ -38,14 +41,13 @@ QByteArray be16(QStringView text) {
     return out;
 }
 
-// Builds the node at path: "fifo", "dir", "big" (a sparse file one byte over the 16 MiB cap),
-// or a chain of links "->a->b" (names in path's folder, or absolute) whose end gets bytes.
-// Returns the chain's end.
+// Builds the node at path: "fifo", "big" (a sparse file one byte over the 16 MiB cap), or a
+// chain of links "->a->b" (names in path's folder, or absolute) whose end gets bytes. Returns
+// the chain's end.
 QString makeNode(const QString& path, const QString& setup, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
     if (setup == "fifo")
         ::mkfifo(QFile::encodeName(path).constData(), 0600);
-    if (setup == "dir")
-        QDir().mkpath(path);
     QFile big(path);
     if (setup == "big" && big.open(QIODevice::WriteOnly))
         big.resize(16 * 1024 * 1024 + 1);
@@ -66,13 +68,8 @@ QString makeNode(const QString& path, const QString& setup, const QByteArray& by
 struct Damage {
     const char* setup; // as makeNode takes it
     QByteArray bytes;  // of the store, or of the end of its links
-    int port, speed;   // after the load (start values 1 and 0)
+    int port, speed;   // after the load (start values 0)
     QByteArray saved;  // after Port is set to 5 and saved; empty: the save is refused
-};
-
-struct LinkEnd {
-    const char* setup; // links from the written name, as makeNode takes them
-    bool written;      // else refused, every node left as it was
 };
 
 } // namespace
@@ -88,7 +85,7 @@ private slots:
         addCases<Damage>({
             {"lenient forms", {"", "\"port\" = dword:3\r\n\"Speed\"=dword:00000007", 3, 7,
                                "\"port\"=dword:00000005\r\n\"Speed\"=dword:00000007"}},
-            {"damage kept in place", {"", "[HKEY_LOCAL_MACHINE\\T]\nstray\n\"Port\"=dword:zz\n\"Speed\"=dword:7\n\n", 1, 7,
+            {"damage kept in place", {"", "[HKEY_LOCAL_MACHINE\\T]\nstray\n\"Port\"=dword:zz\n\"Speed\"=dword:7\n\n", 0, 7,
                 "[HKEY_LOCAL_MACHINE\\T]\nstray\n\"Port\"=dword:zz\n\"Speed\"=dword:7\n\"Port\"=dword:00000005\n\n"}},
             {"broken continuation", {"", "\"B\"=hex:01,\\\n\"Speed\"=dword:7\n\"Port\"=dword:3\n", 3, 7,
                                      "\"B\"=hex:01,\\\n\"Speed\"=dword:7\n\"Port\"=dword:00000005\n"}},
@@ -96,15 +93,14 @@ private slots:
                                     "\"Y\"=hex(ffffffff):00\r\"Port\"=dword:00000005\r\"Speed\"=dword:00000000\r"}},
             {"bad UTF-8", {"", "\"D\"=\"\xC3\x28\"\n\"Port\"=dword:3\n\"Speed\"=dword:7", 3, 7,
                            "\"D\"=\"\xC3\x28\"\n\"Port\"=dword:00000005\n\"Speed\"=dword:7"}},
-            {"UTF-16 BE", {"", be16(u"\"\xD800\"=dword:1\r\n\"Speed\"=dword:7\r\n"), 1, 7,
+            {"UTF-16 BE", {"", be16(u"\"\xD800\"=dword:1\r\n\"Speed\"=dword:7\r\n"), 0, 7,
                            be16(u"\"\xD800\"=dword:1\r\n\"Speed\"=dword:7\r\n\"Port\"=dword:00000005\r\n")}},
             {"two links", {"->a->b", "\"Port\"=dword:3\n", 3, 0, "\"Port\"=dword:00000005\n\"Speed\"=dword:00000000\n"}},
-            {"dangling link", {"->new", "", 1, 0, fresh}},
-            {"fifo", {"fifo", "", 1, 0, ""}},
-            {"folder", {"dir", "", 1, 0, ""}},
-            {"over the cap", {"big", "", 1, 0, ""}},
-            {"link to /dev/zero", {"->/dev/zero", "", 1, 0, ""}},
-            {"link loop", {"->a->Store.reg", "", 1, 0, ""}},
+            {"dangling link", {"->new", "", 0, 0, fresh}},
+            {"fifo", {"fifo", "", 0, 0, ""}},
+            {"over the cap", {"big", "", 0, 0, ""}},
+            {"link to /dev/zero", {"->/dev/zero", "", 0, 0, ""}},
+            {"link loop", {"->a->Store.reg", "", 0, 0, ""}},
         });
         // clang-format on
     }
@@ -114,7 +110,6 @@ private slots:
         QFETCH(Damage, c);
         zorvan::test::TempConfigHome home;
         const QString store = home.path() + "/Test/Store.reg";
-        QDir().mkpath(home.path() + "/Test");
         const QString end = makeNode(store, c.setup, c.bytes);
         const QString before = node(store);
         QObject owner;
@@ -122,7 +117,6 @@ private slots:
         container->setRegPath("Test\\Store");
         auto* port = new TRegInteger(&owner, "Port");
         auto* speed = new TRegInteger(&owner, "Speed");
-        port->setValue(1);
         container->RegisterValues();
         container->Load();
         QCOMPARE(port->Value(), c.port);
@@ -138,53 +132,72 @@ private slots:
         QCOMPARE(QFileInfo(store).isSymLink(), QByteArray(c.setup).startsWith("->"));
     }
 
-    void atomicWriterEnds_data() {
-        // clang-format off
-        addCases<LinkEnd>({
-            {"chain to a file", {"->a->b", true}},
-            {"dangling end", {"->new", true}},
-            {"end is a FIFO", {"->f->fifo", false}},
-            {"end is a folder", {"->d", false}},
-            {"loop", {"->a->x", false}},
-        });
-        // clang-format on
+    void atomicWriterRefuses_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::newRow("end is a FIFO") << "->f->fifo";
+        QTest::newRow("loop") << "->a->x";
     }
-    // The writer replaces the regular file a chain of links ends at, keeping its mode, creates
-    // a missing end with 0666 less the umask, and refuses any other end; no link is replaced
-    // and no temporary file is left.
-    void atomicWriterEnds() {
-        QFETCH(LinkEnd, c);
+    // The writer refuses a chain of links that ends at anything but a regular file or nothing,
+    // with the reason, every node left as it was and no temporary file behind.
+    void atomicWriterRefuses() {
+        QFETCH(QString, setup);
         QTemporaryDir dir;
-        const QString x = dir.path() + "/x";
         makeNode(dir.path() + "/fifo", "fifo", "");
-        makeNode(dir.path() + "/d", "dir", "");
-        const bool existing = QByteArray(c.setup).endsWith("b");
-        const QString end = makeNode(x, c.setup, existing ? "old" : "");
-        QFile(end).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        const auto entries = [&] {
-            return QDir(dir.path())
-                .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
-        };
-        QStringList expected = entries();
+        const QString end = makeNode(dir.path() + "/x", setup, "");
         const QString before = node(end);
-        const mode_t mask = ::umask(027);
         QString error;
-        const bool ok = writeFileAtomically(x, "new", &error);
-        ::umask(mask);
-        QCOMPARE(ok, c.written);
-        QCOMPARE(error.isEmpty(), c.written);
-        QVERIFY(QFileInfo(x).isSymLink());
-        if (c.written) {
-            QCOMPARE(readFile(end), QByteArray("new"));
-            QCOMPARE(QFileInfo(end).permissions() & 0x0FFF,
-                     QFileDevice::Permissions(existing ? 0x0600 : 0x0640));
-        } else {
-            QCOMPARE(node(end), before);
+        QVERIFY(!writeFileAtomically(dir.path() + "/x", "new", &error) && !error.isEmpty());
+        QCOMPARE(node(end), before);
+        QCOMPARE(QDir(dir.path()).entryList({".x*", ".a*", ".fifo*"}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    // Five zorvanctl set different settings at once, on a fresh store and then on the one they
+    // wrote: each keeps the others' values.
+    void writersAtOnceKeepEachOther() {
+        zorvan::test::TempConfigHome home;
+        const QList<QStringList> sets{{"Port", "3", "4"},
+                                      {"Rate", "9", "10"},
+                                      {"regDeviceAddress", "17", "18"},
+                                      {"ViewToolBar", "false", "true"},
+                                      {"LastDocument", "/tmp/a.zorvan", "/tmp/b.zorvan"}};
+        for (int round = 1; round <= 2; ++round) {
+            std::vector<std::unique_ptr<QProcess>> runs;
+            for (const QStringList& set : sets) {
+                runs.push_back(std::make_unique<QProcess>());
+                runs.back()->start(ZORVAN_CTL_PATH, {"options", "set", set[0], set[round]});
+            }
+            for (const auto& run : runs)
+                QVERIFY(run->waitForFinished(60000) && run->exitCode() == 0);
+            TOptions stored;
+            stored.setSaveOnDestroy(false);
+            for (const QStringList& set : sets)
+                QCOMPARE(stored.DataContainer->FindItem(set[0])->variantValue().toString(),
+                         set[round]);
         }
-        if (!expected.contains(QFileInfo(end).fileName()) && c.written)
-            expected << QFileInfo(end).fileName();
-        expected.sort();
-        QCOMPARE(entries(), expected);
+    }
+
+    // The command names each line it skipped, and a store it may not replace makes it fail
+    // with the reason, the store left as it was.
+    void commandReportsSkippedLinesAndRefusals() {
+        zorvan::test::TempConfigHome home;
+        const QString file = home.optionsFile();
+        makeNode(file, "", "\"Port\"=dword:3\nstray\n\"Rate\"=dword:\n");
+        auto r = zorvan::test::runZorvanctl({"options"});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() == 2 && lines[0].startsWith(file + ":2: ") &&
+                     lines[1].startsWith(file + ":3: "),
+                 qPrintable(r.err));
+        QVERIFY(r.out.contains(QRegularExpression("\\nPort +3 ")));
+
+        QVERIFY(QFile::remove(file));
+        makeNode(file, "->fifo", "");
+        makeNode(home.path() + "/Belmat/Quillmark/0/fifo", "fifo", "");
+        r = zorvan::test::runZorvanctl({"options", "set", "Port", "4"}, 20000);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("is not a regular file"), qPrintable(r.err));
+        QVERIFY(QFileInfo(file).isSymLink());
     }
 };
 
