@@ -793,8 +793,15 @@ bool RegistryStoreKey::commit() {
             m_error = QStringLiteral("the key is not open for writing");
         return false;
     }
-    const bool ok =
-        !m_dirty || writeFileAtomically(m_file, RegistryText::format(m_contents), &m_error);
+    bool ok = !m_dirty;
+    if (m_dirty) {
+        const QByteArray text = RegistryText::format(m_contents);
+        // A store past the cap would not be read again: everything in it would be lost.
+        if (text.size() > MaxStoreSize)
+            m_error = QStringLiteral("%1 would grow past 16 MiB").arg(m_file);
+        else
+            ok = writeFileAtomically(m_file, text, &m_error);
+    }
     if (ok)
         m_dirty = false;
     m_writable = false;

@@ -119,8 +119,9 @@ public:
     const RegistryValue* value(const QString& name) const { return m_contents.find(name); }
     void setValue(const QString& name, const RegistryValue& v);
 
-    // Writes the key when a value was set since opening, through writeFileAtomically, and
-    // releases the lock. Returns true when written or when there was nothing to write.
+    // Writes the key when a value was set since opening, through writeFileAtomically (not past
+    // the 16 MiB a read takes), and releases the lock. Returns true when written or when there
+    // was nothing to write.
     bool commit();
 
     QString fileName() const { return m_file; }

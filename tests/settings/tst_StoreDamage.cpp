@@ -99,6 +99,7 @@ private slots:
             {"dangling link", {"->new", "", 0, 0, fresh}},
             {"fifo", {"fifo", "", 0, 0, ""}},
             {"over the cap", {"big", "", 0, 0, ""}},
+            {"save past the cap", {"", ';' + QByteArray((16 << 20) - 8, 'x') + '\n', 0, 0, ""}},
             {"link to /dev/zero", {"->/dev/zero", "", 0, 0, ""}},
             {"link loop", {"->a->Store.reg", "", 0, 0, ""}},
         });
