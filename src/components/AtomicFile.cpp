@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -58,6 +59,40 @@ void syncFolder(const QByteArray& folder) {
     ::close(fd);
 }
 
+// Follows symbolic links from path to the name the chain ends at, which is what gets replaced:
+// a link in the chain is never overwritten. st and exists describe that end (a dangling end
+// does not exist yet and may be created). Empty, with error set, on a loop or a failed lookup.
+QString chainEnd(QString path, struct stat& st, bool& exists, QString* error) {
+    constexpr int maxLinks = 40; // as the kernel's own bound on a path's links
+    for (int hops = 0; hops <= maxLinks; ++hops) {
+        const QByteArray name = QFile::encodeName(path);
+        if (::lstat(name.constData(), &st) != 0) {
+            exists = false;
+            if (errno == ENOENT)
+                return path;
+            if (error)
+                *error = systemError(path, errno);
+            return QString();
+        }
+        exists = true;
+        if (!S_ISLNK(st.st_mode))
+            return path;
+        // readlink, not QFileInfo: a target with ".." is resolved by the kernel from the
+        // link's real folder, not by cleaning the text.
+        QByteArray link(PATH_MAX, '\0');
+        const ssize_t n =
+            ::readlink(name.constData(), link.data(), static_cast<size_t>(link.size()));
+        if (n <= 0 || n >= link.size())
+            break;
+        link.truncate(n);
+        const QString next = QFile::decodeName(link);
+        path = next.startsWith(u'/') ? next : path.left(path.lastIndexOf(u'/')) + u'/' + next;
+    }
+    if (error)
+        *error = systemError(path, ELOOP);
+    return QString();
+}
+
 } // namespace
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error) {
@@ -69,18 +104,17 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
     if (path.isEmpty())
         return fail(QStringLiteral("no file name"));
 
-    // Replace the file a symbolic link points to, not the link itself.
-    QString target = QFileInfo(path).absoluteFilePath();
-    for (int hops = 0; hops < 40 && QFileInfo(target).isSymLink(); ++hops)
-        target = QFileInfo(target).symLinkTarget();
-    const QFileInfo targetInfo(target);
-    const QByteArray targetName = QFile::encodeName(targetInfo.absoluteFilePath());
-    const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
-
     struct stat old {};
-    const bool exists = ::stat(targetName.constData(), &old) == 0;
+    bool exists = false;
+    const QString target = chainEnd(QFileInfo(path).absoluteFilePath(), old, exists, error);
+    if (target.isEmpty())
+        return false;
+    // Replacing a device node or a folder by a file would destroy it (as root, /dev/null).
     if (exists && !S_ISREG(old.st_mode))
-        return fail(QStringLiteral("%1 is not a regular file").arg(targetInfo.absoluteFilePath()));
+        return fail(QStringLiteral("%1 is not a regular file").arg(target));
+    const QFileInfo targetInfo(target);
+    const QByteArray targetName = QFile::encodeName(target);
+    const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
 
     QByteArray tempName = folder + '/' + '.' + QFile::encodeName(targetInfo.fileName()) + ".XXXXXX";
     const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);

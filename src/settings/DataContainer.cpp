@@ -48,8 +48,10 @@ void TRegistryValueShell::setContainer(TDataContainer* c) {
 }
 
 void TRegistryValueShell::markChanged() {
-    if (m_container && m_container->Idle())
+    if (m_container && m_container->Idle()) {
         m_modified = true;
+        m_missingAtLoad = false;
+    }
 }
 
 bool TRegistryValueShell::runUserEditor() {
@@ -215,6 +217,7 @@ void TDataContainer::Load() {
             if (!item)
                 continue;
             const RegistryValue* stored = key.value(item->objectName());
+            item->m_missingAtLoad = !stored;
             if (!stored) {
                 item->setModified(true);
                 continue;
@@ -238,6 +241,7 @@ void TDataContainer::Save() {
         return;
     m_state = TDataContainerState::Saving;
     FireUpdateResource(false);
+    m_lastSaveError.clear();
     RegistryStoreKey key(KeyPath());
     if (key.openWrite()) {
         QList<QPointer<TRegistryValueShell>> written;
@@ -245,14 +249,23 @@ void TDataContainer::Save() {
             if (!item || !item->Modified())
                 continue;
             item->setModified(false);
+            if (item->m_missingAtLoad && key.value(item->objectName()))
+                continue; // another writer stored it since: its value stands
             key.setValue(item->objectName(), encodeValue(*item));
             written << item;
         }
         // Nothing reached the disk: keep every flag so that the next save tries again.
-        if (!key.commit())
-            for (const auto& item : written)
-                if (item)
-                    item->setModified(true);
+        const bool committed = key.commit();
+        if (!committed)
+            m_lastSaveError = key.error();
+        for (const auto& item : written) {
+            if (item && committed)
+                item->m_missingAtLoad = false;
+            else if (item)
+                item->setModified(true);
+        }
+    } else {
+        m_lastSaveError = key.error();
     }
     m_state = TDataContainerState::Idle;
 }

@@ -124,6 +124,7 @@ protected:
     void markChanged();
 
 private:
+    friend class TDataContainer;
     TRegistryValueType m_kind;
     QString m_caption;
     QPointer<TRegValueCategory> m_category;
@@ -131,6 +132,9 @@ private:
     QString m_descriptor;
     bool m_userEditor = false;
     bool m_modified = false;
+    // Flagged only because the store had no value at the last load, unchanged since: a value
+    // another writer stored meanwhile is not overwritten with this start value.
+    bool m_missingAtLoad = false;
     QPointer<TDataContainer> m_container;
 };
 
@@ -176,12 +180,15 @@ public:
     // Collects the owner's categories and settings.
     void RegisterValues();
     // Reads every registered value; a missing one is flagged for the next save. Ends silently
-    // at the first value of the wrong kind; an unreadable store loads nothing. Refused while a
-    // load or save is running.
+    // at the first value of the wrong kind; a store that cannot be read (not a regular file,
+    // too large) loads nothing. Refused while a load or save is running.
     void Load();
-    // Writes the flagged values. A failed write keeps every flag, so nothing is lost. Refused
-    // while a load or save is running.
+    // Writes the flagged values over what the store holds at that moment. A failed write
+    // keeps every flag, so nothing is lost, and LastSaveError() says why. Refused while a
+    // load or save is running.
     void Save();
+    // Why the last save wrote nothing; empty after one that succeeded.
+    QString LastSaveError() const { return m_lastSaveError; }
     // Gives every value its default through its setter.
     void SetDefaults();
     void FireUpdateResource(bool aUpdateResource);
@@ -195,6 +202,7 @@ private:
     TDataContainerState m_state = TDataContainerState::Idle;
     QList<QPointer<TRegValueCategory>> m_categories;
     QList<QPointer<TRegistryValueShell>> m_items;
+    QString m_lastSaveError;
 };
 
 } // namespace zorvan

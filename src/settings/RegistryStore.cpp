@@ -1,5 +1,6 @@
 #include "settings/RegistryStore.h"
 
+#include "components/AtomicFile.h"
 #include "components/ConfigPaths.h"
 
 #include <QDir>
@@ -8,8 +9,12 @@
 #include <QStringDecoder>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,51 +57,156 @@ bool operator==(const RegistryValue& a, const RegistryValue& b) {
     return false;
 }
 
+namespace {
+
+// Registry names compare as the registry does, without regard to case.
+QString nameKey(const QString& name) {
+    return name.toCaseFolded();
+}
+
+} // namespace
+
 const RegistryValue* RegistryKeyContents::find(const QString& name) const {
-    for (const auto& [n, v] : values)
-        if (n == name)
-            return &v;
-    return nullptr;
+    const auto it = m_index.constFind(nameKey(name));
+    return it == m_index.cend() ? nullptr : &values[*it].second;
 }
 
 void RegistryKeyContents::set(const QString& name, const RegistryValue& value) {
-    for (auto& [n, v] : values) {
-        if (n == name) {
-            v = value;
-            return;
-        }
+    const auto it = m_index.constFind(nameKey(name));
+    if (it == m_index.cend()) {
+        m_changed.resize(values.size());
+        m_index.insert(nameKey(name), values.size());
+        values.append({name, value});
+        m_changed.append(true);
+        return;
     }
+    if (values[*it].second == value)
+        return; // the line keeps the file's own spelling of the value
+    values[*it].second = value;
+    m_changed.resize(values.size());
+    m_changed[*it] = true;
+}
+
+qsizetype RegistryKeyContents::add(const QString& name, const RegistryValue& value) {
+    const QString key = nameKey(name);
+    const auto it = m_index.constFind(key);
+    if (it != m_index.cend()) {
+        values[*it].second = value;
+        return *it;
+    }
+    m_index.insert(key, values.size());
     values.append({name, value});
+    return values.size() - 1;
 }
 
 namespace {
 
 constexpr qint64 MaxStoreSize = 16 * 1024 * 1024;
 const QString Hive = QStringLiteral("HKEY_LOCAL_MACHINE");
+using Encoding = RegistryKeyContents::Encoding;
 
-std::optional<QString> decodeText(const QByteArray& data) {
-    QByteArray body = data;
-    auto encoding = QStringConverter::Utf8;
-    if (body.startsWith("\xEF\xBB\xBF")) {
-        body.remove(0, 3);
-    } else if (body.startsWith("\xFF\xFE")) {
-        body.remove(0, 2);
-        encoding = QStringConverter::Utf16LE;
-    }
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-    QString text = decoder(body);
-    if (decoder.hasError())
-        return std::nullopt;
-    // The UTF-16 decoder lets unpaired surrogates through: damage all the same, and they could
-    // not be written back.
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            ++i;
-        else if (text[i].isSurrogate())
-            return std::nullopt;
-    }
-    return text;
+std::pair<Encoding, int> encodingOf(const QByteArray& data) {
+    if (data.startsWith("\xEF\xBB\xBF"))
+        return {Encoding::Utf8Bom, 3};
+    if (data.startsWith("\xFF\xFE"))
+        return {Encoding::Utf16LE, 2};
+    if (data.startsWith("\xFE\xFF"))
+        return {Encoding::Utf16BE, 2};
+    return {Encoding::Utf8, 0};
 }
+
+bool isUtf16(Encoding e) {
+    return e == Encoding::Utf16LE || e == Encoding::Utf16BE;
+}
+
+char16_t unitAt(const QByteArray& body, qsizetype i, Encoding e) {
+    const auto byte = [&](qsizetype k) {
+        return static_cast<char16_t>(static_cast<uchar>(body[k]));
+    };
+    if (!isUtf16(e))
+        return byte(i);
+    return e == Encoding::Utf16LE ? static_cast<char16_t>(byte(i) | byte(i + 1) << 8)
+                                  : static_cast<char16_t>(byte(i) << 8 | byte(i + 1));
+}
+
+// The lines of bytes [from, to) of a file, one at a time, split at LF, CR LF or a lone CR.
+class LineCursor {
+public:
+    LineCursor(const QByteArray& data, qsizetype from, qsizetype to, Encoding e)
+        : m_data(data), m_pos(from), m_to(to), m_encoding(e), m_width(isUtf16(e) ? 2 : 1) {}
+
+    bool atEnd() const { return m_pos >= m_to; }
+    qsizetype pos() const { return m_pos; }
+    int number() const { return m_number; } // of the next line, from 1
+    void seek(qsizetype pos, int number) {
+        m_pos = pos;
+        m_number = number;
+    }
+
+    // Moves past the next line; text is without its line end. False when the line is not
+    // valid text (a bad UTF-8 sequence, an unpaired surrogate, an odd byte).
+    bool next(QString& text) {
+        const qsizetype unitsEnd = m_pos + (m_to - m_pos) / m_width * m_width;
+        qsizetype i = m_pos;
+        if (m_width == 1) {
+            const char* bytes = m_data.constData();
+            while (i < unitsEnd && bytes[i] != '\n' && bytes[i] != '\r')
+                ++i;
+        } else {
+            while (i < unitsEnd && unitAt(m_data, i, m_encoding) != u'\n' &&
+                   unitAt(m_data, i, m_encoding) != u'\r')
+                i += 2;
+        }
+        qsizetype next = m_to; // a last line without a line end takes an odd byte along
+        if (i < unitsEnd) {
+            const bool crlf = unitAt(m_data, i, m_encoding) == u'\r' && i + m_width < unitsEnd &&
+                              unitAt(m_data, i + m_width, m_encoding) == u'\n';
+            next = i + (crlf ? 2 : 1) * m_width;
+            if (firstLineEnd.isEmpty())
+                firstLineEnd =
+                    crlf ? QStringLiteral("\r\n") : QString(QChar(unitAt(m_data, i, m_encoding)));
+        }
+        const bool valid = decode(m_pos, i, text) && (i < unitsEnd || next == i);
+        m_pos = next;
+        ++m_number;
+        return valid;
+    }
+
+    QString firstLineEnd; // empty while none was met
+
+private:
+    bool decode(qsizetype from, qsizetype to, QString& text) {
+        // Into text's own buffer: one allocation for the file rather than one a line.
+        if (from == to && text.isNull())
+            return true;
+        if (!isUtf16(m_encoding)) {
+            m_utf8.resetState();
+            text.resize(to - from);
+            const QChar* end =
+                m_utf8.appendToBuffer(text.data(), QByteArrayView(m_data).sliced(from, to - from));
+            text.truncate(end - text.constData());
+            return !m_utf8.hasError();
+        }
+        text.resize(0);
+        for (qsizetype i = from; i < to; i += 2)
+            text += QChar(unitAt(m_data, i, m_encoding));
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+                ++i;
+            else if (text[i].isSurrogate())
+                return false;
+        }
+        return true;
+    }
+
+    const QByteArray& m_data;
+    qsizetype m_pos;
+    qsizetype m_to;
+    Encoding m_encoding;
+    qsizetype m_width;
+    int m_number = 1;
+    QStringDecoder m_utf8{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+};
 
 // One to eight hex digits and nothing else.
 std::optional<quint32> hexNumber(QStringView digits) {
@@ -220,22 +330,6 @@ QString hexText(const QByteArray& bytes, qsizetype lineStart) {
     return out;
 }
 
-bool writeAll(int fd, const QByteArray& data) {
-    const char* p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 // "text" with nothing after it. A registry string ends at its first zero character, as the
 // hex(1): form is read: a text holding one would not read back the same once written.
 std::optional<RegistryValue> stringValue(const QString& rest) {
@@ -250,30 +344,38 @@ std::optional<RegistryValue> stringValue(const QString& rest) {
     return RegistryValue::fromString(text);
 }
 
-// dword: and exactly eight digits.
+// dword: and one to eight digits, as regedit takes them.
 std::optional<RegistryValue> dwordValue(const QString& rest) {
-    const QString digits = rest.mid(6).trimmed();
-    const auto v = digits.size() == 8 ? hexNumber(digits) : std::nullopt;
+    const auto v = hexNumber(rest.mid(6).trimmed());
     if (!v)
         return std::nullopt;
     return RegistryValue::fromDword(*v);
 }
 
-// A text whose trailing backslash continues it on the next line, joined with what follows;
-// i moves to the last line taken.
-std::optional<QString> joinContinued(QString text, const QStringList& lines, qsizetype& i) {
+// Only hex bytes, commas and blanks, with a final backslash when it goes on: a line that is
+// anything else (the next value, say) ends a continuation as damage rather than being eaten.
+bool isHexContinuation(QStringView text) {
+    for (const QChar c : text)
+        if (!isxdigit(c.unicode() < 0x80 ? c.unicode() : 0) && c != u',' && c != u' ' &&
+            c != u'\t' && c != u'\\')
+            return false;
+    return true;
+}
+
+// A text whose trailing backslash continues it on the next line, joined with what follows.
+std::optional<QString> joinContinued(QString text, LineCursor& lines) {
+    QString next;
     while (text.endsWith(u'\\')) {
         text.chop(1);
-        if (++i >= lines.size())
+        if (lines.atEnd() || !lines.next(next) || !isHexContinuation(next))
             return std::nullopt;
-        text += lines[i].trimmed();
+        text += next.trimmed();
     }
     return text;
 }
 
 // hex:bytes (REG_BINARY) or hex(N):bytes, the bytes possibly continued on the next lines.
-std::optional<RegistryValue> hexFormValue(const QString& rest, const QStringList& lines,
-                                          qsizetype& i) {
+std::optional<RegistryValue> hexFormValue(const QString& rest, LineCursor& lines) {
     int type = 3;
     qsizetype p = 3;
     if (p < rest.size() && rest[p] == u'(') {
@@ -287,51 +389,223 @@ std::optional<RegistryValue> hexFormValue(const QString& rest, const QStringList
     }
     if (p >= rest.size() || rest[p] != u':')
         return std::nullopt;
-    const auto text = joinContinued(rest.mid(p + 1).trimmed(), lines, i);
+    const auto text = joinContinued(rest.mid(p + 1).trimmed(), lines);
     const auto bytes = text ? parseHexBytes(*text) : std::nullopt;
     if (!bytes)
         return std::nullopt;
     return hexValue(type, *bytes);
 }
 
-// A "name"=value or @=value line into contents; false when it does not parse.
-bool readValueLine(const QString& line, const QStringList& lines, qsizetype& i,
-                   RegistryKeyContents& contents) {
+void skipBlanks(const QString& line, qsizetype& pos) {
+    while (pos < line.size() && (line[pos] == u' ' || line[pos] == u'\t'))
+        ++pos;
+}
+
+using NamedValue = std::pair<QString, RegistryValue>;
+
+// A "name"=value or @=value line; nullopt with the problem when it does not parse.
+std::optional<NamedValue> readValueLine(const QString& line, LineCursor& lines, QString& problem) {
     qsizetype pos = 0;
     std::optional<QString> name = QString();
     if (line.startsWith(u'@'))
         pos = 1;
     else
         name = readQuoted(line, pos);
-    if (!name || pos >= line.size() || line[pos] != u'=')
-        return false;
-    const QString rest = line.mid(pos + 1);
+    skipBlanks(line, pos);
+    if (!name || pos >= line.size() || line[pos] != u'=') {
+        problem = QStringLiteral("not a value line (\"name\"=value)");
+        return std::nullopt;
+    }
+    const QString rest = line.mid(pos + 1).trimmed();
     std::optional<RegistryValue> value;
-    if (rest.startsWith(u'"'))
+    if (rest.startsWith(u'"')) {
         value = stringValue(rest);
-    else if (rest.startsWith(QLatin1String("dword:")))
+        problem = QStringLiteral("not a quoted text");
+    } else if (rest.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
         value = dwordValue(rest);
-    else if (rest.startsWith(QLatin1String("hex")))
-        value = hexFormValue(rest, lines, i);
+        problem = QStringLiteral("not a dword of 1 to 8 hex digits");
+    } else if (rest.startsWith(QLatin1String("hex"), Qt::CaseInsensitive)) {
+        value = hexFormValue(rest, lines);
+        problem = QStringLiteral("not a list of hex bytes");
+    } else {
+        problem = QStringLiteral("unknown value form");
+    }
     if (!value)
-        return false;
-    contents.set(*name, *value);
-    return true;
+        return std::nullopt;
+    problem.clear();
+    return NamedValue{*name, *value};
 }
 
-// The lines of a text that ends with a line end, without their LF or CR LF.
-QStringList linesOf(const QString& text) {
-    QStringList lines = text.split(u'\n');
-    lines.removeLast();
-    for (QString& l : lines)
-        if (l.endsWith(u'\r'))
-            l.chop(1);
-    return lines;
-}
-
-bool isHeaderLine(const QString& line) {
+bool isHeaderLine(QStringView line) {
     return line == QLatin1String("Windows Registry Editor Version 5.00") ||
            line == QLatin1String("REGEDIT4");
+}
+
+// Reads the next line (with its continuations) into contents; returns why it cannot be read,
+// empty when it can. value becomes the index of the value it holds, if any.
+struct LineReader {
+    // resumed: reading lines after the file's first content and its key line
+    LineReader(RegistryKeyContents& c, LineCursor& l, bool resumed = false)
+        : contents(c), lines(l), seenContent(resumed), seenKey(resumed) {}
+
+    RegistryKeyContents& contents;
+    LineCursor& lines;
+    bool seenContent;
+    bool seenKey;
+    QString text; // of the line read last, its buffer kept for the next
+
+    QString read(qsizetype& value) {
+        if (!lines.next(text))
+            return QStringLiteral("not valid text in the file's encoding");
+        const QStringView line = QStringView(text).trimmed();
+        if (line.isEmpty() || line.startsWith(u';'))
+            return QString();
+        const bool first = !seenContent;
+        seenContent = true;
+        if (first && isHeaderLine(line))
+            return QString();
+        if (line.startsWith(u'[')) {
+            if (seenKey)
+                return QStringLiteral("a second key");
+            if (!line.endsWith(u']') || line.startsWith(QLatin1String("[-")))
+                return QStringLiteral("not a key line");
+            seenKey = true;
+            contents.keyPath = line.sliced(1, line.size() - 2).toString();
+            return QString();
+        }
+        QString problem;
+        const qsizetype afterLine = lines.pos();
+        const int nextNumber = lines.number();
+        const auto named = readValueLine(line.toString(), lines, problem);
+        if (!named) {
+            lines.seek(afterLine, nextNumber); // continuation lines taken are lines of their own
+            return problem;
+        }
+        value = contents.add(named->first, named->second);
+        return QString();
+    }
+};
+
+QString valueLineText(const QString& name, const RegistryValue& v) {
+    QString line =
+        name.isEmpty() ? QStringLiteral("@=") : u'"' + escaped(name) + QStringLiteral("\"=");
+    switch (v.type) {
+    case RegistryValue::Type::Dword:
+        line += QString::asprintf("dword:%08x", v.dword);
+        break;
+    case RegistryValue::Type::String:
+        if (needsHexForm(v.text)) {
+            QByteArray utf16(reinterpret_cast<const char*>(v.text.utf16()), v.text.size() * 2);
+            if constexpr (Q_BYTE_ORDER == Q_BIG_ENDIAN)
+                for (qsizetype k = 0; k + 1 < utf16.size(); k += 2)
+                    std::swap(utf16[k], utf16[k + 1]);
+            utf16.append(2, '\0');
+            line += QStringLiteral("hex(1):");
+            line += hexText(utf16, line.size());
+        } else {
+            line += u'"' + escaped(v.text) + u'"';
+        }
+        break;
+    case RegistryValue::Type::Binary:
+        line += QStringLiteral("hex:");
+        line += hexText(v.bytes, line.size());
+        break;
+    case RegistryValue::Type::Other:
+        line += QString::asprintf("hex(%x):", static_cast<unsigned>(v.otherType));
+        line += hexText(v.bytes, line.size());
+        break;
+    }
+    return line + u'\n';
+}
+
+// Text with LF line ends into the bytes of the file's encoding and line ends.
+QByteArray encoded(QString text, const RegistryKeyContents& c) {
+    if (c.lineEnd != QLatin1String("\n"))
+        text.replace(u'\n', c.lineEnd);
+    if (!isUtf16(c.encoding))
+        return text.toUtf8();
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    for (const QChar ch : text) {
+        const char lo = static_cast<char>(ch.unicode() & 0xff);
+        const char hi = static_cast<char>(ch.unicode() >> 8);
+        out.append(c.encoding == Encoding::Utf16LE ? lo : hi);
+        out.append(c.encoding == Encoding::Utf16LE ? hi : lo);
+    }
+    return out;
+}
+
+QByteArray byteOrderMark(Encoding e) {
+    switch (e) {
+    case Encoding::Utf8Bom:
+        return QByteArrayLiteral("\xEF\xBB\xBF");
+    case Encoding::Utf16LE:
+        return QByteArrayLiteral("\xFF\xFE");
+    case Encoding::Utf16BE:
+        return QByteArrayLiteral("\xFE\xFF");
+    case Encoding::Utf8:
+        break;
+    }
+    return QByteArray();
+}
+
+bool endsWithLineEnd(const QByteArray& raw, Encoding e) {
+    const qsizetype w = isUtf16(e) ? 2 : 1;
+    if (raw.size() < w)
+        return false;
+    const char16_t u = unitAt(raw, raw.size() - w, e);
+    return u == u'\n' || u == u'\r';
+}
+
+QByteArray newFileText(const RegistryKeyContents& contents) {
+    QString out = QStringLiteral("Windows Registry Editor Version 5.00\n\n");
+    if (!contents.keyPath.isEmpty())
+        out += u'[' + contents.keyPath + QStringLiteral("]\n");
+    for (const auto& [name, v] : contents.values)
+        out += valueLineText(name, v);
+    out += u'\n';
+    return byteOrderMark(contents.encoding) + encoded(out, contents);
+}
+
+// Reads a store file: a regular file only (a FIFO would block, a device such as /dev/zero
+// never end), and no more than the cap, counted in bytes read rather than the size stat gives.
+// True with empty data when there is no file.
+bool readStoreFile(const QString& file, QByteArray& data, QString& error) {
+    const QByteArray name = QFile::encodeName(file);
+    auto fail = [&](const QString& what, int code) {
+        error = QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(code)));
+        return false;
+    };
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0)
+        return errno == ENOENT || fail(file, errno);
+    if (!S_ISREG(st.st_mode)) {
+        error = QStringLiteral("%1 is not a regular file").arg(file);
+        return false;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(file, errno);
+    // The name may have been replaced since the check above.
+    bool ok = (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) || fail(file, EINVAL);
+    char chunk[65536];
+    while (ok) {
+        const qsizetype want = std::min<qsizetype>(sizeof chunk, MaxStoreSize + 1 - data.size());
+        const ssize_t n = ::read(fd, chunk, static_cast<size_t>(want));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0 || fail(file, errno);
+            break;
+        }
+        data.append(chunk, n);
+        if (data.size() > MaxStoreSize) {
+            error = QStringLiteral("%1 is larger than 16 MiB").arg(file);
+            ok = false;
+        }
+    }
+    ::close(fd);
+    return ok;
 }
 
 } // namespace
@@ -339,74 +613,89 @@ bool isHeaderLine(const QString& line) {
 namespace RegistryText {
 
 std::optional<RegistryKeyContents> parse(const QByteArray& data) {
-    const auto decoded = decodeText(data);
-    if (!decoded)
-        return std::nullopt;
     RegistryKeyContents contents;
-    if (decoded->isEmpty())
-        return contents;
-    if (!decoded->endsWith(u'\n'))
-        return std::nullopt; // cut inside a line
-    const QStringList lines = linesOf(*decoded);
-    bool seenContent = false;
-    bool seenKey = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(u';'))
-            continue;
-        const bool first = !seenContent;
-        seenContent = true;
-        if (first && isHeaderLine(line))
-            continue;
-        if (line.startsWith(u'[')) {
-            if (seenKey || !line.endsWith(u']') || line.startsWith(QLatin1String("[-")))
-                return std::nullopt;
-            seenKey = true;
-            contents.keyPath = line.mid(1, line.size() - 2);
-        } else if (!readValueLine(line, lines, i, contents)) {
-            return std::nullopt;
-        }
+    contents.data = data;
+    const auto [encoding, markSize] = encodingOf(data);
+    contents.encoding = encoding;
+    LineCursor lines(data, markSize, data.size(), encoding);
+    LineReader reader(contents, lines);
+    while (!lines.atEnd()) {
+        RegistryLine line;
+        line.begin = lines.pos();
+        line.number = lines.number();
+        line.unreadable = !reader.read(line.value).isEmpty();
+        line.end = lines.pos();
+        // Runs of lines that hold no value take one entry: a hostile file of line ends costs
+        // no more than its bytes.
+        RegistryLine* last = contents.lines.isEmpty() ? nullptr : &contents.lines.back();
+        if (last && last->value < 0 && line.value < 0 && last->unreadable == line.unreadable)
+            last->end = line.end;
+        else
+            contents.lines.append(line);
     }
+    if (!lines.firstLineEnd.isEmpty())
+        contents.lineEnd = lines.firstLineEnd;
     return contents;
 }
 
+void forEachUnreadableLine(const RegistryKeyContents& contents,
+                           const std::function<void(int, const QString&)>& visit) {
+    for (const RegistryLine& run : contents.lines) {
+        if (!run.unreadable)
+            continue;
+        // Read again alone, as they were met the first time: after content and a key.
+        RegistryKeyContents scratch;
+        LineCursor lines(contents.data, run.begin, run.end, contents.encoding);
+        lines.seek(run.begin, run.number);
+        LineReader reader(scratch, lines, true);
+        while (!lines.atEnd()) {
+            const int number = lines.number();
+            qsizetype value = -1;
+            const QString problem = reader.read(value);
+            if (!problem.isEmpty())
+                visit(number, problem);
+        }
+    }
+}
+
 QByteArray format(const RegistryKeyContents& contents) {
-    QString out = QStringLiteral("Windows Registry Editor Version 5.00\n\n");
-    if (!contents.keyPath.isEmpty())
-        out += u'[' + contents.keyPath + QStringLiteral("]\n");
-    for (const auto& [name, v] : contents.values) {
-        QString line =
-            name.isEmpty() ? QStringLiteral("@=") : u'"' + escaped(name) + QStringLiteral("\"=");
-        switch (v.type) {
-        case RegistryValue::Type::Dword:
-            line += QString::asprintf("dword:%08x", v.dword);
-            break;
-        case RegistryValue::Type::String:
-            if (needsHexForm(v.text)) {
-                QByteArray utf16(reinterpret_cast<const char*>(v.text.utf16()), v.text.size() * 2);
-                if constexpr (Q_BYTE_ORDER == Q_BIG_ENDIAN)
-                    for (qsizetype k = 0; k + 1 < utf16.size(); k += 2)
-                        std::swap(utf16[k], utf16[k + 1]);
-                utf16.append(2, '\0');
-                line += QStringLiteral("hex(1):");
-                line += hexText(utf16, line.size());
-            } else {
-                line += u'"' + escaped(v.text) + u'"';
-            }
-            break;
-        case RegistryValue::Type::Binary:
-            line += QStringLiteral("hex:");
-            line += hexText(v.bytes, line.size());
-            break;
-        case RegistryValue::Type::Other:
-            line += QString::asprintf("hex(%x):", static_cast<unsigned>(v.otherType));
-            line += hexText(v.bytes, line.size());
+    if (contents.lines.isEmpty())
+        return newFileText(contents);
+    // Values the file does not hold yet go after its last value (or at its end).
+    QList<bool> placed(contents.values.size(), false);
+    qsizetype insertAfter = contents.lines.size() - 1;
+    for (qsizetype k = 0; k < contents.lines.size(); ++k) {
+        const qsizetype v = contents.lines[k].value;
+        if (v >= 0 && v < placed.size())
+            placed[v] = true;
+    }
+    for (qsizetype k = contents.lines.size() - 1; k >= 0; --k) {
+        if (contents.lines[k].value >= 0) {
+            insertAfter = k;
             break;
         }
-        out += line + u'\n';
     }
-    out += u'\n';
-    return out.toUtf8();
+    QString added;
+    for (qsizetype v = 0; v < contents.values.size(); ++v)
+        if (!placed[v])
+            added += valueLineText(contents.values[v].first, contents.values[v].second);
+
+    QByteArray out = byteOrderMark(contents.encoding);
+    for (qsizetype k = 0; k < contents.lines.size(); ++k) {
+        const RegistryLine& line = contents.lines[k];
+        if (line.value >= 0 && contents.changed(line.value))
+            out += encoded(valueLineText(contents.values[line.value].first,
+                                         contents.values[line.value].second),
+                           contents);
+        else
+            out += QByteArrayView(contents.data).sliced(line.begin, line.end - line.begin);
+        if (k == insertAfter && !added.isEmpty()) {
+            if (!endsWithLineEnd(out, contents.encoding))
+                out += encoded(QStringLiteral("\n"), contents);
+            out += encoded(added, contents);
+        }
+    }
+    return out;
 }
 
 } // namespace RegistryText
@@ -417,7 +706,8 @@ RegistryStoreKey::RegistryStoreKey(const QString& keyPath) : m_file(fileOfKey(ke
         levels.removeFirst();
     if (!levels.isEmpty() && levels.front().compare(Hive, Qt::CaseInsensitive) == 0)
         levels.removeFirst();
-    m_contents.keyPath = Hive + u'\\' + levels.join(u'\\');
+    m_keyPath = Hive + u'\\' + levels.join(u'\\');
+    m_contents.keyPath = m_keyPath;
 }
 
 QString RegistryStoreKey::fileOfKey(const QString& keyPath) {
@@ -439,46 +729,54 @@ QString RegistryStoreKey::fileOfKey(const QString& keyPath) {
     return configFolder() + u'/' + levels.join(u'/') + QStringLiteral(".reg");
 }
 
+RegistryStoreKey::~RegistryStoreKey() {
+    unlock();
+}
+
 bool RegistryStoreKey::openRead() {
     m_writable = false;
-    m_contents.values.clear();
-    if (m_file.isEmpty())
+    m_contents = RegistryKeyContents();
+    m_contents.keyPath = m_keyPath;
+    if (m_file.isEmpty()) {
+        m_error = QStringLiteral("the key path names no file");
         return false;
-    QFile f(m_file);
-    if (!f.exists())
-        return true;
-    if (f.size() > MaxStoreSize || !f.open(QIODevice::ReadOnly))
+    }
+    QByteArray data;
+    if (!readStoreFile(m_file, data, m_error))
         return false;
-    const auto parsed = RegistryText::parse(f.readAll());
-    if (!parsed)
-        return false;
-    m_contents.values = parsed->values;
+    m_contents = *RegistryText::parse(data);
+    if (m_contents.lines.isEmpty())
+        m_contents.keyPath = m_keyPath;
     return true;
 }
 
 bool RegistryStoreKey::openWrite() {
-    m_writable = false;
+    unlock();
     m_dirty = false;
-    m_replacesUnreadable = false;
-    m_contents.values.clear();
-    if (m_file.isEmpty())
+    if (m_file.isEmpty()) {
+        m_error = QStringLiteral("the key path names no file");
         return false;
-    if (!QDir().mkpath(QFileInfo(m_file).absolutePath()))
+    }
+    const QString folder = QFileInfo(m_file).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        m_error = QStringLiteral("cannot make the folder %1").arg(folder);
         return false;
-    QFile f(m_file);
-    if (f.exists()) {
-        if (f.size() > MaxStoreSize) {
-            m_replacesUnreadable = true;
-        } else {
-            // A file that cannot even be opened is someone else's business: leave it alone.
-            if (!f.open(QIODevice::ReadOnly))
-                return false;
-            const auto parsed = RegistryText::parse(f.readAll());
-            if (parsed)
-                m_contents.values = parsed->values;
-            else
-                m_replacesUnreadable = true;
-        }
+    }
+    // The folder is the lock: it outlives the file, which every write replaces, and leaves
+    // nothing behind.
+    m_lockFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int locked = m_lockFd < 0 ? -1 : 0;
+    while (locked == 0 && ::flock(m_lockFd, LOCK_EX) != 0)
+        locked = errno == EINTR ? 0 : -1;
+    if (locked != 0) {
+        m_error = QStringLiteral("cannot lock the folder %1: %2")
+                      .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        unlock();
+        return false;
+    }
+    if (!openRead()) {
+        unlock();
+        return false;
     }
     m_writable = true;
     return true;
@@ -490,62 +788,31 @@ void RegistryStoreKey::setValue(const QString& name, const RegistryValue& v) {
 }
 
 bool RegistryStoreKey::commit() {
-    if (!m_writable)
+    if (!m_writable) {
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("the key is not open for writing");
         return false;
-    if (!m_dirty)
-        return true;
-    if (m_replacesUnreadable) {
-        const QString copy = m_file + QStringLiteral(".unreadable");
-        QFile::remove(copy);
-        QFile::copy(m_file, copy);
     }
-    if (!writeFileAtomically(m_file, RegistryText::format(m_contents)))
-        return false;
-    m_dirty = false;
-    m_replacesUnreadable = false;
-    return true;
+    bool ok = !m_dirty;
+    if (m_dirty) {
+        const QByteArray text = RegistryText::format(m_contents);
+        // A store past the cap would not be read again: everything in it would be lost.
+        if (text.size() > MaxStoreSize)
+            m_error = QStringLiteral("%1 would grow past 16 MiB").arg(m_file);
+        else
+            ok = writeFileAtomically(m_file, text, &m_error);
+    }
+    if (ok)
+        m_dirty = false;
+    m_writable = false;
+    unlock();
+    return ok;
 }
 
-bool writeFileAtomically(const QString& file, const QByteArray& data) {
-    QString target = file;
-    const QFileInfo info(file);
-    if (info.isSymLink())
-        target = info.symLinkTarget();
-    const QFileInfo targetInfo(target);
-    const QString dir = targetInfo.absolutePath();
-
-    mode_t mode = 0;
-    struct stat st {};
-    if (::stat(QFile::encodeName(target).constData(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
-    QByteArray tmp = QFile::encodeName(dir + QStringLiteral("/.") + targetInfo.fileName() +
-                                       QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
-    if (::close(fd) != 0)
-        ok = false;
-    if (ok)
-        ok = ::rename(tmp.constData(), QFile::encodeName(target).constData()) == 0;
-    if (!ok) {
-        ::unlink(tmp.constData());
-        return false;
-    }
-    // Make the rename itself durable.
-    const int dirFd =
-        ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+void RegistryStoreKey::unlock() {
+    if (m_lockFd >= 0)
+        ::close(m_lockFd); // releases the lock
+    m_lockFd = -1;
 }
 
 } // namespace zorvan

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -33,8 +34,11 @@ const char* const usageText =
     "          yes/no or on/off; file names any text. A value outside the limits is refused.\n"
     "  reset   gives every setting its default and saves.\n"
     "\n"
-    "Exit status: 0 done, 1 the store could not be written, 2 bad arguments or a refused\n"
-    "value (nothing is changed then).\n";
+    "Lines of the store that cannot be read are named on standard error (FILE:LINE: reason);\n"
+    "they are kept as they are when the store is written.\n"
+    "\n"
+    "Exit status: 0 done, 1 the store could not be written (the reason follows), 2 bad\n"
+    "arguments or a refused value (nothing is changed then).\n";
 
 int usageError(const QString& message) {
     err(QStringLiteral("zorvanctl options: %1\nRun 'zorvanctl options --help' for usage.\n")
@@ -161,12 +165,30 @@ int save(TOptions& options) {
     options.DataContainer->Save();
     for (TRegistryValueShell* v : options.DataContainer->Items()) {
         if (v->Modified()) {
-            err(QStringLiteral("zorvanctl options: could not write %1\n")
-                    .arg(RegistryStoreKey::fileOfKey(options.DataContainer->KeyPath())));
+            err(QStringLiteral("zorvanctl options: could not write %1: %2\n")
+                    .arg(RegistryStoreKey::fileOfKey(options.DataContainer->KeyPath()),
+                         options.DataContainer->LastSaveError()));
             return exitFailure;
         }
     }
     return 0;
+}
+
+// The load skips what it cannot read without a word; here the user is told, line by line.
+void reportUnreadable(const TOptions& options) {
+    RegistryStoreKey key(options.DataContainer->KeyPath());
+    if (!key.openRead()) {
+        err(QStringLiteral("zorvanctl options: %1\n").arg(key.error()));
+        return;
+    }
+    QString text; // written in blocks: a hostile store may have millions of such lines
+    RegistryText::forEachUnreadableLine(key.contents(), [&](int number, const QString& reason) {
+        text +=
+            key.fileName() + u':' + QString::number(number) + QStringLiteral(": ") + reason + u'\n';
+        if (text.size() > 65536)
+            err(std::exchange(text, QString()));
+    });
+    err(text);
 }
 
 int set(TOptions& options, const QString& name, const QString& text) {
@@ -206,6 +228,7 @@ int run(const QStringList& args) {
     // Writes happen only through the explicit saves below, never on destruction.
     TOptions options;
     options.setSaveOnDestroy(false);
+    reportUnreadable(options);
     if (args.isEmpty())
         return list(options);
     if (args.front() == "set")

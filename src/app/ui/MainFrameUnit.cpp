@@ -11,14 +11,19 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
 
 namespace zorvan {
 
@@ -27,6 +32,43 @@ namespace {
 // How often the actions' enabling is re-evaluated while the program is idle; cheap, and
 // quick enough that a change made elsewhere shows before the user can reach the action.
 constexpr int kIdleUpdateMs = 200;
+
+// Where the window opens: the stored rectangle kept on a screen, the one holding its centre,
+// else the primary one (the monitor it was saved on may be gone), shrunk to that screen's
+// available area (but not below the window's minimum size) and moved into it. The stored
+// values are any integers: 64-bit arithmetic throughout.
+QRect openingGeometry(const TOptions& options, const QWidget& window) {
+    const qint64 left = options.MainFrmLeft->Value();
+    const qint64 top = options.MainFrmTop->Value();
+    const qint64 width = options.MainFrmWidth->Value();
+    const qint64 height = options.MainFrmHeight->Value();
+    const qint64 cx = left + width / 2;
+    const qint64 cy = top + height / 2;
+    QScreen* screen = nullptr;
+    if (cx >= INT_MIN && cx <= INT_MAX && cy >= INT_MIN && cy <= INT_MAX)
+        screen = QGuiApplication::screenAt(QPoint(static_cast<int>(cx), static_cast<int>(cy)));
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return window.geometry();
+    const QRect area = screen->availableGeometry();
+    const qint64 maxW = std::max(area.width(), 1);
+    const qint64 maxH = std::max(area.height(), 1);
+    const qint64 w =
+        std::clamp<qint64>(width, std::clamp<qint64>(window.minimumWidth(), 1, maxW), maxW);
+    const qint64 h =
+        std::clamp<qint64>(height, std::clamp<qint64>(window.minimumHeight(), 1, maxH), maxH);
+    const qint64 x = std::clamp<qint64>(left, area.left(), area.left() + maxW - w);
+    const qint64 y = std::clamp<qint64>(top, area.top(), area.top() + maxH - h);
+    return QRect(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
+                 static_cast<int>(h));
+}
+
+// A stored coordinate (low -QWIDGETSIZE_MAX) or size (low 0) as the window takes it later on
+// (the options dialog reloads the store): bounded, so that no rectangle arithmetic overflows.
+int bounded(int value, int low) {
+    return std::clamp(value, low, QWIDGETSIZE_MAX);
+}
 
 } // namespace
 
@@ -229,6 +271,12 @@ void TMainFrameDlg::FormShow() {
         // An empty name closes the new document: only New and Open lead on.
         if (options->RestoreLastDocument->Value() && MDVAgent.Document())
             MDVAgent.OpenDocument(options->LastDocument->Value());
+        // The window opens on a screen whatever the store holds.
+        const QRect opening = openingGeometry(*options, *this);
+        options->MainFrmLeft->setValue(opening.x());
+        options->MainFrmTop->setValue(opening.y());
+        options->MainFrmWidth->setValue(opening.width());
+        options->MainFrmHeight->setValue(opening.height());
         MainFrmTopUpdateResource(true);
         MainFrmLeftUpdateResource(true);
         MainFrmWidthUpdateResource(true);
@@ -268,7 +316,7 @@ void TMainFrameDlg::TakeGeometry() {
 void TMainFrameDlg::MainFrmLeftUpdateResource(bool aUpdateResource) {
     if (TOptions* options = Options()) {
         if (aUpdateResource)
-            move(options->MainFrmLeft->Value(), y());
+            move(bounded(options->MainFrmLeft->Value(), -QWIDGETSIZE_MAX), y());
         else
             options->MainFrmLeft->setValue(x());
     }
@@ -277,7 +325,7 @@ void TMainFrameDlg::MainFrmLeftUpdateResource(bool aUpdateResource) {
 void TMainFrameDlg::MainFrmTopUpdateResource(bool aUpdateResource) {
     if (TOptions* options = Options()) {
         if (aUpdateResource)
-            move(x(), options->MainFrmTop->Value());
+            move(x(), bounded(options->MainFrmTop->Value(), -QWIDGETSIZE_MAX));
         else
             options->MainFrmTop->setValue(y());
     }
@@ -286,7 +334,7 @@ void TMainFrameDlg::MainFrmTopUpdateResource(bool aUpdateResource) {
 void TMainFrameDlg::MainFrmWidthUpdateResource(bool aUpdateResource) {
     if (TOptions* options = Options()) {
         if (aUpdateResource)
-            resize(options->MainFrmWidth->Value(), height());
+            resize(bounded(options->MainFrmWidth->Value(), 0), height());
         else
             options->MainFrmWidth->setValue(width());
     }
@@ -295,7 +343,7 @@ void TMainFrameDlg::MainFrmWidthUpdateResource(bool aUpdateResource) {
 void TMainFrameDlg::MainFrmHeightUpdateResource(bool aUpdateResource) {
     if (TOptions* options = Options()) {
         if (aUpdateResource)
-            resize(width(), options->MainFrmHeight->Value());
+            resize(width(), bounded(options->MainFrmHeight->Value(), 0));
         else
             options->MainFrmHeight->setValue(height());
     }
