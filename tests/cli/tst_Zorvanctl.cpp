@@ -9,16 +9,18 @@ using namespace zorvan::test;
 namespace {
 
 // Every type, a channel at the top of the range, a name of all 12 bytes, names in
-// Windows-1251 on the wire, one a CSV line must quote, and a type code without a name.
+// Windows-1251 on the wire, one a CSV line must quote, a type code without a name, and a name
+// carrying an escape sequence (shown escaped, never sent to the terminal raw).
 const char* const Catalogue = "0 4 TEMP1\n1 0 T\n2 1 TWELVE_CHARS\n65535 2 Давление\n40 3 Ёж№\n"
-                              "7 1 a \"b\", c\n9 9 ODD\n";
+                              "7 1 a \"b\", c\n9 9 ODD\n8 0 E\x1b[1m\n";
 // Texts that the expected outputs below are put together from.
 #define TAGS_HEADER "#\tChannel\tType\tName\n"
 #define TAGS                                                                                         \
     TAGS_HEADER                                                                                      \
     "1\t1\tFloat\tTEMP1\n2\t2\tInt\tT\n3\t3\tUInt\tTWELVE_CHARS\n4\t65536\tLong\tДавление\n" \
-    "5\t41\tULong\tЁж№\n6\t8\tUInt\ta \"b\", c\n7\t10\t9\tODD\n"
+    "5\t41\tULong\tЁж№\n6\t8\tUInt\ta \"b\", c\n7\t10\t9\tODD\n8\t9\tInt\tE\\\\x1b\\[1m\n" /* a regular expression */
 #define NO_DEVICE "No communication with the device\n"
+#define NO_REPLY(command) NO_DEVICE "zorvanctl " command ": no reply\n"
 #define NO_PORT "Не удалось подключиться к COM-порту\n" NO_DEVICE
 
 } // namespace
@@ -35,7 +37,7 @@ private slots:
             // Checksums from the Modbus over serial line guide's algorithm (computed apart).
             {"tags --trace", 0, "~^out 01 03 30 00 00 0E CB 0E \nin 01 03 1C ([0-9A-F]{2} ){30}\n"
                                 "out 01 10 30 01 00 01 02 00 00 97 82 \nin 01 10 30 01 00 01 5F 09 \n"
-                                "([^\n]+\n){30}" TAGS "$", ""}}},
+                                "([^\n]+\n){34}" TAGS "$", ""}}},
         {"upload, download, flash", {
             {"device --flash $D/f", 0, "", ""},
             {"mkmap $D/up 6 3 0 6 4", 0, "", ""},
@@ -51,7 +53,7 @@ private slots:
             {"mkmap $D/none 0", 0, "", ""},
             {"upload $D/none --port $P", 0, "", ""},
             {"download $D/back --port $P", 0, "", ""},
-            {"flash --port $P --address 9 --trace", 1, "out 09 10 00 08 00 02 04 00 00 00 01 19 A9 \n", NO_DEVICE},
+            {"flash --port $P --address 9 --trace", 1, "out 09 10 00 08 00 02 04 00 00 00 01 19 A9 \n", NO_REPLY("flash")},
             {"flash --port $P --trace", 0, "out 01 10 00 08 00 02 04 00 00 00 01 33 C9 \n"
                                            "in 01 10 00 08 00 02 C0 0A \n", ""}}},
         {"refused maps", {
@@ -62,15 +64,15 @@ private slots:
             {"upload $D/b --port $P", 3, "", "List of parameters is overflow!\n"}}},
         {"failed exchanges", {
             {"device --fail-requests 6,7,8,9,10", 0, "", ""},
-            {"tags --port $P --timeout 50", 1, TAGS_HEADER "1\t1\tFloat\tTEMP1\n2\t2\tInt\tT\n", NO_DEVICE},
+            {"tags --port $P --timeout 50", 1, TAGS_HEADER "1\t1\tFloat\tTEMP1\n2\t2\tInt\tT\n", NO_REPLY("tags")},
             {"device --drop-rate 1", 0, "", ""},
             {"mkmap $D/m 0 1", 0, "", ""},
-            {"upload $D/m --port $P --timeout 50", 1, "", NO_DEVICE},
-            {"download $D/x --port $P --timeout 50", 1, "", NO_DEVICE},
-            {"flash --port $P --timeout 50", 1, "", NO_DEVICE},
+            {"upload $D/m --port $P --timeout 50", 1, "", NO_REPLY("upload")},
+            {"download $D/x --port $P --timeout 50", 1, "", NO_REPLY("download")},
+            {"flash --port $P --timeout 50", 1, "", NO_REPLY("flash")},
             // One entry: Action 1, 2, options, TagIndex, Action 3, Error, Action 4, then the save.
             {"device --fail-requests 8", 0, "", ""},
-            {"upload $D/m --port $P --timeout 50", 1, "", "Ошибка конфигурирования устройства\n" NO_DEVICE}}},
+            {"upload $D/m --port $P --timeout 50", 1, "", "Ошибка конфигурирования устройства\n" NO_REPLY("upload")}}},
         {"ports that do not open", {
             {"mkmap $D/m 0 1", 0, "", ""},
             {"tags --port $D/tty", 1, TAGS_HEADER, NO_PORT},
@@ -88,7 +90,7 @@ private slots:
                                                 "in 03 10 30 04 00 02 0E EB \n", ""},
             {"raw read 12292 2", 0, "12292\t0\t0x0000\n12293\t6\t0x0006\n", ""},
             {"raw read 12288 1 --port 7 --address 9 --timeout 60", 1, "",
-             "zorvanctl raw: no valid reply from device 9 on $P within 60 ms\n"}}},
+             "zorvanctl raw: no valid reply from device 9 on $P within 60 ms: no reply\n"}}},
         {"poll: values set, flash, two spaces, faults", {
             {"device --flash $D/f", 0, "", ""},
             {"mkmap $D/m 6 0 1 2 3 4 5 0 1 2 3 4 5 0 1 2 3 4 5 0 1 2 3", 0, "", ""},
@@ -104,8 +106,9 @@ private slots:
              "\nin [^\n]+\nout 01 03 40 00 00 1E D0 02 \nin [^\n]+\nout 01 03 40 1E 00 03 70 0D \nin [^\n]+\n"
              "requests: 4, errors: 0\n$"},
             {"device --flash $D/f --fail-requests 2,3,4:corrupt,5", 0, "", ""},
-            {"poll $D/m --port $P --cycles 5 --timeout 60 --set T=5", 0, "~^time,[^\n]+\n(\\S+,5,[^\n]+\n){5}$",
-             "requests: 14, errors: 4\n"}}},
+            // Five cycles attempted, two of them failed: exit 1.
+            {"poll $D/m --port $P --cycles 5 --timeout 60 --set T=5", 1, "~^time,[^\n]+\n(\\S+,5,[^\n]+\n){3}$",
+             "requests: 10, errors: 4\n"}}},
         {"poll refusals", {
             {"mkmap $D/m 0 0 1", 0, "", ""},
             {"mkmap $D/odd 0 6 6", 0, "", ""},

@@ -79,14 +79,14 @@ struct Rig : frames {
     }
 
     // The device's side, one token per request; a trailing "!" leaves it unanswered, "~"
-    // spoils the reply's checksum:
+    // spoils the reply's checksum, "+" answers after 700 ms (as a flash being written does):
     //   A<n> T<n> C<n> O<n>  write Action, TagIndex, prmCurrMapTagIndex, ZorvanOptions
     //   F  the flash request   R...  the block read (see shown)   Q<n>  read of the map size n
     //   *<n>  the catalogue read of tags 0..n-1: T0 R0 T1 R1 ...   @<n>  device address n
     void play(const QString& script) {
         for (QString token : script.split(' ', Qt::SkipEmptyParts)) {
             const QChar suffix = token.back();
-            token.remove(QRegularExpression("[!~]$"));
+            token.remove(QRegularExpression("[!~+]$"));
             const char kind = token[0].toLatin1();
             const quint32 n = token.mid(1).toUInt();
             for (quint32 i = 0; kind == '*' && i < n; ++i)
@@ -114,7 +114,7 @@ struct Rig : frames {
             reply[reply.size() - 1] = char(reply.back() ^ (suffix == '~'));
             peer.expect(request);
             if (suffix != '!')
-                peer.send(reply);
+                peer.send(reply, suffix == '+' ? 700 : 0);
         }
     }
 
@@ -173,7 +173,9 @@ private slots:
             {"upload: two entries",          {"U", {3, 7}, 2, "A1 A2 O2 T3 A3 R3 T7 A3 R7 A4 F", true, 2}},
             {"upload: index 0 sent",         {"U", {0}, 0, "A1 A2 O0 T0 A3 R0 A4 F", true, 1}},
             {"upload: same index twice",     {"U", {4, 4}, 0, "A1 A2 O0 T4 A3 R4 A3 R4 A4 F", true, 2}},
-            {"upload: Action 3 kept",        {"U", {4, 4}, 0, "A1 A2 O0 T4 A3 R4a3 R4a3 A4 F", true, 2}},
+            {"upload: Action 3 kept",        {"U", {4, 4}, 0, "A1 A2 O0 T4 A3 R4a3 A3 R4a3 A4 F", true, 2}},
+            {"upload after a lost one",      {"UU", {3}, 0, "A1! A1 A2 O0 T3 A3 R3 A4 F", true, 1}},
+            {"upload: flash written slowly", {"U", {}, 0, "A1 A2 O0 A4 F+", true, 0}},
             {"upload: tag refused",          {"U", {1, 2, 300, 8}, 0, "A1 A2 O0 T1 A3 R1 T2 A3 R2 T300 A3 R300e1", true, 2, {"Tag #300 incorrect!"}, 1}},
             {"upload: map full",             {"U", {1, 2, 3}, 0, "A1 A2 O0 T1 A3 R1 T2 A3 R2e2", true, 1, {full}, 2}},
             {"upload: other Error codes",    {"U", {1}, 0, "A1 A2 O0 T1 A3 R1e3 A4 F", true, 1}},

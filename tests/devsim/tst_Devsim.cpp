@@ -150,14 +150,18 @@ private slots:
             {"mb write 12289 5 ; atleast 93", 0, "", ""}, // 11 + 3.5 + 8 characters
             {"mb read 12288 14", 1, "", TIMEOUT},
             {"mb read 12288 1 ; atleast 200", 0, "4000\n", ""},
+            // Paced byte by byte: a master waiting 50 ms between characters takes the whole reply.
+            {"raw read 12288 14 --port $P --timeout 50", 0, "~^12288\t16384\t0x4000\n", ""},
             {"stop INT", 0, "", ""},
-            // Characters on the line: 14.5 + 11.5, 11.5, 11.5 + 10.5.
+            // Characters on the line: 14.5 + 11.5, 11.5, 11.5 + 10.5, 11.5 + 36.5.
             {"log", 0, "~#1 rx 01 10 30 01 00 01 02 00 05 57 81 \\| write 1 at 12289 \\| TagIndex 5: channel 300, "
                        "type 9, \"TWELVE_CHARS\"\n.*#1 tx 01 10 30 01 00 01 5F 09 .*#2 tx -- \\| reply 01 03 1C "
-                       "[0-9A-F ]+ dropped\n.*#3 tx [^\n]+ delayed 200 ms.*: 3 requests, 2 replies, modelled wire "
-                       "time 247.917 ms at 2400 baud\n$", ""}}},
+                       "[0-9A-F ]+ dropped\n.*#3 tx [^\n]+ delayed 200 ms.*: 4 requests, 3 replies, modelled wire "
+                       "time 447.917 ms at 2400 baud\n$", ""}}},
         {"refused options", {
             {"device --drop-rate 1.5", 2, "", "~--drop-rate must be a number from 0 to 1"},
+            {"device --delay-rate nan", 2, "", "~--delay-rate must be a number from 0 to 1"},
+            {"device --catalogue /dev/zero", 2, "", "~/dev/zero: not a regular file"},
             {"device --address 0", 2, "", "~--address must be a whole number from 1 to 247"},
             {"device --fail-requests 0", 2, "", "~\"0\" is not a request number"},
             {"device --fail-requests 3:explode", 2, "", "~unknown fault \"explode\""},

@@ -1,6 +1,6 @@
 #include "Cases.h"
 #include "TempConfigHome.h"
-#include "ZorvanctlRun.h"
+#include "Scenario.h"
 #include "components/AtomicFile.h"
 #include "settings/AppOptions.h"
 #include "settings/StandartStoreObjects.h"
