@@ -198,22 +198,6 @@ private slots:
                  (QStringList{"Document not loaded. Unknown file version",
                               "Документ не загружен. Неизвестная версия файла"}));
     }
-
-    // Without a document link the operations do nothing and show nothing; a language update
-    // goes to the agent's handler, then to the views.
-    void agentWithoutDocument() {
-        test::ScriptedPrompter prompter;
-        prompter.fileNames = {QString("/tmp/never.zorvan")};
-        FakeViews views;
-        TMDVAgent agent;
-        agent.ViewsContainer = &views;
-        agent.OnUpdateLanguage = [&](TMDVAgent&) { views.calls += "agent "; };
-        agent.UpdateLanguage(), agent.NewDocument();
-        QVERIFY(!agent.OpenWithDialog() && !agent.OpenDocument("/tmp/never.zorvan"));
-        QVERIFY(agent.Save() == PromptAnswer::No && agent.SaveAs() == PromptAnswer::No);
-        QVERIFY(agent.CloseDocument() && prompter.records.isEmpty());
-        QCOMPARE(views.calls, "agent ld");
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_ModelDocumentView)

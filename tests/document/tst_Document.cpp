@@ -1,7 +1,6 @@
 #include "Cases.h"
 #include "Files.h"
 #include "ScriptedPrompter.h"
-#include "document/ChannelMapText.h"
 #include "document/Document.h"
 
 #include <QElapsedTimer>
@@ -79,8 +78,8 @@ QByteArray billionLaughs() {
 class tst_Document : public QObject {
     Q_OBJECT
 private slots:
-    // The module starts a new, untitled, unmodified, empty map, written in the file format.
-    void writesTheFileFormat() {
+    // The module starts a new, untitled, unmodified, empty map.
+    void startsEmpty() {
         QVERIFY(!Dm() && !CurrentImage());
         MarkModified(); // no module: nothing to mark, nothing to crash
         TDm dm;
@@ -89,14 +88,6 @@ private slots:
         QCOMPARE(dm.Serializer.SaveToData(), example.left(example.indexOf("  <Map>")) +
                                                  "  <Map/>\r\n" +
                                                  example.mid(example.indexOf("  <BaseAdr>")));
-        addChannel("T1", 3, 1)->TagIndex = 0;
-        QTemporaryDir dir;
-        dm.Serializer.XMLFilePath = dir.filePath("map.zorvan");
-        QVERIFY(dm.Serializer.Save());
-        QCOMPARE(readFile(dm.Serializer.XMLFilePath), example);
-        CurrentImage()->Clear();
-        QVERIFY(dm.Serializer.Load());
-        QCOMPARE(describe(*CurrentImage()), "3,1,0,T1,");
     }
 
     void reads_data() {
@@ -152,47 +143,6 @@ private slots:
         QVERIFY(dm.Serializer.LoadFromData(data));
         QCOMPARE(describe(*dm.Image()), "0,0,1,Давление," + note + ";0,0,2,TEMP,ab");
         QCOMPARE(dm.Image()->Options, 0x80000001u);
-    }
-
-    // A channel from the list's factory is blank; Clear makes the start of a hand-added one.
-    // Copies are deep; a source of another class is ignored.
-    void channelsAndCopies() {
-        TChannelImage image, target;
-        TChannelItem* added = image.Map()->Add();
-        added->Channel = -7, added->ParamType = 3, added->Note = "x";
-        TChannelItem* inserted = image.Map()->Insert(0);
-        inserted->Assign(added);
-        inserted->Assign(this);
-        added->Clear();
-        image.BaseAdr = 5, image.Options = 0xFFFFFFFF;
-        target.Map()->Add()->TagName = "leftover";
-        target.Assign(&image);
-        image.Map()->Items(0)->Note = "changed";
-        image.Clear();
-        QCOMPARE(describe(image) + QString::number(image.BaseAdr + image.Options), "16384");
-        QCOMPARE(describe(target), "-7,3,0,,x;0,0,0,Unknown,");
-        QCOMPARE(QString("%1 %2").arg(target.BaseAdr).arg(target.Options), "5 4294967295");
-    }
-
-    // The report of `zorvanctl map show`: offsets from the type sizes, the channel shown one
-    // higher, names cut at their zero padding, one line per row whatever names and notes hold.
-    void report() {
-        TDm dm;
-        dm.Image()->Options = 6;
-        addChannel("%2", 2147483647, 2);
-        addChannel(QStringLiteral("TEMP") + QString(8, QChar(0)), 0, 9)->Note = "50%1";
-        addChannel("A\tB", 7, 4)->Note = "x\r\ny";
-        addChannel("", 1, 1);
-        QCOMPARE(ChannelMapReport(*dm.Image()),
-                 "BaseAdr\t16384\nOptions\t6\tw:01 - dw:1032\nChannels\t4\n"
-                 "Offset\tType\tChannel\tName\tNote\tTagIndex\n0\tLong\t2147483648\t%2\t\t1\n"
-                 "2\t\t1\tTEMP\t50%1\t2\n2\tFloat\t8\tA B\tx  y\t3\n4\tUInt\t2\t\t\t4\n");
-        dm.Image()->Options = 8;
-        QVERIFY(ChannelMapReport(*dm.Image()).contains("Options\t8\t\n"));
-        QString codes;
-        for (const char* text : {"uint", "FLOAT", "-7", "Double", "", "1.5"})
-            codes += QString::number(ParamTypeFromText(text).value_or(-100)) + ' ';
-        QCOMPARE(codes, "1 4 -7 -100 -100 -100 ");
     }
 
     // Through the document agent: saved, closed, reopened with nothing of the previous map; a

@@ -48,12 +48,6 @@ public:
     // "01 03 30 00" -> bytes.
     static QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 
-protected:
-    // For peers that speak a protocol themselves: the master side and a step of their own.
-    int master() const { return m_master; }
-    void addStep(std::function<void()> step) { m_steps.push_back(std::move(step)); }
-    bool stopped() const { return m_stop; }
-
 private:
     // Sleeps ms unless stopped; false when stopped.
     bool sleepFor(int ms);
