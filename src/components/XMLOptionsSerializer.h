@@ -7,6 +7,8 @@
 #include <QString>
 #include <functional>
 
+class QIODevice;
+
 namespace zorvan {
 
 // Why the last Load ended early. Load itself reports nothing (a file that does not fit opens
@@ -22,7 +24,17 @@ enum class TXMLReadStatus {
     rsBadVersion,         // the Version attribute is missing or not a number
     rsBadValue,           // an element's text does not fit its property (Element set)
     rsDocumentType,       // a document type declaration, refused unread (Line and Column set)
+    rsTooLarge,           // the file is larger than MaxDocumentBytes, refused unread
+    rsTooDeep,            // elements nested deeper than MaxDocumentDepth (Line and Column set)
+    rsTooManyAttributes,  // an element with more than MaxElementAttributes attributes
 };
+
+// What a document may hold at most; a file beyond one of them is refused with its own status,
+// in time and memory linear in what was read before. The channel map needs 4 levels and 2
+// attributes.
+constexpr qint64 MaxDocumentBytes = 64 * 1024 * 1024;
+constexpr int MaxDocumentDepth = 32;
+constexpr int MaxElementAttributes = 32;
 
 struct TXMLReadError {
     TXMLReadStatus Status = TXMLReadStatus::rsOk;
@@ -82,7 +94,7 @@ public:
 
 private:
     bool Fail(TXMLReadError error);
-    bool ReadDocument(const QByteArray& data);
+    bool ReadDocument(QIODevice& source);
 
     TXMLReadError m_lastReadError;
     QString m_lastSaveError;
