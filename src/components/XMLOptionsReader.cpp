@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <utility>
+#include <vector>
 
 namespace zorvan::xmlstore {
 
@@ -406,20 +407,30 @@ private:
         }
     }
 
-    // An element's text: that of its descendants, without the blanks that only lay them out.
+    // An element's text: all of it when it holds no element, so that a value made only of
+    // blanks or line breaks is kept; else the text of its descendants without the blanks
+    // that only lay them out.
     QString ElementText() {
         const int depth = m_depth;
         QString all;
+        std::vector<std::pair<qsizetype, qsizetype>> blanks; // where in all, and how long
+        bool nested = false;
         for (QXmlStreamReader::TokenType token;
              (token = Next()) != QXmlStreamReader::EndElement || m_depth >= depth;) {
-            if (token != QXmlStreamReader::Characters ||
-                (m_reader.isWhitespace() && !m_reader.isCDATA()))
+            nested = nested || token == QXmlStreamReader::StartElement;
+            if (token != QXmlStreamReader::Characters)
                 continue;
+            if (m_reader.isWhitespace() && !m_reader.isCDATA())
+                blanks.emplace_back(all.size(), m_reader.text().size());
             if (all.isEmpty())
                 all = m_reader.text().toString(); // one allocation of the right size
             else
                 all += m_reader.text();
         }
+        if (!nested)
+            return all;
+        for (auto blank = blanks.rbegin(); blank != blanks.rend(); ++blank)
+            all.remove(blank->first, blank->second);
         return all;
     }
 
