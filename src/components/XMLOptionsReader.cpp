@@ -102,7 +102,18 @@ private:
             static_cast<int>(lastBreak < 0 ? m_column + text.size() : text.size() - lastBreak - 1);
     }
 
-    enum class State { Text, Open, Bang, Comment, Section, Instruction, Tag, Quoted, Doctype };
+    enum class State {
+        Text,
+        Open,
+        Bang,
+        Comment,
+        Section,
+        Instruction,
+        Tag,
+        Quoted,
+        Doctype,
+        Subset
+    };
 
     std::optional<TXMLReadStatus> step(char16_t c) {
         switch (m_state) {
@@ -144,10 +155,27 @@ private:
                 m_state = State::Tag;
             break;
         case State::Doctype:
-            // No file of the format has one, and what one defines can make a small file
-            // expand into gigabytes.
-            return TXMLReadStatus::rsDocumentType;
+            return doctype(c);
+        case State::Subset:
+            // An internal subset that holds nothing but blanks defines nothing.
+            if (c == u']')
+                m_state = State::Doctype;
+            else if (c != u' ' && c != u'\t' && c != u'\r' && c != u'\n')
+                return TXMLReadStatus::rsDocumentType;
+            break;
         }
+        return std::nullopt;
+    }
+
+    // Only "<!DOCTYPE name>" is taken: a definition in the internal subset can make a small
+    // file expand into gigabytes, and an external one would be a file the reader never sees.
+    std::optional<TXMLReadStatus> doctype(char16_t c) {
+        if (c == u'>')
+            m_state = State::Text;
+        else if (c == u'[')
+            m_state = State::Subset;
+        else if (c == u'"' || c == u'\'')
+            return TXMLReadStatus::rsDocumentType;
         return std::nullopt;
     }
 

@@ -23,7 +23,7 @@ enum class TXMLReadStatus {
     rsForeignApplication, // the Application attribute is missing or not ApplicationName
     rsBadVersion,         // the Version attribute is missing or not a number
     rsBadValue,           // an element's text does not fit its property (Element set)
-    rsDocumentType,       // a document type declaration, refused unread (Line and Column set)
+    rsDocumentType,       // a document type declaration that defines something, refused unread
     rsTooLarge,           // the file is larger than MaxDocumentBytes, refused unread
     rsTooDeep,            // elements nested deeper than MaxDocumentDepth (Line and Column set)
     rsTooManyAttributes,  // an element with more than MaxElementAttributes attributes

@@ -82,6 +82,8 @@ private slots:
             {"33 attributes", {"<config Application=\"Grelt Administrator\" Version=\"1\"", " a#=''", 31, "/>", "", "", S::rsTooManyAttributes, 0}},
             {"= outside attributes", {HEAD "<!--%=--><?pi %=?>" ROOT "<Map><Item a=\"%=>'\" b='%=\"'><TagName><![CDATA[%=]]></TagName></Item></Map></config>", "", 0, "", "", "", S::rsOk, 1, "========================================"}},
             {"over 64 MiB", {ROOT "<Map>", "", 0, "", "", "", S::rsTooLarge, 0, nullptr, nullptr, 64 * 1024 * 1024 + 1}},
+            {"bare document type", {HEAD "<!DOCTYPE config>\n" ROOT "<Map>" ITEM "</Map></config>", "", 0, "", "", "", S::rsOk, 1}},
+            {"empty internal subset", {HEAD "<!DOCTYPE config [ \n ]>\n" ROOT "<Map>" ITEM "</Map></config>", "", 0, "", "", "", S::rsOk, 1}},
             {"entity defined", {HEAD "<!DOCTYPE config [<!ENTITY e \"x\">]>" ROOT "</config>", "", 0, "", "", "", S::rsDocumentType, 0}},
             {"external definitions", {HEAD "<!DOCTYPE config SYSTEM \"/etc/passwd\">" ROOT "</config>", "", 0, "", "", "", S::rsDocumentType, 0}},
             {"blank map", {ROOT "<Map> \r\n\t</Map></config>", "", 0, "", "", "", S::rsOk, 0}},
