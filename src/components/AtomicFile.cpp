@@ -3,12 +3,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zorvan {
 
@@ -59,6 +61,20 @@ void syncFolder(const QByteArray& folder) {
 }
 
 } // namespace
+
+bool isWriteProtected(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    if (st.st_uid == ::geteuid())
+        return (st.st_mode & S_IWUSR) == 0;
+    bool member = st.st_gid == ::getegid();
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(static_cast<size_t>(std::max(count, 0)));
+    if (count > 0 && ::getgroups(count, groups.data()) == count)
+        member = member || std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
+    return (st.st_mode & (member ? S_IWGRP : S_IWOTH)) == 0;
+}
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error) {
     auto fail = [error](const QString& reason) {

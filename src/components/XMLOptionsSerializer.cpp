@@ -166,6 +166,11 @@ bool TXMLOptionsSerializer::Save() {
         m_lastSaveError = QStringLiteral("nothing to write");
         return false;
     }
+    // Like an editor: a file the user made read-only is not replaced behind his back.
+    if (!ReplaceReadOnly && isWriteProtected(XMLFilePath)) {
+        m_lastSaveError = QStringLiteral("the file is read-only");
+        return false;
+    }
     try {
         const QByteArray data = SaveToData();
         return writeFileAtomically(XMLFilePath, data, &m_lastSaveError);

@@ -68,6 +68,8 @@ public:
     QString XMLFilePath;
     quint8 Version = 1; // taken over from every file read with version control on
     QString ItemNodeCaption = QStringLiteral("Item");
+    // Save replaces a file that its permission bits protect from the user only when set.
+    bool ReplaceReadOnly = false;
     // Fired after a successful read.
     std::function<void(TXMLOptionsSerializer& sender)> OnAfterLoad;
 
@@ -79,7 +81,8 @@ public:
     bool Load();
     // Writes Root to XMLFilePath through a temporary file in the same folder that replaces
     // the old file only once it is complete and on disk. On failure the old file is left
-    // byte-identical and no temporary file remains. Returns false on failure (LastSaveError).
+    // byte-identical and no temporary file remains. Returns false on failure (LastSaveError),
+    // and refuses a write-protected file unless ReplaceReadOnly.
     bool Save();
 
     // The same, on bytes instead of a file.

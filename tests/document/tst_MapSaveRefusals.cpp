@@ -1,0 +1,87 @@
+// Saving where a map file must not or cannot be replaced: a read-only file is refused unless
+// the command line forces it.
+
+#include "Cases.h"
+#include "ZorvanctlRun.h"
+#include "components/XMLOptionsSerializer.h"
+#include "document/CnlImage.h"
+#include "document/Document.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zorvan;
+using zorvan::test::addCases;
+
+namespace {
+
+struct Forced {
+    QFileDevice::Permissions mode;
+    QStringList args; // "F" stands for the map file
+    int exitCode;
+    bool replaced;
+};
+
+constexpr auto kReadOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+
+// A map of one channel under the given permission bits; returns its bytes.
+QByteArray writeMap(const QString& path, QFileDevice::Permissions mode) {
+    TChannelImage image;
+    image.Map()->Add()->TagName = QStringLiteral("T");
+    TXMLOptionsSerializer serializer;
+    ConfigureDocumentSerializer(serializer);
+    serializer.Root = &image;
+    serializer.XMLFilePath = path;
+    QFile file(path);
+    if (!serializer.Save() || !file.setPermissions(mode) || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Forced)
+
+class tst_MapSaveRefusals : public QObject {
+    Q_OBJECT
+private slots:
+    void commandLine_data() {
+        const QStringList add{"map", "add",         "F", "--channel", "1", "--type",
+                              "Int", "--tag-index", "0", "--name",    "x"};
+        // Run as root, the tests own their files: the owner's bits decide, not the group's.
+        const auto groupOnly = kReadOnly | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+        // clang-format off
+        addCases<Forced>({
+            {"add", {kReadOnly, add, 1, false}},
+            {"add, writable by the group only", {groupOnly, add, 1, false}},
+            {"add --force", {kReadOnly, add + QStringList{"--force"}, 0, true}},
+            {"options", {kReadOnly, {"map", "options", "F", "2"}, 1, false}},
+            {"options --force", {kReadOnly, {"map", "options", "F", "--force", "2"}, 0, true}},
+            {"new --force", {kReadOnly, {"map", "new", "--force", "F"}, 0, true}},
+        });
+        // clang-format on
+    }
+
+    void commandLine() {
+        QFETCH(Forced, c);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("map.zorvan"));
+        const QByteArray before = writeMap(path, c.mode);
+        QVERIFY(!before.isEmpty());
+        const auto run = test::runZorvanctl(QStringList(c.args).replaceInStrings("F", path));
+        QCOMPARE(run.exitCode, c.exitCode);
+        QCOMPARE(readFile(path) != before, c.replaced);
+        QCOMPARE(run.err.contains("read-only; use --force"), !c.replaced);
+        // A forced save keeps the bits (0x7077: owner, group and others, not the current user).
+        QCOMPARE(QFile::permissions(path).toInt() & 0x7077, c.mode.toInt());
+    }
+};
+
+QTEST_MAIN(tst_MapSaveRefusals)
+#include "tst_MapSaveRefusals.moc"
