@@ -19,6 +19,17 @@ QString ExtractFileExt(const QString& path) {
     return path.mid(dot);
 }
 
+// The reason carried by the exception being handled; called inside a catch block.
+QString currentExceptionReason() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown error");
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -238,7 +249,11 @@ PromptAnswer TMDVAgent::SaveDocument(const QString& name) {
         return PromptAnswer::Yes;
     } catch (...) {
         // Keep the name the caption shows: the document was not written under the new one.
+        const QString failed = m_fileName;
         m_fileName = previousName;
+        // The user must learn why: a silent refusal at exit looks like a program that hangs.
+        prompter().tell(Language()->SaveFailedText.arg(failed, currentExceptionReason()),
+                        MessageKind::Error);
         return PromptAnswer::No;
     }
 }

@@ -1,8 +1,10 @@
 // Saving where a map file must not or cannot be replaced: a read-only file is refused unless
-// the command line forces it.
+// the command line forces it, and a save that fails says why and keeps the changes.
 
 #include "Cases.h"
+#include "ScriptedPrompter.h"
 #include "ZorvanctlRun.h"
+#include "components/ModelDocumentView.h"
 #include "components/XMLOptionsSerializer.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
@@ -21,6 +23,12 @@ struct Forced {
     QStringList args; // "F" stands for the map file
     int exitCode;
     bool replaced;
+};
+
+struct Told {
+    const char* op;      // "save", "save as" or "close"
+    quint8 primary, sub; // the interface language
+    const char* message; // %1 the file
 };
 
 constexpr auto kReadOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
@@ -47,6 +55,7 @@ QByteArray readFile(const QString& path) {
 } // namespace
 
 Q_DECLARE_METATYPE(Forced)
+Q_DECLARE_METATYPE(Told)
 
 class tst_MapSaveRefusals : public QObject {
     Q_OBJECT
@@ -80,6 +89,42 @@ private slots:
         QCOMPARE(run.err.contains("read-only; use --force"), !c.replaced);
         // A forced save keeps the bits (0x7077: owner, group and others, not the current user).
         QCOMPARE(QFile::permissions(path).toInt() & 0x7077, c.mode.toInt());
+    }
+
+    void failedSaveIsTold_data() {
+        // clang-format off
+        addCases<Told>({
+            {"save", {"save", 9, 1, "Could not save %1: the file is read-only"}},
+            {"save as, replacing", {"save as", 25, 0, "Не удалось сохранить %1: the file is read-only"}},
+            {"close, saving first", {"close", 34, 0, "Не вдалося зберегти %1: the file is read-only"}},
+        });
+        // clang-format on
+    }
+
+    void failedSaveIsTold() {
+        QFETCH(Told, c);
+        test::ScriptedPrompter prompter;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("map.zorvan"));
+        const QByteArray before = writeMap(path, kReadOnly);
+        TDm dm;
+        TMDVAgent agent;
+        agent.SetDocument(&dm.Link);
+        agent.FileExtention = QStringLiteral("zorvan");
+        QVERIFY(dm.Link.Localization().Select(c.primary, c.sub));
+        QVERIFY(agent.OpenDocument(path));
+        MarkModified();
+        prompter.answers = {PromptAnswer::Yes}; // replace the file, or save the changes
+        prompter.fileNames.push_back(path);
+        const QString op = c.op;
+        const bool done = op == "save"      ? agent.Save() == PromptAnswer::Yes
+                          : op == "save as" ? agent.SaveAs() == PromptAnswer::Yes
+                                            : agent.CloseDocument();
+        QVERIFY(!done);
+        QCOMPARE(prompter.messages(), QStringList{QString::fromUtf8(c.message).arg(path)});
+        QVERIFY(dm.Link.Modified());
+        QCOMPARE(agent.FileName(), path);
+        QCOMPARE(readFile(path), before);
     }
 };
 
