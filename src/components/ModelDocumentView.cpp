@@ -129,8 +129,10 @@ void TMDVAgent::UpdateCaption() {
     if (!m_mainForm || !m_document)
         return;
     QString caption = m_mainCaption;
+    // Qt takes "[*]" in a window title for the modified mark; "[*][*]" shows one as it is.
     if (!m_fileName.isEmpty())
-        caption += QStringLiteral(": ") + m_fileName;
+        caption += QStringLiteral(": ") +
+                   QString(m_fileName).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     m_mainForm->setProperty("windowTitle", caption);
 }
 

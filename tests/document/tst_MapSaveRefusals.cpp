@@ -1,5 +1,6 @@
 // Saving where a map file must not or cannot be replaced: a read-only file is refused unless
-// the command line forces it, and a save that fails says why and keeps the changes.
+// the command line forces it, a save that fails says why and keeps the changes, and
+// the file's name shows in the caption as it is.
 
 #include "Cases.h"
 #include "ScriptedPrompter.h"
@@ -11,6 +12,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QWidget>
+#include <QWindow>
 #include <QtTest>
 
 using namespace zorvan;
@@ -125,6 +128,23 @@ private slots:
         QVERIFY(dm.Link.Modified());
         QCOMPARE(agent.FileName(), path);
         QCOMPARE(readFile(path), before);
+    }
+
+    void nameShownAsItIs() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("a[*]b[*].zorvan"));
+        TDm dm;
+        TMDVAgent agent;
+        agent.SetDocument(&dm.Link);
+        QWidget window;
+        window.setWindowTitle(QStringLiteral("Zorvan"));
+        agent.AttachMainForm(&window);
+        QVERIFY(agent.OpenDocument(path)); // a missing file opens as an empty map
+        for (const bool modified : {false, true}) {
+            window.setWindowModified(modified);
+            window.winId();
+            QCOMPARE(window.windowHandle()->title(), "Zorvan: " + path);
+        }
     }
 };
 
