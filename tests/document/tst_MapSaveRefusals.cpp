@@ -6,8 +6,6 @@
 #include "ScriptedPrompter.h"
 #include "ZorvanctlRun.h"
 #include "components/ModelDocumentView.h"
-#include "components/XMLOptionsSerializer.h"
-#include "document/CnlImage.h"
 #include "document/Document.h"
 
 #include <QFile>
@@ -29,30 +27,19 @@ struct Forced {
 };
 
 struct Told {
-    const char* op;      // "save", "save as" or "close"
+    QString op;          // "save", "save as" or "close"
     quint8 primary, sub; // the interface language
     const char* message; // %1 the file
 };
 
 constexpr auto kReadOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
-// A map of one channel under the given permission bits; returns its bytes.
-QByteArray writeMap(const QString& path, QFileDevice::Permissions mode) {
-    TChannelImage image;
-    image.Map()->Add()->TagName = QStringLiteral("T");
-    TXMLOptionsSerializer serializer;
-    ConfigureDocumentSerializer(serializer);
-    serializer.Root = &image;
-    serializer.XMLFilePath = path;
-    QFile file(path);
-    if (!serializer.Save() || !file.setPermissions(mode) || !file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
+const QByteArray kMap = "<config Application=\"Grelt Administrator\" Version=\"1\"><Map><Item>"
+                        "<TagName>T</TagName></Item></Map></config>";
 
-QByteArray readFile(const QString& path) {
+bool writeMap(const QString& path, QFileDevice::Permissions mode) {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return file.open(QIODevice::WriteOnly) && file.write(kMap) > 0 && file.setPermissions(mode);
 }
 
 } // namespace
@@ -84,11 +71,12 @@ private slots:
         QFETCH(Forced, c);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("map.zorvan"));
-        const QByteArray before = writeMap(path, c.mode);
-        QVERIFY(!before.isEmpty());
+        QVERIFY(writeMap(path, c.mode));
         const auto run = test::runZorvanctl(QStringList(c.args).replaceInStrings("F", path));
         QCOMPARE(run.exitCode, c.exitCode);
-        QCOMPARE(readFile(path) != before, c.replaced);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll() != kMap, c.replaced);
         QCOMPARE(run.err.contains("read-only; use --force"), !c.replaced);
         // A forced save keeps the bits (0x7077: owner, group and others, not the current user).
         QCOMPARE(QFile::permissions(path).toInt() & 0x7077, c.mode.toInt());
@@ -108,43 +96,30 @@ private slots:
         QFETCH(Told, c);
         test::ScriptedPrompter prompter;
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("map.zorvan"));
-        const QByteArray before = writeMap(path, kReadOnly);
+        // Qt would take [*] in the caption for the modified mark.
+        const QString path = dir.filePath(QStringLiteral("a[*]b[*].zorvan"));
+        QVERIFY(writeMap(path, kReadOnly));
         TDm dm;
         TMDVAgent agent;
         agent.SetDocument(&dm.Link);
         agent.FileExtention = QStringLiteral("zorvan");
+        QWidget window;
+        window.setWindowTitle(QStringLiteral("Zorvan"));
+        agent.AttachMainForm(&window);
         QVERIFY(dm.Link.Localization().Select(c.primary, c.sub));
         QVERIFY(agent.OpenDocument(path));
         MarkModified();
         prompter.answers = {PromptAnswer::Yes}; // replace the file, or save the changes
         prompter.fileNames.push_back(path);
-        const QString op = c.op;
-        const bool done = op == "save"      ? agent.Save() == PromptAnswer::Yes
-                          : op == "save as" ? agent.SaveAs() == PromptAnswer::Yes
-                                            : agent.CloseDocument();
+        const bool done = c.op == "save"      ? agent.Save() == PromptAnswer::Yes
+                          : c.op == "save as" ? agent.SaveAs() == PromptAnswer::Yes
+                                              : agent.CloseDocument();
         QVERIFY(!done);
         QCOMPARE(prompter.messages(), QStringList{QString::fromUtf8(c.message).arg(path)});
         QVERIFY(dm.Link.Modified());
-        QCOMPARE(agent.FileName(), path);
-        QCOMPARE(readFile(path), before);
-    }
-
-    void nameShownAsItIs() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("a[*]b[*].zorvan"));
-        TDm dm;
-        TMDVAgent agent;
-        agent.SetDocument(&dm.Link);
-        QWidget window;
-        window.setWindowTitle(QStringLiteral("Zorvan"));
-        agent.AttachMainForm(&window);
-        QVERIFY(agent.OpenDocument(path)); // a missing file opens as an empty map
-        for (const bool modified : {false, true}) {
-            window.setWindowModified(modified);
-            window.winId();
-            QCOMPARE(window.windowHandle()->title(), "Zorvan: " + path);
-        }
+        window.setWindowModified(true);
+        window.winId();
+        QCOMPARE(window.windowHandle()->title(), "Zorvan: " + path);
     }
 };
 
