@@ -40,7 +40,6 @@ private slots:
     void saveAndOpenThroughTheAgent();
     void reopeningLeavesNothingOfThePreviousMap();
     void missingFileOpensEmptyAndUnmodified();
-    void failedSaveKeepsDocumentModified();
     void destroyingWithActiveDocumentClearsLiveImage();
 };
 
@@ -153,31 +152,6 @@ void tst_Document::missingFileOpensEmptyAndUnmodified() {
     QVERIFY(!dm.Link.Modified());
     QCOMPARE(dm.Serializer.LastReadError().Status, TXMLReadStatus::rsFileMissing);
     QVERIFY(prompter.messages().isEmpty());
-}
-
-void tst_Document::failedSaveKeepsDocumentModified() {
-    test::ScriptedPrompter prompter;
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("docs"));
-    QVERIFY(QDir().mkdir(folder));
-    const QString path = folder + QStringLiteral("/map.zorvan");
-    TDm dm;
-    TMDVAgent agent;
-    agent.SetDocument(&dm.Link);
-    addChannel(*dm.Image(), 1, QStringLiteral("kept"));
-    MarkModified();
-    prompter.fileNames.push_back(path);
-    QCOMPARE(agent.SaveAs(), PromptAnswer::Yes);
-
-    // The folder goes away behind the program's back; the next save cannot be written.
-    QVERIFY(QDir(folder).removeRecursively());
-    addChannel(*dm.Image(), 2, QStringLiteral("unsaved"));
-    MarkModified();
-    QCOMPARE(agent.Save(), PromptAnswer::No);
-    QVERIFY(dm.Link.Modified());
-    QVERIFY(!dm.Serializer.LastSaveError().isEmpty());
-    QVERIFY(prompter.messages().isEmpty());
-    QCOMPARE(names(*dm.Image()), (QStringList{"kept", "unsaved"}));
 }
 
 void tst_Document::destroyingWithActiveDocumentClearsLiveImage() {
