@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zorvan {
 
@@ -94,6 +96,20 @@ QString chainEnd(QString path, struct stat& st, bool& exists, QString* error) {
 }
 
 } // namespace
+
+bool isWriteProtected(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    if (st.st_uid == ::geteuid())
+        return (st.st_mode & S_IWUSR) == 0;
+    bool member = st.st_gid == ::getegid();
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(static_cast<size_t>(std::max(count, 0)));
+    if (count > 0 && ::getgroups(count, groups.data()) == count)
+        member = member || std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
+    return (st.st_mode & (member ? S_IWGRP : S_IWOTH)) == 0;
+}
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error) {
     auto fail = [error](const QString& reason) {

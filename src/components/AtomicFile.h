@@ -14,4 +14,10 @@ namespace zorvan {
 // reason.
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
 
+// True when path (a symbolic link followed) is an existing file whose permission bits give the
+// effective user no write permission: the owner's bits when the user owns it, else the group's
+// when the user is in its group, else the others'. Judged by the bits alone, since root may
+// write anyway and writeFileAtomically replaces the file rather than writing into it.
+bool isWriteProtected(const QString& path);
+
 } // namespace zorvan

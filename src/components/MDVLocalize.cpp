@@ -39,6 +39,7 @@ TMDVLocalizationEnglish::TMDVLocalizationEnglish() : TMDVLanguage(9, 1, QStringL
     ViewToolbarText = QStringLiteral("View toolbar");
     // The spelling is the product's own and is kept as shipped.
     WarningBeforeClosingText = QStringLiteral("Warning before clossing");
+    SaveFailedText = QStringLiteral("Could not save %1: %2");
 }
 
 TMDVLocalizationRussian::TMDVLocalizationRussian()
@@ -59,6 +60,7 @@ TMDVLocalizationRussian::TMDVLocalizationRussian()
     OpenLastFileText = QStringLiteral("Открывать последний файл");
     ViewToolbarText = QStringLiteral("Отображать панель инструментов");
     WarningBeforeClosingText = QStringLiteral("Предупреждать о закрытии приложения");
+    SaveFailedText = QStringLiteral("Не удалось сохранить %1: %2");
 }
 
 // The Ukrainian texts write the letter "i" as the Latin i, as the product always stored them;
@@ -81,6 +83,7 @@ TMDVLocalizationUkrainian::TMDVLocalizationUkrainian()
     OpenLastFileText = QStringLiteral("Вiдкрити останнiй файл");
     ViewToolbarText = QStringLiteral("Показувати панель iнструментiв");
     WarningBeforeClosingText = QStringLiteral("Попереджувати про закриття програми");
+    SaveFailedText = QStringLiteral("Не вдалося зберегти %1: %2");
 }
 
 TMDVLocalization::TMDVLocalization()

@@ -7,7 +7,7 @@
 
 namespace zorvan {
 
-// The framework's sixteen texts in one language, in table order.
+// The framework's texts in one language, in table order.
 class TMDVLanguage : public TAppLocalization {
 public:
     using TAppLocalization::TAppLocalization;
@@ -28,8 +28,11 @@ public:
     QString OpenLastFileText;
     QString ViewToolbarText;
     QString WarningBeforeClosingText;
+    // A save that failed: %1 the file, %2 the reason; added after the table's sixteen, so not
+    // in Texts().
+    QString SaveFailedText;
 
-    // All sixteen, in table order.
+    // The sixteen of the table, in table order.
     QStringList Texts() const;
 };
 

@@ -19,6 +19,17 @@ QString ExtractFileExt(const QString& path) {
     return path.mid(dot);
 }
 
+// The reason carried by the exception being handled; called inside a catch block.
+QString currentExceptionReason() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown error");
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -118,8 +129,10 @@ void TMDVAgent::UpdateCaption() {
     if (!m_mainForm || !m_document)
         return;
     QString caption = m_mainCaption;
+    // Qt takes "[*]" in a window title for the modified mark; "[*][*]" shows one as it is.
     if (!m_fileName.isEmpty())
-        caption += QStringLiteral(": ") + m_fileName;
+        caption += QStringLiteral(": ") +
+                   QString(m_fileName).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     m_mainForm->setProperty("windowTitle", caption);
 }
 
@@ -238,7 +251,11 @@ PromptAnswer TMDVAgent::SaveDocument(const QString& name) {
         return PromptAnswer::Yes;
     } catch (...) {
         // Keep the name the caption shows: the document was not written under the new one.
+        const QString failed = m_fileName;
         m_fileName = previousName;
+        // The user must learn why: a silent refusal at exit looks like a program that hangs.
+        prompter().tell(Language()->SaveFailedText.arg(failed, currentExceptionReason()),
+                        MessageKind::Error);
         return PromptAnswer::No;
     }
 }

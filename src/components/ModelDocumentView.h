@@ -122,7 +122,8 @@ using TAgentNotifyEvent = std::function<void(TMDVAgent& sender)>;
 
 // Sits in the main window: the user-level New, Open, Save, Save As and Close with their
 // prompts and dialogs, the current file name and the window caption. Save and Save As answer
-// Yes only when the document was written.
+// Yes only when the document was written; when writing fails they tell the file and the reason,
+// and the document stays modified.
 class TMDVAgent {
 public:
     TMDVAgent() = default;

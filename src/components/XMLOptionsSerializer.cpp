@@ -5,6 +5,7 @@
 #include "components/XMLOptionsWriter.h"
 #include "components/XMLPropertyText.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <exception>
@@ -71,6 +72,16 @@ QString TXMLReadError::Describe() const {
         return QStringLiteral("bad value \"%1\" in %2%3").arg(text, element, at);
     case TXMLReadStatus::rsDocumentType:
         return QStringLiteral("document type declaration%1 not accepted").arg(at);
+    case TXMLReadStatus::rsTooLarge:
+        return QStringLiteral("file larger than %1 MiB").arg(MaxDocumentBytes / (1024 * 1024));
+    case TXMLReadStatus::rsTooDeep:
+        return QStringLiteral("elements nested deeper than %1 levels%2")
+            .arg(MaxDocumentDepth)
+            .arg(at);
+    case TXMLReadStatus::rsTooManyAttributes:
+        return QStringLiteral("more than %1 attributes on one element%2")
+            .arg(MaxElementAttributes)
+            .arg(at);
     }
     return {};
 }
@@ -111,10 +122,7 @@ bool TXMLOptionsSerializer::Load() {
         QFile file(XMLFilePath);
         if (!file.open(QIODevice::ReadOnly))
             return Fail(readFailure(TXMLReadStatus::rsFileUnreadable, file.errorString()));
-        const QByteArray data = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return Fail(readFailure(TXMLReadStatus::rsFileUnreadable, file.errorString()));
-        return ReadDocument(data);
+        return ReadDocument(file);
     } catch (...) {
         return Fail(
             readFailure(TXMLReadStatus::rsFileUnreadable, exceptionText(std::current_exception())));
@@ -127,15 +135,18 @@ bool TXMLOptionsSerializer::LoadFromData(const QByteArray& data) {
         return Fail(readFailure(TXMLReadStatus::rsNoRoot));
     try {
         ResetObject(Root);
-        return ReadDocument(data);
+        QBuffer buffer;
+        buffer.setData(data);
+        buffer.open(QIODevice::ReadOnly);
+        return ReadDocument(buffer);
     } catch (...) {
         return Fail(
             readFailure(TXMLReadStatus::rsFileUnreadable, exceptionText(std::current_exception())));
     }
 }
 
-bool TXMLOptionsSerializer::ReadDocument(const QByteArray& data) {
-    TXMLReadError error = readOptionsDocument(data, *this);
+bool TXMLOptionsSerializer::ReadDocument(QIODevice& source) {
+    TXMLReadError error = readOptionsDocument(source, *this);
     if (error.Status != TXMLReadStatus::rsOk)
         return Fail(std::move(error));
     if (OnAfterLoad)
@@ -153,6 +164,11 @@ bool TXMLOptionsSerializer::Save() {
     m_lastSaveError.clear();
     if (!Root) {
         m_lastSaveError = QStringLiteral("nothing to write");
+        return false;
+    }
+    // Like an editor: a file the user made read-only is not replaced behind his back.
+    if (!ReplaceReadOnly && isWriteProtected(XMLFilePath)) {
+        m_lastSaveError = QStringLiteral("the file is read-only");
         return false;
     }
     try {

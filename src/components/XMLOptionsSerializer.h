@@ -7,6 +7,8 @@
 #include <QString>
 #include <functional>
 
+class QIODevice;
+
 namespace zorvan {
 
 // Why the last Load ended early. Load itself reports nothing (a file that does not fit opens
@@ -21,8 +23,18 @@ enum class TXMLReadStatus {
     rsForeignApplication, // the Application attribute is missing or not ApplicationName
     rsBadVersion,         // the Version attribute is missing or not a number
     rsBadValue,           // an element's text does not fit its property (Element set)
-    rsDocumentType,       // a document type declaration, refused unread (Line and Column set)
+    rsDocumentType,       // a document type declaration that defines something, refused unread
+    rsTooLarge,           // the file is larger than MaxDocumentBytes, refused unread
+    rsTooDeep,            // elements nested deeper than MaxDocumentDepth (Line and Column set)
+    rsTooManyAttributes,  // an element with more than MaxElementAttributes attributes
 };
+
+// What a document may hold at most; a file beyond one of them is refused with its own status,
+// in time and memory linear in what was read before. The channel map needs 4 levels and 2
+// attributes.
+constexpr qint64 MaxDocumentBytes = 64 * 1024 * 1024;
+constexpr int MaxDocumentDepth = 32;
+constexpr int MaxElementAttributes = 32;
 
 struct TXMLReadError {
     TXMLReadStatus Status = TXMLReadStatus::rsOk;
@@ -56,6 +68,8 @@ public:
     QString XMLFilePath;
     quint8 Version = 1; // taken over from every file read with version control on
     QString ItemNodeCaption = QStringLiteral("Item");
+    // Save replaces a file that its permission bits protect from the user only when set.
+    bool ReplaceReadOnly = false;
     // Fired after a successful read.
     std::function<void(TXMLOptionsSerializer& sender)> OnAfterLoad;
 
@@ -67,7 +81,8 @@ public:
     bool Load();
     // Writes Root to XMLFilePath through a temporary file in the same folder that replaces
     // the old file only once it is complete and on disk. On failure the old file is left
-    // byte-identical and no temporary file remains. Returns false on failure (LastSaveError).
+    // byte-identical and no temporary file remains. Returns false on failure (LastSaveError),
+    // and refuses a write-protected file unless ReplaceReadOnly.
     bool Save();
 
     // The same, on bytes instead of a file.
@@ -82,7 +97,7 @@ public:
 
 private:
     bool Fail(TXMLReadError error);
-    bool ReadDocument(const QByteArray& data);
+    bool ReadDocument(QIODevice& source);
 
     TXMLReadError m_lastReadError;
     QString m_lastSaveError;

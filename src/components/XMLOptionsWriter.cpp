@@ -2,7 +2,8 @@
 
 #include "components/XMLPropertyText.h"
 
-#include <QXmlStreamWriter>
+#include <utility>
+#include <vector>
 
 namespace zorvan::xmlstore {
 
@@ -46,41 +47,141 @@ bool needsCare(const QString& text) {
     return false;
 }
 
-// An element's text. Line breaks inside a text are written as character references: raw
-// ones would be taken for the file's own line ends (CR LF) and not read back as they were.
-void writeText(QXmlStreamWriter& w, const QString& text) {
-    if (text.isEmpty())
-        return;
-    if (!needsCare(text)) {
-        w.writeCharacters(text);
-        return;
+// The document's text laid out as QXmlStreamWriter lays it out with auto-formatting (an
+// element per line, two blanks of indent per level, <Name/> for an empty element, a line
+// break at the end) but with CR LF line ends, written straight into one string: the stream
+// writer's many small device writes took most of a save's time.
+class Markup {
+public:
+    explicit Markup(bool indent) : m_indent(indent) {
+        m_text += QLatin1String("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     }
-    const QString clean = withoutForbidden(text);
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < clean.size(); ++i) {
-        const char16_t c = clean[i].unicode();
-        if (c != u'\r' && c != u'\n')
-            continue;
-        if (i > start)
-            w.writeCharacters(clean.mid(start, i - start));
-        w.writeEntityReference(c == u'\r' ? QStringLiteral("#13") : QStringLiteral("#10"));
-        start = i + 1;
+
+    void start(const QString& name) {
+        const bool afterText = std::exchange(m_afterText, false);
+        closeStartTag();
+        if (!afterText)
+            breakLine(m_open.size());
+        m_text += u'<';
+        m_text += name;
+        m_open.push_back(name);
+        m_inStartTag = true;
+        m_lastWasStart = true;
     }
-    if (start < clean.size())
-        w.writeCharacters(clean.mid(start));
-}
+
+    void attribute(QLatin1String name, const QString& value) {
+        m_text += u' ';
+        m_text += name;
+        m_text += QLatin1String("=\"");
+        escape(writable(value), true);
+        m_text += u'"';
+    }
+
+    // Line breaks inside a text are written as character references: raw ones would be
+    // taken for the file's own line ends and not read back as they were.
+    void text(const QString& value) {
+        const QString clean = writable(value);
+        if (clean.isEmpty())
+            return;
+        closeStartTag();
+        m_afterText = true;
+        escape(clean, false);
+    }
+
+    void end() {
+        if (m_inStartTag) {
+            m_text += QLatin1String("/>");
+            m_inStartTag = false;
+        } else {
+            if (!std::exchange(m_afterText, false) && !m_lastWasStart)
+                breakLine(m_open.size() - 1);
+            m_text += QLatin1String("</");
+            m_text += m_open.back();
+            m_text += u'>';
+        }
+        m_open.pop_back();
+        m_lastWasStart = false;
+    }
+
+    QByteArray finish() {
+        while (!m_open.empty())
+            end();
+        m_text += QLatin1String("\r\n");
+        return m_text.toUtf8();
+    }
+
+private:
+    void closeStartTag() {
+        if (std::exchange(m_inStartTag, false))
+            m_text += u'>';
+    }
+
+    void breakLine(std::size_t depth) {
+        if (!m_indent)
+            return;
+        m_text += QLatin1String("\r\n");
+        m_text += QString(static_cast<qsizetype>(2 * depth), u' ');
+    }
+
+    // Markup characters as entities, and in an attribute the blanks that reading would
+    // normalize; runs between them are copied whole.
+    static QString writable(const QString& value) {
+        return needsCare(value) ? withoutForbidden(value) : value;
+    }
+
+    void escape(const QString& clean, bool inAttribute) {
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < clean.size(); ++i) {
+            const QLatin1String entity = entityOf(clean[i].unicode(), inAttribute);
+            if (entity.isEmpty())
+                continue;
+            m_text += QStringView(clean).sliced(from, i - from);
+            m_text += entity;
+            from = i + 1;
+        }
+        m_text += QStringView(clean).sliced(from);
+    }
+
+    static QLatin1String entityOf(char16_t c, bool inAttribute) {
+        switch (c) {
+        case u'<':
+            return QLatin1String("&lt;");
+        case u'>':
+            return QLatin1String("&gt;");
+        case u'&':
+            return QLatin1String("&amp;");
+        case u'"':
+            return QLatin1String("&quot;");
+        case u'\n':
+            return QLatin1String("&#10;");
+        case u'\r':
+            return QLatin1String("&#13;");
+        case u'\t':
+            return inAttribute ? QLatin1String("&#9;") : QLatin1String();
+        default:
+            return QLatin1String();
+        }
+    }
+
+    QString m_text;
+    std::vector<QString> m_open; // names of the elements begun and not ended
+    bool m_indent;
+    bool m_inStartTag = false;
+    bool m_lastWasStart = false;
+    bool m_afterText = false; // text was written since the last tag
+};
 
 class Writer {
 public:
-    Writer(QXmlStreamWriter& w, const QString& itemName) : m_w(w), m_itemName(itemName) {}
+    Writer(Markup& out, const QString& itemName) : m_out(out), m_itemName(itemName) {}
 
     void WriteObject(const TXMLClass* object) {
         if (const auto* list = qobject_cast<const TXMLClassList*>(object)) {
             for (int i = 0; i < list->Count(); ++i) {
-                m_w.writeStartElement(m_itemName);
+                m_out.start(m_itemName);
                 if (const TXMLClass* item = list->Items(i))
                     WriteObject(item);
-                m_w.writeEndElement();
+                m_out.end();
             }
             return;
         }
@@ -92,18 +193,18 @@ private:
     void WriteProperty(const TXMLClass* object, const Property& p) {
         if (p.kind == Kind::Object) {
             if (const TXMLClass* held = heldObject(object, p.meta)) {
-                m_w.writeStartElement(p.name);
+                m_out.start(p.name);
                 WriteObject(held);
-                m_w.writeEndElement();
+                m_out.end();
             }
             return;
         }
-        m_w.writeStartElement(p.name);
-        writeText(m_w, valueText(p, p.meta.read(object)));
-        m_w.writeEndElement();
+        m_out.start(p.name);
+        m_out.text(valueText(p, p.meta.read(object)));
+        m_out.end();
     }
 
-    QXmlStreamWriter& m_w;
+    Markup& m_out;
     const QString& m_itemName;
     PropertyCache m_cache;
 };
@@ -111,25 +212,14 @@ private:
 } // namespace
 
 QByteArray writeOptionsDocument(const TXMLOptionsSerializer& serializer) {
-    QByteArray data;
-    {
-        QXmlStreamWriter w(&data);
-        w.setAutoFormatting(serializer.NodeAutoIndent);
-        w.setAutoFormattingIndent(2);
-        w.writeStartDocument();
-        w.writeStartElement(serializer.RootNodeName);
-        if (serializer.UseVersionControl) {
-            w.writeAttribute(QStringLiteral("Application"),
-                             withoutForbidden(serializer.ApplicationName));
-            w.writeAttribute(QStringLiteral("Version"), QString::number(serializer.Version));
-        }
-        Writer(w, serializer.ItemNodeCaption).WriteObject(serializer.Root);
-        w.writeEndElement();
-        w.writeEndDocument();
+    Markup out(serializer.NodeAutoIndent);
+    out.start(serializer.RootNodeName);
+    if (serializer.UseVersionControl) {
+        out.attribute(QLatin1String("Application"), serializer.ApplicationName);
+        out.attribute(QLatin1String("Version"), QString::number(serializer.Version));
     }
-    // Every raw line feed is now one the layout put there: the file's lines end with CR LF.
-    data.replace("\n", "\r\n");
-    return data;
+    Writer(out, serializer.ItemNodeCaption).WriteObject(serializer.Root);
+    return out.finish();
 }
 
 } // namespace zorvan::xmlstore

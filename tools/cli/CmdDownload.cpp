@@ -22,7 +22,8 @@ QString usage() {
                "\n"
                "Reads the device's current map and its options and writes them to FILE as a\n"
                ".zorvan document (base address 16384, empty notes). An existing FILE is\n"
-               "replaced only with --force. A device whose map is empty gives an empty map.\n"
+               "replaced only with --force (a read-only one too). A device whose map is empty\n"
+               "gives an empty map.\n"
                "Nothing is written when the read fails.\n") +
            deviceCommandHelp();
 }
@@ -54,6 +55,7 @@ int run(const QStringList& args) {
     ConfigureDocumentSerializer(serializer);
     serializer.Root = &image;
     serializer.XMLFilePath = path;
+    serializer.ReplaceReadOnly = parser.isSet(force);
     if (!serializer.Save()) {
         err(QStringLiteral("zorvanctl download: cannot save %1: %2\n")
                 .arg(path, serializer.LastSaveError()));

@@ -3,6 +3,7 @@
 
 #include "Command.h"
 
+#include "components/AtomicFile.h"
 #include "components/XMLOptionsSerializer.h"
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
@@ -26,8 +27,8 @@ const char* const usageText =
     "Usage: zorvanctl map show FILE\n"
     "       zorvanctl map new FILE [--force]\n"
     "       zorvanctl map add FILE --channel N --type TYPE --tag-index I --name TEXT\n"
-    "                             [--note TEXT] [--at POS]\n"
-    "       zorvanctl map options FILE N\n"
+    "                             [--note TEXT] [--at POS] [--force]\n"
+    "       zorvanctl map options FILE N [--force]\n"
     "\n"
     "Shows and edits channel map documents (.zorvan files).\n"
     "\n"
@@ -35,6 +36,7 @@ const char* const usageText =
     "           channel: Offset, Type, Channel, Name, Note, TagIndex. Channel is shown as\n"
     "           the editor shows it: the device's channel number plus one.\n"
     "  new      writes an empty map (refuses to replace an existing file unless --force).\n"
+    "  add and options refuse a read-only FILE unless --force.\n"
     "  add      appends a channel (or inserts it at 0-based position POS).\n"
     "           --channel N   the tag's channel number on the device, stored as given\n"
     "           --type TYPE   Int, UInt, Long, ULong, Float or a numeric type code\n"
@@ -58,6 +60,12 @@ int usageError(const QString& message) {
     return exitUsage;
 }
 
+// Checked before the file is read, as the refusal of an existing file is.
+int refuseReadOnly(const QString& path) {
+    err(QStringLiteral("zorvanctl map: %1 is read-only; use --force to replace it\n").arg(path));
+    return exitFailure;
+}
+
 std::optional<qint64> parseNumber(const QString& text, qint64 low, qint64 high) {
     bool ok = false;
     const qint64 value = text.toLongLong(&ok, 10);
@@ -69,8 +77,9 @@ std::optional<qint64> parseNumber(const QString& text, qint64 low, qint64 high) 
 // A map read from a file, or the reason it could not be.
 class MapFile {
 public:
-    explicit MapFile(const QString& path) {
+    MapFile(const QString& path, bool force) {
         ConfigureDocumentSerializer(m_serializer);
+        m_serializer.ReplaceReadOnly = force;
         m_serializer.Root = &m_image;
         m_serializer.XMLFilePath = path;
     }
@@ -102,7 +111,7 @@ private:
 int show(const QStringList& args) {
     if (args.size() != 1)
         return usageError(QStringLiteral("show takes one FILE"));
-    MapFile file(args.at(0));
+    MapFile file(args.at(0), false);
     if (!file.Load())
         return exitUsage;
     out(ChannelMapReport(file.Image()));
@@ -119,7 +128,7 @@ int makeNew(const QStringList& args) {
     const QString path = parser.positionalArguments().at(0);
     if (QFileInfo::exists(path) && !parser.isSet(QStringLiteral("force")))
         return usageError(QStringLiteral("%1 exists; use --force to replace it").arg(path));
-    MapFile file(path);
+    MapFile file(path, parser.isSet(QStringLiteral("force")));
     return file.Save() ? 0 : exitFailure;
 }
 
@@ -137,7 +146,9 @@ int add(const QStringList& args) {
                                   QStringLiteral("TEXT"));
     const QCommandLineOption at(QStringLiteral("at"), QStringLiteral("position"),
                                 QStringLiteral("POS"));
-    parser.addOptions({channel, type, tagIndex, name, note, at});
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("replace a read-only file"));
+    parser.addOptions({channel, type, tagIndex, name, note, at, force});
     if (!parser.parse(QStringList{QStringLiteral("add")} + args))
         return usageError(parser.errorText());
     if (parser.positionalArguments().size() != 1)
@@ -162,7 +173,10 @@ int add(const QStringList& args) {
         return usageError(QStringLiteral("--tag-index wants a 32-bit integer, not '%1'")
                               .arg(parser.value(tagIndex)));
 
-    MapFile file(parser.positionalArguments().at(0));
+    const QString path = parser.positionalArguments().at(0);
+    if (isWriteProtected(path) && !parser.isSet(force))
+        return refuseReadOnly(path);
+    MapFile file(path, parser.isSet(force));
     if (!file.Load())
         return exitUsage;
     TChannelList& map = *file.Image().Map();
@@ -184,14 +198,18 @@ int add(const QStringList& args) {
     return file.Save() ? 0 : exitFailure;
 }
 
-int options(const QStringList& args) {
+int options(QStringList args) {
+    // Taken out by hand: a parser would read a negative N as an option.
+    const bool force = args.removeAll(QStringLiteral("--force")) > 0;
     if (args.size() != 2)
         return usageError(QStringLiteral("options takes FILE and N"));
     const auto value = parseNumber(args.at(1), 0, std::numeric_limits<quint32>::max());
     if (!value)
         return usageError(QStringLiteral("options wants a number from 0 to 4294967295, not '%1'")
                               .arg(args.at(1)));
-    MapFile file(args.at(0));
+    if (isWriteProtected(args.at(0)) && !force)
+        return refuseReadOnly(args.at(0));
+    MapFile file(args.at(0), force);
     if (!file.Load())
         return exitUsage;
     file.Image().Options = static_cast<quint32>(*value);
