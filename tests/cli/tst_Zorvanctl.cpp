@@ -163,6 +163,13 @@ private slots:
             {"map new $D/m --force", 0, "", ""},
             {"map show $D/m", 0, "~\nChannels\t0\n", ""},
             {"map new $D --force", 1, "", "~cannot save"},
+            // A file its owner may not write is replaced only when forced.
+            {"chmod 466 $D/m", 0, "", ""},
+            {"map add $D/m --channel 1 --type Int --tag-index 0 --name x", 1, "", "~m is read-only; use --force"},
+            {"map options $D/m 2", 1, "", "~m is read-only; use --force"},
+            {"map options $D/m --force 2", 0, "", ""},
+            {"map add $D/m --channel 1 --type Int --tag-index 0 --name x --force", 0, "", ""},
+            {"map new $D/m --force", 0, "", ""},
             // A file that cannot be read is never taken for an empty map.
             {"map show $D/none", 2, "", "~none: file not found\n$"},
             {"map add $D/none --channel 1 --type Int --tag-index 0 --name x", 2, "", "~none: file not found"},

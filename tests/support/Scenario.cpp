@@ -11,6 +11,7 @@
 #include <QTest>
 #include <modbus/modbus.h> // the support library itself is built without libmodbus flags
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zorvan::test {
@@ -129,6 +130,8 @@ CtlRun Runner::exec(QStringList w) {
         r.exitCode = verb == "ln"
                          ? !QFile::link(arg, w.value(2))
                          : !file.open(QIODevice::WriteOnly) || file.write(w.value(2).toUtf8()) < 0;
+    } else if (verb == "chmod") {
+        r.exitCode = ::chmod(QFile::encodeName(w.value(2)).constData(), arg.toUInt(nullptr, 8));
     } else if (verb == "mkmap") {
         r.exitCode =
             !writeMapFile(arg, w.value(2).toUInt(), catalogueTags(catalogueFile, w.mid(3)));

@@ -40,7 +40,7 @@ bool writeMapFile(const QString& path, quint32 options, const QList<MapChannel>&
 //                       "upload OPTIONS TAG...": the host's map upload, the Errors; "map": the
 //                       current map's tag indexes; "atleast MS": since the previous one began.
 //                       A failed one gives libmodbus's message.
-//   cat FILE, put FILE TEXT, ln TARGET LINK, readlink LINK
+//   cat FILE, put FILE TEXT, ln TARGET LINK, readlink LINK, chmod OCTAL FILE
 //   mkmap FILE OPTIONS TAG...  a map of these catalogue tags
 struct Step {
     const char* cmd;
