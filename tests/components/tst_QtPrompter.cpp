@@ -2,7 +2,6 @@
 #include "components/ui/QtPrompter.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
