@@ -85,15 +85,13 @@ QString node(const QString& name) {
     return QString("%1 %2 %3").arg(st.st_mode).arg(st.st_size).arg(QFileInfo(name).symLinkTarget());
 }
 
-// Builds the node at path: "fifo", "big" (a sparse file one byte over the 16 MiB cap), or a chain
-// of links "->a->b" (names in path's folder, or absolute) whose end gets bytes, mode 0600.
+// Builds the node at path: "fifo", "big" (bytes, then zeros to one byte over the 16 MiB cap), or a
+// chain of links "->a->b" (names in path's folder, or absolute) whose end gets bytes, mode 0600.
 // Returns the chain's end.
 QString makeNode(const QString& path, const QString& setup, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
     if (setup == "fifo")
         ::mkfifo(QFile::encodeName(path).constData(), 0600);
-    if (setup == "big" && writeFile(path, ""))
-        QFile::resize(path, 16 * 1024 * 1024 + 1);
     QString at = path;
     for (const QString& next : setup.startsWith("->") ? setup.split("->") : QStringList()) {
         const QString to = next.startsWith('/') ? next : QFileInfo(path).path() + '/' + next;
@@ -102,6 +100,8 @@ QString makeNode(const QString& path, const QString& setup, const QByteArray& by
     }
     if (!bytes.isEmpty() && writeFile(at, bytes))
         QFile::setPermissions(at, QFile::ReadOwner | QFile::WriteOwner);
+    if (setup == "big")
+        QFile::resize(at, 16 * 1024 * 1024 + 1);
     return at;
 }
 
@@ -360,7 +360,7 @@ private slots:
             {"two links",         {"->a->b", "\"port\"=dword:3\n", 3, "\"port\"=dword:00000005\n\"Speed\"=dword:00000000\n", true}},
             {"dangling link",     {"->new", "", 0, header + "\"Port\"=dword:00000005\n\"Speed\"=dword:00000000\n\n", true}},
             {"fifo",              {"fifo", "", 0, "", false}},
-            {"over the cap",      {"big", "", 0, "", true}},
+            {"over the cap",      {"big", "\"Port\"=dword:3\n", 0, "", true}},
             {"save past the cap", {"", ';' + QByteArray((16 << 20) - 8, 'x') + '\n', 0, "", true}},
             {"link to /dev/zero", {"->/dev/zero", "", 0, "", false}},
             {"link loop",         {"->a->Module.reg", "", 0, "", false}},
@@ -387,12 +387,14 @@ private slots:
                  c.saved.isEmpty() ? before.toUtf8() : c.saved);
         QVERIFY(c.bytes.isEmpty() || c.saved.isEmpty() ||
                 node(end).startsWith(QString::number(S_IFREG | 0600) + ' '));
+        QCOMPARE(QFileInfo(m.file).isSymLink(), QByteArray(c.setup).startsWith("->"));
+        if (QByteArray(c.setup).contains("/dev/"))
+            return; // a faulty writer run as root would replace the device
         QString error;
-        QCOMPARE(writeFileAtomically(m.file, "new", &error), c.writable);
+        // Written, or refused with a reason.
+        QCOMPARE(writeFileAtomically(m.file, "new", &error) || error.isEmpty(), c.writable);
         QCOMPARE(c.writable ? readFile(end) : node(m.file).toUtf8(),
                  c.writable ? "new" : before.toUtf8());
-        QVERIFY(c.writable || !error.isEmpty());
-        QCOMPARE(QFileInfo(m.file).isSymLink(), QByteArray(c.setup).startsWith("->"));
         QVERIFY(entries(QFileInfo(m.file).path())
                     .filter(QRegularExpression("^(?!(Module.reg|a|b|new)$)"))
                     .isEmpty());
