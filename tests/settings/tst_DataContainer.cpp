@@ -1,11 +1,15 @@
 #include "Cases.h"
 #include "Files.h"
 #include "GenericRegValue.h"
+#include "Scenario.h"
 #include "TempConfigHome.h"
+#include "components/AtomicFile.h"
 #include "settings/AppOptions.h"
 #include "settings/RegistryStore.h"
 
+#include <QProcess>
 #include <QtTest>
+#include <memory>
 #include <sys/stat.h>
 
 using namespace zorvan;
@@ -51,11 +55,64 @@ struct Kind {
     QVariant readBack;
 };
 
-// A store text and the line of its value "A" once written again; none for a text that does not
-// read.
+// A store text, { } around the lines of its value "A" (an empty pair where a new "A" goes); how
+// "A" reads (empty: it is absent), the numbers of the lines that cannot be read, and what a set
+// of "A" to 0x2b puts in place of the marked lines (the file's other bytes stay as they are).
 struct Text {
     QByteArray text;
-    const char* line;
+    const char* a = "";
+    const char* bad = "";
+    const char* line = "\"A\"=dword:0000002b\n";
+};
+
+// UTF-16 unit by unit, so that a lone surrogate stays one; the { } marks of a Text stay bytes.
+QByteArray utf16(QStringView text, bool be, bool mark = true) {
+    QByteArray out = !mark ? "" : be ? "\xFE\xFF" : "\xFF\xFE";
+    for (const QChar c : text) {
+        const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+        if (c == u'{' || c == u'}')
+            out += lo;
+        else
+            out.append(be ? hi : lo).append(be ? lo : hi);
+    }
+    return out;
+}
+
+// What a file system node is, so that a refused write is seen to have left it alone.
+QString node(const QString& name) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(name).constData(), &st);
+    return QString("%1 %2 %3").arg(st.st_mode).arg(st.st_size).arg(QFileInfo(name).symLinkTarget());
+}
+
+// Builds the node at path: "fifo", "big" (bytes, then zeros to one byte over the 16 MiB cap), or a
+// chain of links "->a->b" (names in path's folder, or absolute) whose end gets bytes, mode 0600.
+// Returns the chain's end.
+QString makeNode(const QString& path, const QString& setup, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    if (setup == "fifo")
+        ::mkfifo(QFile::encodeName(path).constData(), 0600);
+    QString at = path;
+    for (const QString& next : setup.startsWith("->") ? setup.split("->") : QStringList()) {
+        const QString to = next.startsWith('/') ? next : QFileInfo(path).path() + '/' + next;
+        if (!next.isEmpty() && QFile::link(to, at))
+            at = to;
+    }
+    if (!bytes.isEmpty() && writeFile(at, bytes))
+        QFile::setPermissions(at, QFile::ReadOwner | QFile::WriteOwner);
+    if (setup == "big")
+        QFile::resize(at, 16 * 1024 * 1024 + 1);
+    return at;
+}
+
+// A store that is a file system node, and what a load and a save of the settings Port and Speed
+// (start values 0, not flagged) and a write through writeFileAtomically do with it.
+struct Node {
+    const char* setup; // as makeNode takes it
+    QByteArray bytes;  // of the store, or of the end of its links
+    const char* load;  // the settings after the load, * when flagged (missing from the store)
+    QByteArray saved;  // at the end after Port is set to 5 and saved; empty: the save is refused
+    bool writable;     // whether the atomic writer replaces the end
 };
 
 } // namespace
@@ -120,8 +177,7 @@ private slots:
         m.container->OnUpdateResource = nullptr;
         i->setValue(51);
         QCOMPARE(seen + state(*m.container), "11 02 I=51* B=true F=z");
-        QCOMPARE(readFile(m.file),
-                 header + "\"I\"=dword:00000009\n\"F\"=\"z\"\n\"B\"=dword:00000001\n\n");
+        QCOMPARE(readFile(m.file), "\"I\"=dword:00000009\n\"F\"=\"z\"\n\"B\"=dword:00000001\n");
     }
 
     // Settings in their owner's creation order, categories without two of one caption, update
@@ -165,13 +221,18 @@ private slots:
         m.container->setDCAppInfo(info), m.container->setRegistryKey("");
         QCOMPARE(m.container->KeyPath() + info->UserName(),
                  "\\Software\\Belmat\\Input_AppName\\0\\MainOptionsDefUser");
+        QString files;
+        for (const char* key : {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme\\Tool", "\\Software",
+                                "\\Software\\..\\x", "a\\.\\b", "a\\\\b", "a/b\\c", "a\\b\\"})
+            files += RegistryStoreKey::fileOfKey(key).replace(m.home.path(), "~") + ';';
+        QCOMPARE(files, "~/Acme/Tool.reg;;;;;;;");
     }
 
     // Each kind written in its form and read back the same; a stored value of the wrong form
     // ends the load: settings before it read, those after it neither read nor flagged, nothing
     // applied.
     void kinds_data() {
-        const QString longText = QString("x\x01").repeated(30);
+        const QString longText = QString("x\x7f").repeated(30);
         // clang-format off
         addCases<Kind>({
             {"integer",                  {K::rvtInteger, INT_MIN, "dword:80000000", INT_MIN}},
@@ -182,7 +243,7 @@ private slots:
             {"time",                     {K::rvtTime, 0.25, "hex:00,00,00,00,00,00,d0,3f", 0.25}},
             {"string",                   {K::rvtString, "Порт \\ \"q\"", "\"Порт \\\\ \\\"q\\\"\"", "Порт \\ \"q\""}},
             {"string, line end",         {K::rvtString, "a\nb", "hex(1):61,00,0a,00,62,00,00,00", "a\nb"}},
-            {"string, long hex lines",   {K::rvtString, longText, "hex(1):78,00,01,00", longText}},
+            {"string, long hex lines",   {K::rvtString, longText, "hex(1):78,00,7f,00", longText}},
             {"file name",                {K::rvtFileName, "/home/u/m.zorvan", "\"/home/u/m.zorvan\"", "/home/u/m.zorvan"}},
             {"folder gets a separator",  {K::rvtFolderName, "/tmp/x", "\"/tmp/x/\"", "/tmp/x/"}},
             {"no folder is the root",    {K::rvtFolderName, "", "\"/\"", "/"}},
@@ -219,107 +280,162 @@ private slots:
         m.container->OnUpdateResource = [&](bool) { ++applied; };
         m.container->Load();
         QCOMPARE(v->variantValue(), c.readBack);
-        QCOMPARE(QString("%1 %2 %3")
-                     .arg(a->Value())
-                     .arg(b->Value())
-                     .arg(applied + a->Modified() + b->Modified()),
-                 c.value.isValid() ? "7 7 1" : "5 7 0");
+        const QList<int> seen{a->Value(), b->Value(), applied + a->Modified() + b->Modified()};
+        QCOMPARE(seen,
+                 c.value.isValid() ? QList<int>() << 7 << 7 << 1 : QList<int>() << 5 << 7 << 0);
     }
 
-    // What a store text holds, written again; texts that do not read: a damaged store is
-    // recognised rather than half loaded. What reads is written back in a form that reads the
-    // same.
+    // Every well-formed value of a store text reads, in any of the lenient forms; a line that
+    // cannot be read hides no other and is kept. The unchanged text is written back byte for
+    // byte, and a set rewrites only the lines of the value set, in the file's spelling, encoding
+    // and line ends, or adds it after the last value.
     void texts_data() {
-        const QByteArray good = header + "\"A\"=dword:00000003\n\"B\"=\"/home/u/map.zorvan\"\n";
+        const QByteArray crlfHeader = QByteArray(header).replace("\n", "\r\n");
         // clang-format off
         addCases<Text>({
-            {"header, key, CR LF",     {QByteArray(good).replace("\n", "\r\n"), "\"A\"=dword:00000003"}},
-            {"REGEDIT4 header",        {"REGEDIT4\n\"A\"=dword:0000000A\n", "\"A\"=dword:0000000a"}},
-            {"UTF-8 mark",             {"\xEF\xBB\xBF\"A\"=\"Б\"\n", "\"A\"=\"Б\""}},
-            {"regedit's UTF-16",       {QByteArray("\xFF\xFE\"\0A\0\"\0=\0\"\0\x3D\xD8\x00\xDE\"\0\n\0", 20), "\"A\"=\"\U0001F600\""}},
-            {"comment, blank lines",   {"; note\n\n\"A\"=dword:00000001\n\n", "\"A\"=dword:00000001"}},
-            {"continued hex",          {"\"A\"=hex:01,02,\\\n  03\n", "\"A\"=hex:01,02,03"}},
-            {"empty hex",              {"\"A\"=hex:\n", "\"A\"=hex:"}},
-            {"hex string, cut at nul", {"\"A\"=hex(1):41,00,00,00,42,00\n", "\"A\"=\"A\""}},
-            {"quoted, cut at nul",     {QByteArray("\"A\"=\"ab\0c\"\n", 11), "\"A\"=\"ab\""}},
-            {"hex dword",              {"\"A\"=hex(4):01,01,00,00\n", "\"A\"=dword:00000101"}},
-            {"other type kept",        {"\"A\"=hex(2):41,00,00,00\n", "\"A\"=hex(2):41,00,00,00"}},
-            {"last of two wins",       {"\"A\"=dword:00000001\n\"A\"=dword:00000002\n", "\"A\"=dword:00000002"}},
-            {"controls in hex form",   {"\"A\"=\"a\x01\tb\x7f\"\n", "\"A\"=hex(1):61,00,01,00,09,00,62,00,7f,00,00,00"}},
-            {"default value",          {"@=\"\"\n", "@=\"\""}},
-            {"cut inside a line",      {good.chopped(1), nullptr}},
-            {"zeros",                  {QByteArray(64, '\0'), nullptr}},
-            {"bad UTF-8",              {"\"A\"=\"\xC3\x28\"\n", nullptr}},
-            {"lone UTF-16 surrogate",  {QByteArray("\xFF\xFE\"\0A\0\"\0=\0\"\0\x3D\xD8\"\0\n\0", 18), nullptr}},
-            {"short dword",            {"\"A\"=dword:0001\n", nullptr}},
-            {"dword not hex",          {"\"A\"=dword:0000000g\n", nullptr}},
-            {"bad hex byte",           {"\"A\"=hex:0,01\n", nullptr}},
-            {"bad hex type",           {"\"A\"=hex(x):00\n", nullptr}},
-            {"dangling continuation",  {"\"A\"=hex:01,\\\n", nullptr}},
-            {"odd UTF-16 string",      {"\"A\"=hex(1):41\n", nullptr}},
-            {"short hex dword",        {"\"A\"=hex(4):01\n", nullptr}},
-            {"two keys",               {"[A]\n[B]\n", nullptr}},
-            {"deleted key",            {"[-A]\n", nullptr}},
-            {"unquoted name",          {"A=dword:00000001\n", nullptr}},
-            {"unknown form",           {"\"A\"=qword:00000001\n", nullptr}},
-            {"text after a string",    {"\"A\"=\"x\" y\n", nullptr}},
+            {"header, key, CR LF",     {crlfHeader + "{\"A\"=dword:00000003\r\n}\"B\"=\"/m.zorvan\"\r\n", "dword:00000003", "", "\"A\"=dword:0000002b\r\n"}},
+            {"REGEDIT4 header",        {"REGEDIT4\n{\"A\"=dword:0000000A\n}", "dword:0000000a"}},
+            {"lenient forms",          {"{ \"a\" = DWORD: 3 \r\n}\"B\"=dword:00000007", "dword:00000003", "", "\"a\"=dword:0000002b\r\n"}},
+            {"UTF-8 mark",             {"\xEF\xBB\xBF{\"A\"=\"Б\"\n}", "\"Б\""}},
+            {"UTF-16 LE, pair",        {utf16(u"{\"A\"=\"\U0001F600\"\n}", false), "\"\U0001F600\""}},
+            {"UTF-16 BE, lone half",   {utf16(u"\"A\"=\"\xD83D\"\r\n\"B\"=dword:7\r\n{}", true), "", "1", "\"A\"=dword:0000002b\r\n"}},
+            {"comment, blank lines",   {"; note\n\n{\"A\"=dword:00000001\n}\n", "dword:00000001"}},
+            {"continued hex",          {"{\"A\"=hex:01,02,\\\n  03\n}stray\n", "hex:01,02,03", "3"}},
+            {"broken continuation",    {"\"B\"=hex:01,\\\n{\"A\"=dword:3\n}", "dword:00000003", "1"}},
+            {"dangling continuation",  {"\"A\"=hex:01,\\\n{}", "", "1"}},
+            {"empty hex",              {"{\"A\"=hex:\n}", "hex:"}},
+            {"hex string, cut at nul", {"{\"A\"=hex(1):41,00,00,00,42,00\n}", "\"A\""}},
+            {"quoted, cut at nul",     {QByteArrayLiteral("{\"A\"=\"ab\0c\"\n}"), "\"ab\""}},
+            {"hex dword",              {"{\"A\"=hex(4):01,01,00,00\n}", "dword:00000101"}},
+            {"huge type, CR ends",     {"{\"A\"=hex(ffffffff):00\r}\"B\"=dword:3\r", "hex(ffffffff):00", "", "\"A\"=dword:0000002b\r"}},
+            {"last of two wins",       {"{\"A\"=dword:00000001\n}{\"a\"=dword:00000002\n}", "dword:00000002"}},
+            {"default value",          {"@=\"\"\n{}"}},
+            {"damage before a value",  {"[HKEY_LOCAL_MACHINE\\T]\nstray\n\"A\"=dword:zz\n\"B\"=dword:7\n{}\n", "", "2 3"}},
+            {"zeros, no line end",     {QByteArray(64, '\0') + "{}", "", "1", "\n\"A\"=dword:0000002b\n"}},
+            {"bad UTF-8",              {"\"B\"=\"\xC3\x28\"\n{\"A\"=dword:3\n}", "dword:00000003", "1"}},
+            {"nine digit dword",       {"\"A\"=dword:000000001\n{}", "", "1"}},
+            {"dword not hex",          {"\"A\"=dword:0000000g\n{}", "", "1"}},
+            {"bad hex byte",           {"\"A\"=hex:0,01\n{}", "", "1"}},
+            {"bad hex type",           {"\"A\"=hex(x):00\n{}", "", "1"}},
+            {"odd UTF-16 string",      {"\"A\"=hex(1):41\n{}", "", "1"}},
+            {"short hex dword",        {"\"A\"=hex(4):01\n{}", "", "1"}},
+            {"two keys",               {"[A]\n[B]\n{}", "", "2"}},
+            {"deleted key",            {"[-A]\n{}", "", "1"}},
+            {"unquoted name",          {"A=dword:00000001\n{}", "", "1"}},
+            {"unknown form",           {"\"A\"=qword:00000001\n{}", "", "1"}},
+            {"text after a string",    {"\"A\"=\"x\" y\n{}", "", "1"}},
         });
         // clang-format on
     }
     void texts() {
         QFETCH(Text, c);
-        const auto parsed = RegistryText::parse(c.text);
-        QCOMPARE(bool(parsed), bool(c.line));
-        if (parsed) {
-            const QByteArray written = RegistryText::format(*parsed);
-            QVERIFY2(written.split('\n').contains(c.line), written.constData());
-            QVERIFY(RegistryText::parse(written)->values == parsed->values);
-            return;
+        const bool wide = c.text.startsWith("\xFF\xFE") || c.text.startsWith("\xFE\xFF");
+        const QByteArray line =
+            wide ? utf16(QString(c.line), c.text[0] == '\xFE', false) : QByteArray(c.line);
+        QByteArray text, after; // the store text, and what a set of "A" makes of it
+        bool inA = false;
+        for (const char b : c.text) {
+            if (b == '{' || b == '}')
+                after += (inA = b == '{') ? line : QByteArray();
+            else
+                text += b, after += inA ? QByteArray() : QByteArray(1, b);
         }
-        // Loading it changes and flags nothing; a save without changes leaves it alone; a
-        // real change replaces it and keeps the old bytes beside it.
-        Module m;
-        auto* v = m.add("A");
-        QVERIFY(writeFile(m.file, c.text));
-        m.container->RegisterValues();
-        m.container->Load(), m.container->Save();
-        QVERIFY(readFile(m.file) == c.text && state(*m.container) == "A=0");
-        v->setValue(43);
-        m.container->Save();
-        QVERIFY(readFile(m.file + ".unreadable") == c.text &&
-                readFile(m.file).endsWith("\"A\"=dword:0000002b\n\n"));
+        auto parsed = *RegistryText::parse(text);
+        QCOMPARE(RegistryText::format(parsed), text);
+        RegistryKeyContents one; // "A" as a new store would write it; names match in any case
+        if (const RegistryValue* a = parsed.find("a"))
+            one.set("A", *a);
+        QCOMPARE(QString(RegistryText::format(one)).section('\n', 2, 2).mid(4), QString(c.a));
+        QStringList bad;
+        RegistryText::forEachUnreadableLine(
+            parsed, [&](int n, const QString&) { bad << QString::number(n); });
+        QCOMPARE(bad.join(' '), QString(c.bad));
+        parsed.set("A", RegistryValue::fromDword(0x2b));
+        QCOMPARE(RegistryText::format(parsed), after);
     }
 
-    // A save keeps the values it does not know, in their places and forms; it replaces the file
-    // whole, keeps its mode, follows a link to it and leaves nothing else behind. A save that
-    // cannot be written keeps every flag for the next one.
-    void saveReplacesTheFile() {
+    void storeNodes_data() {
+        // clang-format off
+        addCases<Node>({
+            {"two links",         {"->a->b", "\"port\"=dword:3\n", "Port=3 Speed=0*", "\"port\"=dword:00000005\n\"Speed\"=dword:00000000\n", true}},
+            {"dangling link",     {"->new", "", "Port=0* Speed=0*", header + "\"Port\"=dword:00000005\n\"Speed\"=dword:00000000\n\n", true}},
+            {"fifo",              {"fifo", "", "Port=0 Speed=0", "", false}},
+            {"over the cap",      {"big", "\"Port\"=dword:3\n", "Port=0 Speed=0", "", true}},
+            {"save past the cap", {"", ';' + QByteArray((16 << 20) - 8, 'x') + '\n', "Port=0* Speed=0*", "", true}},
+            {"link to /dev/zero", {"->/dev/zero", "", "Port=0 Speed=0", "", false}},
+            {"link loop",         {"->a->Module.reg", "", "Port=0 Speed=0", "", false}},
+        });
+        // clang-format on
+    }
+    // A store that is not a regular file, or not one within the cap, is neither read nor
+    // replaced, and its settings stay flagged with the reason; links are followed, each kept,
+    // and the end keeps its mode. Nothing else is left in the folder.
+    void storeNodes() {
+        QFETCH(Node, c);
         Module m;
-        const QString real = m.home.path() + "/real.reg";
-        QVERIFY(
-            writeFile(real, "\"Foreign\"=hex(7):41,00\n\"V\"=dword:00000001\n\"O\"=\"kept\"\n") &&
-            ::chmod(QFile::encodeName(real).constData(), 0600) == 0);
-        QVERIFY(QDir().mkpath(m.home.path() + "/Test") && QFile::link(real, m.file));
-        auto* v = m.add("V");
+        const QString end = makeNode(m.file, c.setup, c.bytes);
+        const QString before = node(m.file);
+        auto* port = m.add("Port");
+        m.add("Speed");
         m.container->RegisterValues();
-        m.container->Load(), v->setValue(2), m.container->Save();
-        QCOMPARE(readFile(real),
-                 header + "\"Foreign\"=hex(7):41,00\n\"V\"=dword:00000002\n\"O\"=\"kept\"\n\n");
-        struct stat st {};
-        QVERIFY(::stat(QFile::encodeName(real).constData(), &st) == 0 &&
-                (st.st_mode & 0777) == 0600);
-        QCOMPARE(entries(m.home.path()) + entries(m.home.path() + "/Test"),
-                 (QStringList{"real.reg", "Test", "Module.reg"}));
-        QVERIFY(QFile::remove(m.file) && QDir().mkpath(m.file)); // a folder: nothing can be written
-        v->setValue(3), m.container->Save();
-        QVERIFY(v->Modified() && QDir().rmdir(m.file));
-        m.container->Save();
-        QVERIFY(!v->Modified() && readFile(m.file).endsWith("\"V\"=dword:00000003\n\n"));
-        QString files;
-        for (const char* key : {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme\\Tool", "\\Software",
-                                "\\Software\\..\\x", "a\\.\\b", "a\\\\b", "a/b\\c", "a\\b\\"})
-            files += RegistryStoreKey::fileOfKey(key).replace(m.home.path(), "~") + ';';
-        QCOMPARE(files, "~/Acme/Tool.reg;;;;;;;");
+        m.container->Load();
+        QCOMPARE(state(*m.container), QString(c.load));
+        port->setValue(5), m.container->Save();
+        QCOMPARE(port->Modified(), c.saved.isEmpty());
+        QCOMPARE(m.container->LastSaveError().isEmpty(), !c.saved.isEmpty());
+        QCOMPARE(c.saved.isEmpty() ? node(m.file).toUtf8() : readFile(end),
+                 c.saved.isEmpty() ? before.toUtf8() : c.saved);
+        QVERIFY(c.bytes.isEmpty() || c.saved.isEmpty() ||
+                node(end).startsWith(QString::number(S_IFREG | 0600) + ' '));
+        QCOMPARE(QFileInfo(m.file).isSymLink(), QByteArray(c.setup).startsWith("->"));
+        if (QByteArray(c.setup).contains("/dev/"))
+            return; // a faulty writer run as root would replace the device
+        QString error;
+        // Written, or refused with a reason.
+        QCOMPARE(writeFileAtomically(m.file, "new", &error) || error.isEmpty(), c.writable);
+        QCOMPARE(c.writable ? readFile(end) : node(m.file).toUtf8(),
+                 c.writable ? "new" : before.toUtf8());
+        QVERIFY(entries(QFileInfo(m.file).path())
+                    .filter(QRegularExpression("^(?!(Module.reg|a|b|new)$)"))
+                    .isEmpty());
+    }
+
+    // Five zorvanctl set different settings at once, on a fresh store and then on the one they
+    // wrote: each keeps the others' values.
+    void writersAtOnceKeepEachOther() {
+        TempConfigHome home;
+        // clang-format off
+        for (const QString round : {"Port=3 Rate=9 regDeviceAddress=17 ViewToolBar=false LastDocument=/tmp/a.zorvan",
+                                    "Port=4 Rate=10 regDeviceAddress=18 ViewToolBar=true LastDocument=/tmp/b.zorvan"}) {
+            // clang-format on
+            std::vector<std::unique_ptr<QProcess>> runs;
+            for (const QString& set : round.split(' '))
+                runs.emplace_back(new QProcess)
+                    ->start(ZORVAN_CTL_PATH, QStringList{"options", "set"} + set.split('='));
+            for (const auto& run : runs)
+                QVERIFY(run->waitForFinished(60000) && run->exitCode() == 0);
+            TOptions stored;
+            stored.setSaveOnDestroy(false);
+            for (const QString& set : round.split(' '))
+                QVERIFY2(state(*stored.DataContainer).split(' ').contains(set), qPrintable(set));
+        }
+    }
+
+    // The command names each line it skipped, and a store it may not replace makes it fail
+    // with the reason, the store left as it was.
+    void commandReportsSkippedLinesAndRefusals() {
+        TempConfigHome home;
+        const QString file = home.optionsFile();
+        QVERIFY(writeFile(file, "\"Port\"=dword:3\nstray\n\"Rate\"=dword:\n"));
+        auto r = runZorvanctl({"options"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err.replace(QRegularExpression(": [^\n]+"), ""), file + ":2\n" + file + ":3\n");
+        QVERIFY(r.out.contains(QRegularExpression("\\nPort +3 ")));
+        QVERIFY(QFile::remove(file) && QDir().mkpath(file));
+        r = runZorvanctl({"options", "set", "Port", "4"}, 20000);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("is not a regular file"), qPrintable(r.err));
+        QVERIFY(QFileInfo(file).isDir() && entries(file).isEmpty());
     }
 
     // The application's settings: a first start writes every one with its start value, the
@@ -334,18 +450,15 @@ private slots:
             QVERIFY(!QFile::exists(home.optionsFile()) &&
                     options.DataContainerDialog->DataContainer());
         }
+        // clang-format off
         QCOMPARE(readFile(home.optionsFile()),
-                 "Windows Registry Editor Version "
-                 "5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Belmat\\Quillmark\\0\\MainOptions]\n"
-                 "\"ViewToolBar\"=dword:00000001\n\"MainFrmLeft\"=dword:00000000\n\"MainFrmTop\"="
-                 "dword:00000000\n"
-                 "\"MainFrmHeight\"=dword:000001c2\n\"MainFrmWidth\"=dword:"
-                 "00000320\n\"WarningBeforeClosing\"=dword:00000001\n"
-                 "\"RestoreLastDocument\"=dword:00000001\n\"LastDocument\"="
-                 "\"\"\n\"CurrLanguageID\"=dword:00001900\n"
-                 "\"Port\"=dword:00000001\n\"Rate\"=dword:00000007\n\"regDeviceAddress\"=dword:"
-                 "00000001\n"
+                 "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Belmat\\Quillmark\\0\\MainOptions]\n"
+                 "\"ViewToolBar\"=dword:00000001\n\"MainFrmLeft\"=dword:00000000\n\"MainFrmTop\"=dword:00000000\n"
+                 "\"MainFrmHeight\"=dword:000001c2\n\"MainFrmWidth\"=dword:00000320\n\"WarningBeforeClosing\"=dword:00000001\n"
+                 "\"RestoreLastDocument\"=dword:00000001\n\"LastDocument\"=\"\"\n\"CurrLanguageID\"=dword:00001900\n"
+                 "\"Port\"=dword:00000001\n\"Rate\"=dword:00000007\n\"regDeviceAddress\"=dword:00000001\n"
                  "\"regprmRxTimeout\"=dword:00000032\n\n");
+        // clang-format on
         {
             TOptions options;
             QCOMPARE(Options(), &options);
@@ -364,24 +477,23 @@ private slots:
             options.LastDocument->setValue("/tmp/a \"b\"\\c.zorvan");
         }
         QStringList loaded; // from the first store all but ViewToolBar, then the last five
+        const QByteArray names[]{"Port", "Rate", "regDeviceAddress", "regprmRxTimeout",
+                                 "CurrLanguageID"};
         for (const char* stored :
              {"12c e 0 5 4d2", "0 ffffffff ff 2711 0", "ff 0 fe a 900", "1 d 1 2710 2200"}) {
-            QByteArray text;
-            for (const char* name :
-                 {"Port", "Rate", "regDeviceAddress", "regprmRxTimeout", "CurrLanguageID"})
-                text += '"' + QByteArray(name) + "\"=dword:" +
-                        QByteArray(stored).split(' ')[text.count('\n')].rightJustified(8, '0') +
-                        '\n';
-            QVERIFY(writeFile(home.optionsFile(), readFile(home.optionsFile()) + text));
+            QByteArray text = readFile(home.optionsFile());
+            int k = 0;
+            for (const QByteArray& value : QByteArray(stored).split(' ')) // 1 to 8 digits read
+                text += '"' + names[k++] + "\"=dword:" + value + '\n';
+            QVERIFY(writeFile(home.optionsFile(), text));
             TOptions options;
             options.setSaveOnDestroy(false);
             loaded << state(*options.DataContainer).section(' ', loaded.isEmpty() ? 1 : -5);
         }
         QCOMPARE(loaded.join('\n'),
                  "MainFrmLeft=-321 MainFrmTop=0 MainFrmHeight=450 MainFrmWidth=800 "
-                 "WarningBeforeClosing=false "
-                 "RestoreLastDocument=false LastDocument=/tmp/a \"b\"\\c.zorvan "
-                 "CurrLanguageID=1234 Port=1 Rate=7 "
+                 "WarningBeforeClosing=false RestoreLastDocument=false "
+                 "LastDocument=/tmp/a \"b\"\\c.zorvan CurrLanguageID=1234 Port=1 Rate=7 "
                  "regDeviceAddress=1 regprmRxTimeout=50\n"
                  "CurrLanguageID=0 Port=1 Rate=7 regDeviceAddress=1 regprmRxTimeout=50\n"
                  "CurrLanguageID=2304 Port=255 Rate=0 regDeviceAddress=254 regprmRxTimeout=10\n"
