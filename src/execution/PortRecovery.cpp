@@ -45,6 +45,7 @@ TPortRecovery::State TPortRecovery::Tick(TMapRun& run) {
     default:
         break;
     }
+    // Last: the window may stop, and free this, from inside the run's tick.
     if (Polled(state))
         run.Tick();
     return state;
