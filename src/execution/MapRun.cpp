@@ -42,8 +42,14 @@ TMapRun::TMapRun(const TChannelImage& image, TModbusTransport* transport, quint8
         m_channels.push_back(channel->Channel);
         m_parameters.push_back(std::move(parameter));
     }
-    if (!m_spaces.empty())
-        m_spaces.back()->OnAfterRefresh = [this](TModbusSpace*) { UpdateValues(); };
+    m_reads.resize(m_spaces.size());
+    // Marked before the values of the last space are handed on.
+    for (std::size_t i = 0; i < m_spaces.size(); ++i)
+        m_spaces[i]->OnAfterRefresh = [this, i](TModbusSpace*) {
+            m_reads[i] = Read;
+            if (i + 1 == m_spaces.size())
+                UpdateValues();
+        };
 }
 
 std::unique_ptr<TMapRun> TMapRun::ForConnection(const TChannelImage& image, TModbusMapConn& conn) {
@@ -63,6 +69,11 @@ void TMapRun::ResetCounters() {
     ErrorCount = 0;
     RequestCount = 0;
     CurrentSpace = 0;
+}
+
+void TMapRun::MarkStale() {
+    for (quint8& reads : m_reads)
+        reads |= Failed;
 }
 
 QString TMapRun::FlashSavedText() {
@@ -87,8 +98,10 @@ void TMapRun::Tick() {
     if (!m_spaces.empty()) {
         if (CurrentSpace < 0 || CurrentSpace >= SpaceCount())
             CurrentSpace = 0;
-        if (!m_spaces[std::size_t(CurrentSpace)]->RefreshWithRetries())
+        if (!m_spaces[std::size_t(CurrentSpace)]->RefreshWithRetries()) {
             ++ErrorCount;
+            m_reads[std::size_t(CurrentSpace)] |= Failed;
+        }
         ++CurrentSpace;
         ++RequestCount;
     }

@@ -50,6 +50,12 @@ public:
     // The device's channel number of the parameter's channel, as the map gave it when built.
     int ChannelOf(int position) const { return m_channels.at(std::size_t(position)); }
     bool IsEmpty() const { return m_spaces.empty(); }
+    // Whether the parameter's space was ever read, and whether its value is stale: the last read
+    // of its space failed, or the line was lost since.
+    bool EverRead(int position) const { return ReadsOf(position) & Read; }
+    bool Stale(int position) const { return ReadsOf(position) & Failed; }
+    // The line was lost: every value is stale until its space is read again.
+    void MarkStale();
 
     int CurrentSpace = 0;
     bool FlashRequest = false;
@@ -78,6 +84,10 @@ public:
     static QString FlashFailedText();
 
 private:
+    enum ReadFlag : quint8 { Read = 1, Failed = 2 };
+    quint8 ReadsOf(int position) const {
+        return m_reads.at(std::size_t(position / MaxSpaceParameters));
+    }
     void UpdateValues();
 
     std::vector<std::unique_ptr<TModbusSpace>> m_spaces;
@@ -85,6 +95,7 @@ private:
     std::vector<std::unique_ptr<TModbusParameter>> m_parameters;
     std::vector<TModbusParameter*> m_order;
     std::vector<int> m_channels;
+    std::vector<quint8> m_reads; // ReadFlags per space
     bool m_inTick = false;
 };
 

@@ -141,6 +141,11 @@ struct Run {
 struct Chart {
     const char *steps, *shown; // shown: the vertical axis, then the points of series 0 and 1
 };
+struct Look {
+    int ticks;
+    QSet<int> silent;  // transactions without a reply
+    const char* looks; // rows 0 and 20: '-' no value, 'g' greyed, 'v' live
+};
 struct SetValue {
     bool doubleClick; // else Enter in the list
     QList<int> selected;
@@ -259,16 +264,16 @@ private slots:
         QVERIFY(rig.openOnFake(*image));
         QCOMPARE(rig.chartSeries(), 45);
         QCOMPARE(cells(rig.dlg->ValueModel(), 0, 1),
-                 QStringLiteral("11|CH0|0|4000|12|TEMP|0.000|4001/4002"));
+                 QStringLiteral("11|CH0||4000|12|TEMP||4001/4002"));
         QCOMPARE(rig.column(TValueListModel::OffsetColumn).section(u'|', 0, 7),
                  QStringLiteral("4000|4001/4002|4003|4004/4005|4006/4007|4008|4009|400A"));
         rig.fake.registers = {{16384, 0xFFFF}, {16385, 0x4148}, {16387, 0xFFFF}, {16388, 0xFFFF},
                               {16389, 0xFFFE}, {16390, 0xFFFF}, {16391, 0xFFFF}, {16431, 44}};
         rig.check(0, true);
         QVERIFY(rig.series(0)->isVisible() && !rig.series(1)->isVisible());
-        // The list and the chart change once the last space has been read.
+        // The list and the chart change once the last space has been read: no value before.
         for (int tick = 1; tick <= 3; ++tick) {
-            QCOMPARE(rig.column().left(15), QStringLiteral("0|0.000|0|0|0|0"));
+            QCOMPARE(rig.column(), QString(44, u'|'));
             rig.dlg->ProcessTimerTimer();
         }
         QCOMPARE(rig.fake.described(), (QStringList{"R 16384 23", "R 16407 20", "R 16427 5"}));
@@ -287,6 +292,36 @@ private slots:
         rig.dlg->CloseRun();
         QVERIFY(rig.dlg->ValueModel()->Count() == 0 && rig.chartSeries() == 0);
         QVERIFY(!rig.dlg->OpenRun(*channelMap({5, 6}))); // nothing to poll
+    }
+
+    // 25 Int channels in two spaces: a value shows once its space was read and a cycle ended,
+    // greyed while the last read of its space failed.
+    void valueLook_data() {
+        // clang-format off
+        addCases<Look>({
+            {"a space never read: no value", {2, {0}, "-v"}},
+            {"the last space failing: no cycle, no value", {2, {1}, "--"}},
+            {"read, then failed", {3, {2}, "gv"}},
+            {"the last space failed after a cycle", {4, {3}, "vg"}},
+            {"read again", {5, {2}, "vv"}},
+        });
+        // clang-format on
+    }
+    void valueLook() {
+        QFETCH(Look, c);
+        Rig rig;
+        QVERIFY(rig.openOnFake(*channelMap(QList<int>(25, 0))));
+        rig.fake.silentAt = c.silent;
+        for (int tick = 0; tick < c.ticks; ++tick)
+            rig.dlg->ProcessTimerTimer();
+        QString looks;
+        for (int row : {0, 20}) {
+            const QModelIndex value = rig.dlg->ValueModel()->index(row, 2);
+            looks += value.data().toString().isEmpty()          ? '-'
+                     : value.data(Qt::ForegroundRole).isValid() ? 'g'
+                                                                : 'v';
+        }
+        QCOMPARE(looks, QString(c.looks));
     }
 
     void setValue_data() {

@@ -10,6 +10,7 @@
 #include "settings/AppOptions.h"
 
 #include "Cases.h"
+#include "Child.h"
 #include "DevsimProcess.h"
 #include "PollProcess.h"
 #include "Scenario.h"
@@ -151,9 +152,10 @@ private slots:
         QVERIFY2(poll.errors() >= 4, qPrintable(poll.standardError));
     }
 
-    // The execution window counts every request as failed while the device is gone; Start does
-    // nothing until it is back; then it resumes polling, counting from 0 again.
-    void windowStopStart() {
+    // The execution window outlives the device as `zorvanctl poll` does: the run goes on (Stop
+    // on, Start off, closing refused), one failed request per attempt to open the port again,
+    // the values greyed, a save to flash held back until the device is back.
+    void windowRecovers() {
         const auto conn = connection(100);
         QVERIFY(plugIn());
         TModbusMapExecDlg dlg(conn.get());
@@ -161,27 +163,43 @@ private slots:
         dlg.show();
         const auto requests = [&] { return dlg.Run()->RequestCount; };
         const auto errors = [&] { return dlg.Run()->ErrorCount; };
+        const auto look = [&] {
+            const QModelIndex value = dlg.ValueModel()->index(0, TValueListModel::ValueColumn);
+            return QStringLiteral("%1%2 %3")
+                .arg(child<QAction>(dlg, "actStart")->isEnabled())
+                .arg(child<QAction>(dlg, "actStop")->isEnabled())
+                .arg(value.data(Qt::ForegroundRole).isValid() ? "grey" : "live");
+        };
         dlg.actStartExecute();
         QTRY_VERIFY_WITH_TIMEOUT(requests() >= 20 && errors() < requests() / 2, 15000);
         QVERIFY(unplug());
-        QTRY_VERIFY_WITH_TIMEOUT(errors() >= 20, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!conn->PortDrv.IsOpen(), 5000);
+        QCOMPARE(look(), QStringLiteral("01 grey"));
+        child<QAction>(dlg, "actS2F")->trigger();
         const int requestsGone = requests();
         const int errorsGone = errors();
+        QElapsedTimer gone;
+        gone.start();
         QTRY_VERIFY(requests() >= requestsGone + 5);
+        // At most one attempt per reply time-out (100 ms), not one per 20 ms tick.
+        QVERIFY(requests() - requestsGone <= gone.elapsed() / 100 + 1);
         QCOMPARE(errors() - errorsGone, requests() - requestsGone);
-        dlg.actStopExecute();
-        dlg.actStartExecute();
-        QVERIFY(!dlg.Running());
+        dlg.close();
+        QVERIFY(dlg.isVisible() && dlg.Running());
+        QCOMPARE(m_prompter.messages(), QStringList());
         QVERIFY(plugIn());
         const QDateTime back = QDateTime::currentDateTime();
-        dlg.actStartExecute();
-        QTRY_VERIFY_WITH_TIMEOUT(requests() >= 40 && errors() <= requests() / 4, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_prompter.messages(), QStringList{"Данные сохранены"}, 5000);
+        const int requestsBack = requests();
+        QTRY_VERIFY_WITH_TIMEOUT(requests() >= requestsBack + 20 && look() == "01 live", 15000);
+        QVERIFY(errors() - errorsGone <= requestsBack - requestsGone + 2);
         QStringList values;
         for (int row = 0; row < MapSize; ++row)
             values << dlg.ValueModel()->index(row, TValueListModel::ValueColumn).data().toString();
         QVERIFY(fresh(values, back));
+        dlg.actExitExecute();
+        QVERIFY(!dlg.isVisible());
         dlg.CloseRun();
-        QCOMPARE(m_prompter.messages(), QStringList());
     }
 };
 

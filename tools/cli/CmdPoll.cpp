@@ -4,7 +4,6 @@
 #include "Command.h"
 #include "DeviceLink.h"
 #include "PortOptions.h"
-#include "PortRecovery.h"
 
 #include "comm/ProcessTimer.h"
 #include "components/Prompter.h"
@@ -13,6 +12,7 @@
 #include "document/CnlImage.h"
 #include "document/Document.h"
 #include "execution/MapRun.h"
+#include "execution/PortRecovery.h"
 #include "execution/ValueText.h"
 
 #include <QCoreApplication>
@@ -266,12 +266,7 @@ void printCounts(const TMapRun& mapRun) {
 class PollLoop {
 public:
     PollLoop(TModbusMapConn& conn, TMapRun& mapRun, long long cycles)
-        : m_mapRun(mapRun), m_cycles(cycles),
-          // A device that went away is looked for again at the pace a silent one is polled
-          // at, the ticks slowed down to it meanwhile.
-          m_reopenPeriod(int(conn.PortDrv.InputTimeout()) + TMapRun::TickInterval),
-          m_recovery(conn.PortDrv, std::chrono::milliseconds(m_reopenPeriod)) {
-        m_timer.setInterval(TMapRun::TickInterval);
+        : m_mapRun(mapRun), m_cycles(cycles), m_recovery(conn.PortDrv, m_timer) {
         m_mapRun.OnUpdateValues = [this] { onCycle(); };
         m_timer.OnTimer = [this] { onTick(); };
         if (m_gate.notifier())
@@ -299,41 +294,20 @@ private:
     void onCycle() { printValues(m_mapRun.Parameters()); }
 
     void onTick() {
-        if (portReady()) {
-            m_mapRun.Tick();
-            // The tick after the last space starts the next cycle.
-            if (m_mapRun.CurrentSpace >= m_mapRun.SpaceCount())
-                ++m_attempted;
-        }
+        const TPortRecovery::State state = m_recovery.Tick(m_mapRun);
+        if (state == TPortRecovery::State::Lost)
+            err(QStringLiteral("zorvanctl poll: the line was lost; opening the port again\n"));
+        else if (state == TPortRecovery::State::Reopened)
+            err(QStringLiteral("zorvanctl poll: port opened again\n"));
+        // A failed attempt to open the port counts as a cycle attempted; so does the tick after
+        // the last space, which starts the next cycle.
+        if (state == TPortRecovery::State::AttemptFailed ||
+            (TPortRecovery::Polled(state) && m_mapRun.CurrentSpace >= m_mapRun.SpaceCount()))
+            ++m_attempted;
         if (m_cycles > 0 && m_attempted >= m_cycles) {
             m_timer.Stop();
             finish();
         }
-    }
-
-    // Follows the port's recovery; true when the tick may poll.
-    bool portReady() {
-        switch (m_recovery.beforeTick()) {
-        case PortRecovery::State::Open:
-            return true;
-        case PortRecovery::State::Lost:
-            err(QStringLiteral("zorvanctl poll: the line was lost; opening the port again\n"));
-            m_timer.setInterval(m_reopenPeriod);
-            return false;
-        case PortRecovery::State::Down:
-            return false;
-        case PortRecovery::State::AttemptFailed:
-            // Each attempt that fails counts as a failed request, and as a cycle attempted.
-            ++m_mapRun.RequestCount;
-            ++m_mapRun.ErrorCount;
-            ++m_attempted;
-            return false;
-        case PortRecovery::State::Reopened:
-            err(QStringLiteral("zorvanctl poll: port opened again\n"));
-            m_timer.setInterval(TMapRun::TickInterval);
-            return true;
-        }
-        return false;
     }
 
     void finish() {
@@ -345,9 +319,8 @@ private:
 
     TMapRun& m_mapRun;
     const long long m_cycles;
-    const int m_reopenPeriod;
-    PortRecovery m_recovery;
     TProcessTimer m_timer;
+    TPortRecovery m_recovery; // after the timer it paces
     SignalGate m_gate;
     long long m_attempted = 0;
     bool m_signalled = false;

@@ -9,6 +9,7 @@
 #include "document/CnlImage.h"
 #include "document/Document.h"
 #include "execution/MapRun.h"
+#include "execution/PortRecovery.h"
 #include "execution/TrafficLog.h"
 #include "execution/ValueText.h"
 #include "execution/ui/UpdateChart.h"
@@ -124,13 +125,21 @@ void TValueListModel::ShowRow(int row) {
     const TModbusParameter* parameter = r.Profile.Parameter;
     if (!parameter)
         return;
-    r.Texts[ValueColumn] = ValueText(*parameter);
+    r.Texts[ValueColumn] = r.Read ? ValueText(*parameter) : QString();
     // Channel, name and address do not change during a run: made once.
     if (r.Texts[ChannelColumn].isEmpty()) {
         r.Texts[ChannelColumn] = ChannelNumberText(r.Channel);
         r.Texts[ParameterColumn] = TagNameText(parameter->Description());
         r.Texts[OffsetColumn] = OffsetText(*parameter);
     }
+}
+
+bool TValueListModel::SetReadState(int row, bool read, bool stale) {
+    Row& r = m_rows.at(std::size_t(row));
+    const bool changed = r.Read != read || r.Stale != stale;
+    r.Read = read;
+    r.Stale = stale;
+    return changed;
 }
 
 void TValueListModel::RowsShown(int first, int last) {
@@ -157,6 +166,10 @@ QVariant TValueListModel::data(const QModelIndex& index, int role) const {
     case Qt::CheckStateRole:
         if (index.column() == ChannelColumn)
             return r.Checked ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::ForegroundRole:
+        if (index.column() == ValueColumn && r.Stale)
+            return QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
         return {};
     case Qt::TextAlignmentRole:
         if (index.column() == ValueColumn || index.column() == OffsetColumn)
@@ -444,7 +457,7 @@ QWidget* TModbusMapExecDlg::CreateTrafficPage() {
 }
 
 bool TModbusMapExecDlg::Running() const {
-    return m_conn && m_conn->PortDrv.IsOpen();
+    return m_recovery || (m_conn && m_conn->PortDrv.IsOpen());
 }
 
 void TModbusMapExecDlg::UpdateActions() {
@@ -544,6 +557,7 @@ void TModbusMapExecDlg::ClearRows() {
 
 void TModbusMapExecDlg::CloseRun() {
     m_processTimer.Stop();
+    m_recovery.reset();
     if (m_run && m_run->InTick()) {
         m_rowsTeardownPending = true;
         m_runTeardownPending = true;
@@ -570,7 +584,11 @@ void TModbusMapExecDlg::FinishDeferredTeardown() {
 void TModbusMapExecDlg::ProcessTimerTimer() {
     if (!m_run)
         return;
-    m_run->Tick();
+    if (m_recovery)
+        m_recovery->Tick(*m_run);
+    else
+        m_run->Tick();
+    ShowReadStates();
     ShowCounters();
     UpdateActions();
     FinishDeferredTeardown();
@@ -583,10 +601,24 @@ void TModbusMapExecDlg::ShowCounters() {
     ErrorCountEdit->setText(QString::number(m_run->ErrorCount));
 }
 
+void TModbusMapExecDlg::ShowReadStates() {
+    if (!m_run)
+        return;
+    int first = m_valueModel->Count();
+    int last = -1;
+    for (int row = 0; row < m_valueModel->Count(); ++row)
+        if (m_valueModel->SetReadState(row, m_run->EverRead(row), m_run->Stale(row))) {
+            first = std::min(first, row);
+            last = row;
+        }
+    m_valueModel->RowsShown(first, last);
+}
+
 void TModbusMapExecDlg::UpdateValues() {
     // The chart may let pending events run for a row. Rows are not freed meanwhile (teardown
     // waits for the tick); the count is read afresh for every row all the same.
     m_cycleTime = LocalNow();
+    ShowReadStates();
     for (int row = 0; row < m_valueModel->Count(); ++row) {
         m_valueModel->ShowRow(row);
         const TDataChannelProfile profile = m_valueModel->Profile(row);
@@ -607,12 +639,14 @@ void TModbusMapExecDlg::actStartExecute() {
     }
     if (m_run)
         m_run->ResetCounters();
+    m_recovery = std::make_unique<TPortRecovery>(m_conn->PortDrv, m_processTimer);
     m_processTimer.Start();
     UpdateActions();
 }
 
 void TModbusMapExecDlg::actStopExecute() {
     m_processTimer.Stop();
+    m_recovery.reset();
     if (m_conn)
         m_conn->CloseLink();
     UpdateActions();

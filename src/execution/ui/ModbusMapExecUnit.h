@@ -26,6 +26,7 @@ class TChannelImage;
 class TMapRun;
 class TModbusMapConn;
 class TModbusParameter;
+class TPortRecovery;
 class TReportListView;
 class TUpdateChart;
 class TrafficLog;
@@ -57,6 +58,9 @@ public:
     bool Checked(int row) const { return m_rows.at(std::size_t(row)).Checked; }
     // The four column texts from the row's parameter; views learn of it with RowsShown.
     void ShowRow(int row);
+    // The row's value is shown once read (no value before) and drawn greyed while stale; true
+    // when its look changed (views learn of it with RowsShown).
+    bool SetReadState(int row, bool read, bool stale);
     // Tells the views that rows first..last were shown again.
     void RowsShown(int first, int last);
     // A row's check box changed: its series is to be shown exactly while it is checked.
@@ -77,6 +81,8 @@ private:
         int Channel = 0;
         std::array<QString, ColumnCount> Texts;
         bool Checked = false;
+        bool Read = false;
+        bool Stale = false;
     };
     std::vector<Row> m_rows;
 };
@@ -111,7 +117,7 @@ public:
 
     // The run being shown, or null.
     TMapRun* Run() const { return m_run.get(); }
-    // Polling runs exactly while the port is open.
+    // Polling runs while the port is open, and while a run started brings a lost line back.
     bool Running() const;
 
     // Handlers.
@@ -189,9 +195,13 @@ private:
     void ClearRows();
     void FinishDeferredTeardown();
     void ShowCounters();
+    // Each row's look from the run's reads.
+    void ShowReadStates();
 
     TModbusMapConn* m_conn;
     std::unique_ptr<TMapRun> m_run;
+    // From Start to Stop: the port is brought back when the line is lost.
+    std::unique_ptr<TPortRecovery> m_recovery;
     // The moment of the cycle being handed to the chart: every point of a cycle gets it.
     QDateTime m_cycleTime;
     bool m_rowsTeardownPending = false;
