@@ -114,6 +114,8 @@ TCnlListVisorView::TCnlListVisorView(QWidget* parent)
 TCnlListVisorView::~TCnlListVisorView() = default;
 
 void TCnlListVisorView::CreateActions() {
+    // Alt+X is the main window's Close and both Download buttons show at once: Execute Map and
+    // Download tags take other letters, so that every Alt key of the window works.
     actAdd = makeAction(this, "actAdd", QStringLiteral("Add"), {.Icon = toolImage("list-add")});
     actEdit = makeAction(this, "actEdit", QStringLiteral("Edit"),
                          {.Icon = toolImage("document-edit"), .IconText = QStringLiteral("&Edit")});
@@ -122,7 +124,7 @@ void TCnlListVisorView::CreateActions() {
                    {.Icon = toolImage("edit-delete"), .IconText = QStringLiteral("De&lete")});
     actExecuteMap = makeAction(
         this, "actExecuteMap", QStringLiteral("Execute Map"),
-        {.Icon = toolImage("media-playback-start"), .IconText = QStringLiteral("E&xecute Map")});
+        {.Icon = toolImage("media-playback-start"), .IconText = QStringLiteral("Execute &Map")});
     actUpLoad = makeAction(this, "actUpLoad", QStringLiteral("Upload Map"),
                            {.Icon = toolImage("go-up"), .IconText = QStringLiteral("&Upload Map")});
     actDownLoadCurrMap =
@@ -130,7 +132,7 @@ void TCnlListVisorView::CreateActions() {
                    {.Icon = toolImage("go-down"), .IconText = QStringLiteral("&Download Map")});
     actDownLoad = makeAction(
         this, "actDownLoad", QStringLiteral("Download tags"),
-        {.Icon = toolImage("view-refresh"), .IconText = QStringLiteral("&Download tags")});
+        {.Icon = toolImage("view-refresh"), .IconText = QStringLiteral("Download &tags")});
 
     connect(actAdd, &QAction::triggered, this, &TCnlListVisorView::actAddExecute);
     connect(actEdit, &QAction::triggered, this, &TCnlListVisorView::actEditExecute);
