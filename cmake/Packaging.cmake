@@ -46,8 +46,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Zorvan builds the channel map of a Modbus RTU device as an XML document, reads the device's tag catalogue, writes the map into the device and reads it back over a serial port. It then polls the mapped values live in a list and a chart; zorvanctl does the same from a shell and zorvan-devsim simulates the device on a pseudo-terminal.")
 # Library dependencies are read off the executables by dpkg-shlibdeps. The SVG icon engine is a
-# plug-in that Qt loads at run time, which no linker record shows: name it.
+# plug-in that Qt loads at run time, which no linker record shows: name it, and Qt's own
+# translations, which the program loads for Russian and Ukrainian.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n")
 
 include(CPack)

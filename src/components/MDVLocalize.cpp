@@ -40,6 +40,9 @@ TMDVLocalizationEnglish::TMDVLocalizationEnglish() : TMDVLanguage(9, 1, QStringL
     // The spelling is the product's own and is kept as shipped.
     WarningBeforeClosingText = QStringLiteral("Warning before clossing");
     SaveFailedText = QStringLiteral("Could not save %1: %2");
+    TagsReadText = QStringLiteral("Tags read: %1");
+    EntryWrittenText = QStringLiteral("Entry %1 of %2 written");
+    EntryReadText = QStringLiteral("Entry %1 of %2 read");
 }
 
 TMDVLocalizationRussian::TMDVLocalizationRussian()
@@ -61,6 +64,10 @@ TMDVLocalizationRussian::TMDVLocalizationRussian()
     ViewToolbarText = QStringLiteral("Отображать панель инструментов");
     WarningBeforeClosingText = QStringLiteral("Предупреждать о закрытии приложения");
     SaveFailedText = QStringLiteral("Не удалось сохранить %1: %2");
+    TagsReadText = QStringLiteral("Прочитано тегов: %1");
+    EntryWrittenText = QStringLiteral("Записана запись %1 из %2");
+    EntryReadText = QStringLiteral("Прочитана запись %1 из %2");
+    QtLocale = QStringLiteral("ru");
 }
 
 // The Ukrainian texts write the letter "i" as the Latin i, as the product always stored them;
@@ -84,6 +91,10 @@ TMDVLocalizationUkrainian::TMDVLocalizationUkrainian()
     ViewToolbarText = QStringLiteral("Показувати панель iнструментiв");
     WarningBeforeClosingText = QStringLiteral("Попереджувати про закриття програми");
     SaveFailedText = QStringLiteral("Не вдалося зберегти %1: %2");
+    TagsReadText = QStringLiteral("Прочитано тегiв: %1");
+    EntryWrittenText = QStringLiteral("Записано запис %1 з %2");
+    EntryReadText = QStringLiteral("Прочитано запис %1 з %2");
+    QtLocale = QStringLiteral("uk");
 }
 
 TMDVLocalization::TMDVLocalization()

@@ -31,6 +31,13 @@ public:
     // A save that failed: %1 the file, %2 the reason; added after the table's sixteen, so not
     // in Texts().
     QString SaveFailedText;
+    // The device progress window's steps: %1 done, %2 of all.
+    QString TagsReadText;
+    QString EntryWrittenText;
+    QString EntryReadText;
+    // The locale of Qt's own texts (message-box buttons, file dialogs) in this language; empty
+    // for Qt's untranslated English.
+    QString QtLocale;
 
     // The sixteen of the table, in table order.
     QStringList Texts() const;

@@ -70,6 +70,13 @@ void shoot(QWidget& window, const char* name) {
     QVERIFY(window.grab().save(QStringLiteral(ZORVAN_TEST_OUTPUT_DIR "/%1.png").arg(name)));
 }
 
+// An Alt key pressed in the window, made active first as a user's click would.
+void pressAlt(QWidget& window, Qt::Key key) {
+    window.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &window);
+    QTest::keyClick(&window, key, Qt::AltModifier);
+}
+
 struct Step {
     const char *action, *file; // "+": the document changed first
     char answer;               // to the question about unsaved changes
@@ -77,14 +84,16 @@ struct Step {
 };
 
 // The first run starts with no document (it restores the empty last one), makes a new one of
-// three channels saved as plant.zorvan unless `first` is "untitled", chooses a language, moves
-// the window and exits with the answer given; the second run shows what it finds.
+// three channels saved as plant.zorvan unless `first` is "untitled", chooses a language (the
+// first run starts in Russian), moves the window and exits with the answer given; the second
+// run shows what it finds.
 struct Runs {
     const char *first, *language, *questions;
     char answer;
     bool restore, warning, edited, closed;
     int channels; // in the second run; -1: no document open
     bool named;
+    const char* yes; // Qt's own Yes button in the language chosen
 };
 
 } // namespace
@@ -138,12 +147,12 @@ private slots:
     void twoRuns_data() {
         // clang-format off
         addCases<Runs>({
-            {"saved, Yes to the question", {"saved", "actUkrainian", "Закрити програму?", 'Y', true, true, false, true, 3, true}},
-            {"No to the question: nothing stored", {"saved", "actEnglish", "Close Application?", 'N', true, true, false, false, -1, false}},
-            {"changes kept by Cancel", {"saved", "actRussian", "Документ был изменён. Сохранить изменения?", 'C', true, false, true, false, 3, true}},
-            {"untitled: nothing reopens", {"untitled", "actEnglish", "", 0, true, false, false, true, -1, false}},
-            {"deleted: an empty map under its name", {"deleted", "actEnglish", "", 0, true, false, false, true, 0, true}},
-            {"restore off: a new map", {"saved", "actUkrainian", "", 0, false, false, false, true, 0, false}},
+            {"saved, Yes to the question", {"saved", "actUkrainian", "Закрити програму?", 'Y', true, true, false, true, 3, true, "Т&ак"}},
+            {"No to the question: nothing stored", {"saved", "actEnglish", "Close Application?", 'N', true, true, false, false, -1, false, "&Yes"}},
+            {"changes kept by Cancel", {"saved", "actRussian", "Документ был изменён. Сохранить изменения?", 'C', true, false, true, false, 3, true, "&Да"}},
+            {"untitled: nothing reopens", {"untitled", "actEnglish", "", 0, true, false, false, true, -1, false, "&Yes"}},
+            {"deleted: an empty map under its name", {"deleted", "actEnglish", "", 0, true, false, false, true, 0, true, "&Yes"}},
+            {"restore off: a new map", {"saved", "actUkrainian", "", 0, false, false, false, true, 0, false, "Т&ак"}},
         });
         // clang-format on
     }
@@ -169,6 +178,18 @@ private slots:
                 MarkModified();
             act(run.window, c.language)->trigger();
             language = act(run.window, "actNew")->text();
+            // The chosen language alone checked, Qt's texts in it, every File entry its own
+            // Alt letter.
+            QString shown = QMessageBox(QMessageBox::Question, "", "", QMessageBox::Yes)
+                                .button(QMessageBox::Yes)
+                                ->text();
+            for (QAction* a : child<QMenu>(run.window, "LanguagesMenu")->actions())
+                shown += a->isChecked() ? ' ' + a->objectName() : QString();
+            QCOMPARE(shown, c.yes + QStringLiteral(" ") + c.language);
+            QSet<QKeySequence> letters; // and the separator's none
+            for (QAction* a : child<QMenu>(run.window, "FileMenu")->actions())
+                letters << QKeySequence::mnemonic(a->text());
+            QCOMPARE(letters.size(), 7);
             run.window.setGeometry(60, 45, 700, 480);
             if (c.answer)
                 run.prompter.answers = {answerOf(c.answer)};
@@ -222,8 +243,10 @@ private slots:
         QCOMPARE(window.geometry().topLeft(), QPoint(30, 20));
 
         // The demo catalogue in the Tags list; its TEMP1 (Float, tag 0) and DELTA_T (Int, tag 5)
-        // dragged into the map; "w:01 - dw:1032" picked in the Options list.
-        act(view, "actDownLoad")->trigger();
+        // dragged into the map; "w:01 - dw:1032" picked in the Options list. Buttons and menus are
+        // reached by their Alt keys here.
+        pressAlt(window, Qt::Key_T);
+        QTRY_VERIFY(view.TagModel()->rowCount() > 5);
         for (int row : {0, 5})
             child<TReportListView>(view, "TagLV")
                 ->selectionModel()
@@ -270,7 +293,8 @@ private slots:
             });
             exec.ValueModel()->setData(exec.ValueModel()->index(0, 0), Qt::Checked,
                                        Qt::CheckStateRole);
-            act(exec, "actStart")->trigger();
+            pressAlt(exec, Qt::Key_S);
+            QTRY_VERIFY(!act(exec, "actStart")->isEnabled());
             child<TReportListView>(exec, "ValueLV")->selectRow(1);
             run.prompter.texts.push_back(QStringLiteral("1234"));
             exec.actSetValueExecute();
@@ -281,10 +305,13 @@ private slots:
                 10000);
             QCOMPARE(child<QLineEdit>(exec, "ErrorCountEdit")->text(), QStringLiteral("0"));
             shoot(exec, "execution");
+            pressAlt(exec, Qt::Key_T);
+            QTRY_VERIFY(act(exec, "actStart")->isEnabled());
             QTest::keyClick(&exec, Qt::Key_Escape);
         });
-        act(view, "actExecuteMap")->trigger();
-        QVERIFY(script.shows == 1 && script.leftOpen == 0 && !ModbusMapConn()->PortDrv.IsOpen());
+        pressAlt(window, Qt::Key_M);
+        QTRY_VERIFY(script.shows == 1 && script.leftOpen == 0 &&
+                    !ModbusMapConn()->PortDrv.IsOpen());
         QTimer::singleShot(0, [] {
             shoot(*QApplication::activeModalWidget(), "about");
             QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
@@ -294,7 +321,8 @@ private slots:
         // Saved under a name, closed and opened again.
         const QString file = scratch.filePath("journey.zorvan");
         run.prompter.fileNames = {file, file};
-        act(window, "actSave")->trigger();
+        pressAlt(window, Qt::Key_F);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_S);
         act(window, "actClose")->trigger();
         act(window, "actOpen")->trigger();
         QCOMPARE(cells(view.MapModel()), built);

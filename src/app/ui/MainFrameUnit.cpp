@@ -10,16 +10,20 @@
 #include "settings/ui/DataContainerDlg.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -70,10 +74,24 @@ int bounded(int value, int low) {
     return std::clamp(value, low, QWIDGETSIZE_MAX);
 }
 
+// The caption with its mnemonic on the first letter that no earlier entry of its menu took
+// (their letters collected in taken), so that every entry keeps an Alt key in every language.
+QString withMnemonic(const QString& text, QString& taken) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar letter = text[i].toLower();
+        if (letter.isLetter() && !taken.contains(letter)) {
+            taken += letter;
+            return text.left(i) + u'&' + text.mid(i);
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 TMainFrameDlg::TMainFrameDlg(TMDVDocumentLink* link, QWidget* parent)
-    : QMainWindow(parent), m_link(link), m_idleUpdate(new QTimer(this)) {
+    : QMainWindow(parent), m_link(link), m_idleUpdate(new QTimer(this)),
+      m_qtTranslator(new QTranslator(this)) {
     setObjectName(QStringLiteral("MainFrameDlg"));
     setWindowTitle(QStringLiteral("Zorvan"));
     setGeometry(407, 254, 825, 501);
@@ -139,6 +157,11 @@ void TMainFrameDlg::CreateActions() {
     actRussian = makeAction(this, "actRussian", QStringLiteral("Русский"));
     actUkrainian = makeAction(this, "actUkrainian", QStringLiteral("Українська"));
     actAbout = makeAction(this, "actAbout", QStringLiteral("About"));
+    LanguageGroup = new QActionGroup(this);
+    for (QAction* action : {actEnglish, actRussian, actUkrainian}) {
+        action->setCheckable(true);
+        LanguageGroup->addAction(action);
+    }
 
     for (QAction* action : {actNew, actOpen, actSave, actSaveAs, actClose, actExit, actOptions,
                             actEnglish, actRussian, actUkrainian, actAbout})
@@ -505,14 +528,30 @@ void TMainFrameDlg::MDVAgentUpdateLanguage(TMDVAgent& sender) {
     if (!link)
         return; // the texts come with the document link
     const TMDVLanguage& language = link->Localization().Current();
-    actOpen->setText(language.OpenText);
-    actSave->setText(language.SaveText);
-    actNew->setText(language.NewText);
-    actClose->setText(language.CloseText);
-    actSaveAs->setText(language.SaveAsText);
-    actExit->setText(language.ExitText);
-    actOptions->setText(language.OptionsText);
+    QString taken; // in the File menu's order
+    actNew->setText(withMnemonic(language.NewText, taken));
+    actOpen->setText(withMnemonic(language.OpenText, taken));
+    actSave->setText(withMnemonic(language.SaveText, taken));
+    actSaveAs->setText(withMnemonic(language.SaveAsText, taken));
+    actClose->setText(withMnemonic(language.CloseText, taken));
+    actExit->setText(withMnemonic(language.ExitText, taken));
+    taken = QStringLiteral("l"); // "&Languages" comes first in the Service menu
+    actOptions->setText(withMnemonic(language.OptionsText, taken));
     UpdateSettingsCaptions(language);
+    // The language actions are in the table's order.
+    const TLocalizeList& languages = link->Localization().List();
+    for (int i = 0; i < languages.Count(); ++i)
+        if (QAction* action = LanguageGroup->actions().value(i))
+            action->setChecked(languages.Items(i) == &language);
+    UpdateQtTranslation(language);
+}
+
+void TMainFrameDlg::UpdateQtTranslation(const TMDVLanguage& language) {
+    QCoreApplication::removeTranslator(m_qtTranslator);
+    if (!language.QtLocale.isEmpty() &&
+        m_qtTranslator->load(QStringLiteral("qtbase_") + language.QtLocale,
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(m_qtTranslator);
 }
 
 void TMainFrameDlg::LinkModifiedChange(TMDVDocumentLink& sender) {

@@ -7,11 +7,13 @@
 #include <QMainWindow>
 
 class QAction;
+class QActionGroup;
 class QLabel;
 class QMenu;
 class QStatusBar;
 class QTimer;
 class QToolBar;
+class QTranslator;
 
 namespace zorvan {
 
@@ -96,6 +98,8 @@ private:
     void UpdateSettingsCaptions(const TMDVLanguage& language);
     // CurrLanguageID takes the identifier of the language just chosen from the menu.
     void StoreLanguageID(std::uint16_t languageID);
+    // Qt's own texts (message-box buttons, file dialogs) follow the interface language.
+    void UpdateQtTranslation(const TMDVLanguage& language);
 
     void CreateActions();
     void CreateMenus();
@@ -114,6 +118,8 @@ private:
     QAction* actRussian;
     QAction* actUkrainian;
     QAction* actAbout;
+    // The three language actions, the current one checked.
+    QActionGroup* LanguageGroup;
 
     QMenu* FileMenu;
     QMenu* ServiceMenu;
@@ -128,6 +134,7 @@ private:
     TMDVDocumentLink* m_link;
     QList<QLabel*> m_statusPanels;
     QTimer* m_idleUpdate;
+    QTranslator* m_qtTranslator;
     bool m_shown = false;
     bool m_geometryBound = false;
 };

@@ -1,5 +1,6 @@
 #include "editor/ui/CnlListVisor.h"
 
+#include "components/MDVLocalize.h"
 #include "components/Prompter.h"
 #include "components/XMLOptionsSerializer.h"
 #include "components/ui/MakeAction.h"
@@ -37,6 +38,13 @@ constexpr QSize kToolImageSize(32, 32);
 TChannelList* currentMap() {
     TChannelImage* image = CurrentImage();
     return image ? image->Map() : nullptr;
+}
+
+// The interface language of the document module; English without one.
+const TMDVLanguage& language() {
+    static const TMDVLocalizationEnglish english;
+    const TDm* dm = Dm();
+    return dm ? dm->Link.Localization().Current() : english;
 }
 
 // A toolbar or page icon: the desktop theme's, else the drawing bundled in the program.
@@ -106,6 +114,8 @@ TCnlListVisorView::TCnlListVisorView(QWidget* parent)
 TCnlListVisorView::~TCnlListVisorView() = default;
 
 void TCnlListVisorView::CreateActions() {
+    // Alt+X is the main window's Close and both Download buttons show at once: Execute Map and
+    // Download tags take other letters, so that every Alt key of the window works.
     actAdd = makeAction(this, "actAdd", QStringLiteral("Add"), {.Icon = toolImage("list-add")});
     actEdit = makeAction(this, "actEdit", QStringLiteral("Edit"),
                          {.Icon = toolImage("document-edit"), .IconText = QStringLiteral("&Edit")});
@@ -114,7 +124,7 @@ void TCnlListVisorView::CreateActions() {
                    {.Icon = toolImage("edit-delete"), .IconText = QStringLiteral("De&lete")});
     actExecuteMap = makeAction(
         this, "actExecuteMap", QStringLiteral("Execute Map"),
-        {.Icon = toolImage("media-playback-start"), .IconText = QStringLiteral("E&xecute Map")});
+        {.Icon = toolImage("media-playback-start"), .IconText = QStringLiteral("Execute &Map")});
     actUpLoad = makeAction(this, "actUpLoad", QStringLiteral("Upload Map"),
                            {.Icon = toolImage("go-up"), .IconText = QStringLiteral("&Upload Map")});
     actDownLoadCurrMap =
@@ -122,7 +132,7 @@ void TCnlListVisorView::CreateActions() {
                    {.Icon = toolImage("go-down"), .IconText = QStringLiteral("&Download Map")});
     actDownLoad = makeAction(
         this, "actDownLoad", QStringLiteral("Download tags"),
-        {.Icon = toolImage("view-refresh"), .IconText = QStringLiteral("&Download tags")});
+        {.Icon = toolImage("view-refresh"), .IconText = QStringLiteral("Download &tags")});
 
     connect(actAdd, &QAction::triggered, this, &TCnlListVisorView::actAddExecute);
     connect(actEdit, &QAction::triggered, this, &TCnlListVisorView::actEditExecute);
@@ -395,7 +405,7 @@ void TCnlListVisorView::actDownLoadExecute() {
     SetTagList(nullptr);
     m_deviceOperation.Run(
         *command, actDownLoad->text(), false,
-        [](int done, int) { return QStringLiteral("Tags read: %1").arg(done); },
+        [text = language().TagsReadText](int done, int) { return text.arg(done); },
         // Whatever the result: the tags read before a failure are shown too.
         [this, command](bool) { SetTagList(command->TagList()); });
 }
@@ -412,8 +422,8 @@ void TCnlListVisorView::actUpLoadExecute() {
     command->setTarget(CurrentImage());
     m_deviceOperation.Run(
         *command, actUpLoad->text(), true,
-        [](int done, int total) {
-            return QStringLiteral("Entry %1 of %2 written").arg(done).arg(total);
+        [text = language().EntryWrittenText](int done, int total) {
+            return text.arg(done).arg(total);
         },
         [command](bool) { command->setTarget(nullptr); });
 }
@@ -428,8 +438,8 @@ void TCnlListVisorView::actDownLoadCurrMapExecute() {
     command->setTarget(image);
     m_deviceOperation.Run(
         *command, actDownLoadCurrMap->text(), true,
-        [](int done, int total) {
-            return QStringLiteral("Entry %1 of %2 read").arg(done).arg(total);
+        [text = language().EntryReadText](int done, int total) {
+            return text.arg(done).arg(total);
         },
         // A download replaces the map, also when it breaks off half-way or finds the device's
         // map empty: a changed document must ask to be saved, or the old map is lost unasked.

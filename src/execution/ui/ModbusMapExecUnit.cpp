@@ -326,6 +326,10 @@ void TModbusMapExecDlg::CreateActions() {
                          {.Icon = themeIcon(QStringLiteral("media-playback-stop"))});
     actClearChart = makeAction(this, "actClearChart", QStringLiteral("&ClearChart"),
                                {.Icon = themeIcon(QStringLiteral("edit-clear"))});
+    // A tool button shows the icon text; with the '&' kept it underlines the letter and answers
+    // its Alt key.
+    for (QAction* action : {actStart, actStop, actClearChart})
+        action->setIconText(action->text());
     actS2F = makeAction(this, "actS2F", QStringLiteral("SaveToFlash"),
                         {.Icon = themeIcon(QStringLiteral("media-flash"))});
     const QString hint = QStringLiteral("Сохранить настройки в Flash-память");
