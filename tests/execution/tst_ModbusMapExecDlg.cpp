@@ -8,6 +8,7 @@
 #include "Child.h"
 #include "DevsimProcess.h"
 #include "FakeModbusTransport.h"
+#include "Files.h"
 #include "PtyPeer.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
@@ -422,44 +423,111 @@ private slots:
         QVERIFY(peer.isValid());
         const QByteArray request = PtyPeer::hex("01 03 40 00 00 02 D1 CB");
         const QByteArray reply = PtyPeer::hex("01 03 04 41 48 00 00 6E 19");
+        // Answered twice, then cut short, spoilt and unanswered.
         peer.expect(request).send(reply).expect(request).send(reply).expect(request);
-        peer.start();
+        peer.send(reply.left(3)).expect(request).send(PtyPeer::hex("01 03 04 41 48 00 00 6E 18"));
+        peer.expect(request).start();
         rig.conn->PortDrv.setPortName(peer.slavePath());
         TModbusMapExecDlg& dlg = *rig.dlg;
         QVERIFY(dlg.OpenRun(*channelMap({4})));
         rig.action("actShowTraffic")->setChecked(true);
         QVERIFY(rig.conn->OpenLink());
+        // Recorded: one line per complete cycle, as `zorvanctl poll` prints them.
+        const QString csv = rig.home.path() + "/values.csv";
+        rig.prompter.fileNames = {csv};
+        rig.action("actRecord")->trigger();
+        const QTime start = QTime::currentTime();
         dlg.ProcessTimerTimer();
-        QCOMPARE(cells(dlg.Traffic()),
+        QCOMPARE(cells(dlg.Traffic(), 0, -1, 1),
                  QStringLiteral("out|01 03 40 00 00 02 D1 CB |in|01 03 04 41 48 00 00 6E 19 "));
         QCOMPARE(rig.column(), QStringLiteral("12.500"));
-        // Not shown: nothing more is logged, the counters go on (the third poll gets no reply).
+        // Not shown: nothing is logged, the counters go on.
         rig.action("actShowTraffic")->setChecked(false);
         dlg.ProcessTimerTimer();
-        dlg.ProcessTimerTimer();
+        QVERIFY(
+            QRegularExpression(
+                "^time,CH0\\n(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3},12\\.500\\n){2}$")
+                .match(QString::fromUtf8(readFile(csv)))
+                .hasMatch());
+        // Shown again: each failed exchange adds a row saying why, the last one once the event
+        // loop runs.
+        rig.action("actShowTraffic")->setChecked(true);
+        for (int tick = 0; tick < 3; ++tick)
+            dlg.ProcessTimerTimer();
+        QTRY_COMPARE(cells(dlg.Traffic(), 2, -1, 1)
+                         .remove(QString::fromLatin1(request.toHex(' ').toUpper() + ' ')),
+                     QStringLiteral(
+                         "out||error|short reply (3 of 9 bytes)|out||in|01 03 04 41 48 00 00 6E 18 "
+                         "|error|bad checksum|out||error|no reply"));
+        for (int row = 0; row < dlg.Traffic()->count(); ++row) {
+            const QTime time = QTime::fromString(dlg.Traffic()->timeText(row), "hh:mm:ss.zzz");
+            QVERIFY(time >= start && time <= QTime::currentTime());
+        }
         QVERIFY(peer.wait());
         QCOMPARE(peer.failures(), QStringList());
-        QCOMPARE(rig.state(), QStringLiteral("0110 3 1"));
+        QCOMPARE(rig.state(), QStringLiteral("0110 5 3"));
         // Copy puts the selected row's Package on the clipboard, with the hourglass.
-        child<QTableView>(dlg, "TrafficLV")->selectRow(1);
-        QCOMPARE(rig.state(), QStringLiteral("0111 3 1"));
+        auto* view = child<QTableView>(dlg, "TrafficLV");
+        view->selectRow(1);
+        QCOMPARE(rig.state(), QStringLiteral("0111 5 3"));
         rig.action("actCopyToClipboard")->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(),
                  QStringLiteral("01 03 04 41 48 00 00 6E 19 "));
         QVERIFY(rig.prompter.waitCount == 1 && rig.prompter.waitDepth == 0);
+        // Save to File writes the rows as shown, a column a tab; a file that cannot be made is
+        // told.
+        const QString saved = rig.home.path() + "/traffic.txt", bad = rig.home.path() + "/no/t.txt";
+        rig.prompter.fileNames = {saved, bad};
+        rig.action("actSaveTraffic")->trigger();
+        rig.action("actSaveTraffic")->trigger();
+        QStringList shown;
+        for (int row = 0; row < dlg.Traffic()->count(); ++row)
+            shown << cells(dlg.Traffic(), row, row).trimmed().replace(u'|', u'\t');
+        QCOMPARE(QString::fromUtf8(readFile(saved)), shown.join(u'\n') + u'\n');
+        QVERIFY(rig.prompter.messages().join("").startsWith("Could not save " + bad + ": "));
+        // Failure rows are drawn in red.
+        dlg.show();
+        child<QTabWidget>(dlg, "PageControl")->setCurrentIndex(1);
+        const auto reds = [view](int row) {
+            const QImage image =
+                view->viewport()->grab(view->visualRect(view->model()->index(row, 2))).toImage();
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    n += image.pixelColor(x, y).red() > 180 && image.pixelColor(x, y).green() < 90;
+            return n;
+        };
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(reds(3) > 0 && reds(2) == 0);
         // Clear empties the log and keeps the counters.
         rig.action("actClear")->trigger();
         QCOMPARE(dlg.Traffic()->count(), 0);
-        QCOMPARE(rig.state(), QStringLiteral("0110 3 1"));
+        QCOMPARE(rig.state(), QStringLiteral("0110 5 3"));
+        // The log follows new rows while it shows the last one, else stays where it was put.
+        QScrollBar* bar = view->verticalScrollBar();
+        const auto log = [&](int rows) {
+            for (int i = 0; i < rows; ++i)
+                dlg.LogPacket(false, TRequest{});
+            QCoreApplication::processEvents();
+            return bar->value();
+        };
+        QVERIFY(log(40) > 0 && bar->value() == bar->maximum());
+        bar->setValue(3);
+        QCOMPARE(log(5), 3);
+        bar->setValue(bar->maximum());
+        const int bottom = bar->value();
+        QCOMPARE(log(5), bottom + 5);
         // The flash request of the next tick gets no answer either.
         rig.action("actS2F")->trigger();
         dlg.ProcessTimerTimer();
-        QCOMPARE(rig.prompter.messages(), QStringList{"Ошибка при сохранении настроек"});
-        // Start after Stop: the counters restart from 0, shown at the next tick.
+        QCOMPARE(rig.prompter.messages().mid(1), QStringList{"Ошибка при сохранении настроек"});
+        // Stop closes the recording; Start after Stop: the counters restart from 0, shown at the
+        // next tick.
         rig.action("actStop")->trigger();
+        QVERIFY(!rig.action("actRecord")->isChecked());
         rig.action("actStart")->trigger();
         dlg.ProcessTimer().Stop(); // ticked by hand from here
-        QCOMPARE(rig.state(), QStringLiteral("0110 4 2"));
+        QCOMPARE(rig.state(), QStringLiteral("0110 6 4"));
         dlg.ProcessTimerTimer();
         QCOMPARE(rig.state(), QStringLiteral("0110 1 1"));
     }
@@ -487,7 +555,7 @@ private slots:
         TUploadCurrMapCmd upload(rig.conn.get());
         upload.setTarget(image.get());
         QVERIFY(upload.Execute());
-        QVERIFY(cells(rig.dlg->Traffic(), 0, 0).startsWith("out|01 10 30 02 "));
+        QVERIFY(cells(rig.dlg->Traffic(), 0, 0, 1).startsWith("out|01 10 30 02 "));
         QVERIFY2(rig.dlg->Traffic()->count() < 2 * 90, "the faults must come after the upload");
 
         TModbusMapExecDlg& dlg = *rig.dlg;

@@ -11,6 +11,7 @@
 #include "document/ChannelMapText.h"
 #include "document/CnlImage.h"
 #include "document/Document.h"
+#include "execution/CsvRecorder.h"
 #include "execution/MapRun.h"
 #include "execution/PortRecovery.h"
 #include "execution/ValueText.h"
@@ -57,16 +58,6 @@ QString usage() {
                "error at the end; --trace prints the packets there as well, so that standard\n"
                "output holds only the CSV.\n") +
            deviceCommandHelp();
-}
-
-// One CSV field: quoted when it holds a separator, a quote or a line break.
-QString csvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 // The write end of the signal pipe; the handler only writes one byte to it.
@@ -236,22 +227,12 @@ EarlyExit assignAll(DeviceLink& link, const QList<Assignment>& assignments,
     return std::nullopt;
 }
 
-void printCsvLine(const QStringList& fields) {
-    out(fields.join(QLatin1Char(',')) + QLatin1Char('\n'));
-}
-
 void printHeader(const std::vector<TModbusParameter*>& parameters) {
-    QStringList header{QStringLiteral("time")};
-    for (TModbusParameter* parameter : parameters)
-        header << csvField(TagNameText(parameter->Description()));
-    printCsvLine(header);
+    out(CsvHeader(parameters) + QLatin1Char('\n'));
 }
 
 void printValues(const std::vector<TModbusParameter*>& parameters) {
-    QStringList line{QDateTime::currentDateTime().toString(Qt::ISODateWithMs)};
-    for (TModbusParameter* parameter : parameters)
-        line << csvField(ValueText(*parameter));
-    printCsvLine(line);
+    out(CsvValues(parameters, QDateTime::currentDateTime()) + QLatin1Char('\n'));
 }
 
 void printCounts(const TMapRun& mapRun) {

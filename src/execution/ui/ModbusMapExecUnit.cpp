@@ -1,5 +1,8 @@
 #include "execution/ui/ModbusMapExecUnit.h"
 
+#include "comm/ModbusTransport.h"
+#include "components/AtomicFile.h"
+#include "components/MDVLocalize.h"
 #include "components/Prompter.h"
 #include "components/ui/MakeAction.h"
 #include "components/ui/ReportListView.h"
@@ -25,12 +28,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QtCharts/QAbstractAxis>
@@ -86,6 +91,40 @@ protected:
             option->font.setBold(true);
     }
 };
+
+// Rows of failed exchanges are drawn in red.
+class TFailureRowDelegate : public QStyledItemDelegate {
+public:
+    TFailureRowDelegate(const TrafficLog* log, QObject* parent)
+        : QStyledItemDelegate(parent), m_log(log) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (m_log->isFailure(index.row()))
+            option->palette.setColor(QPalette::Text, Qt::red);
+    }
+
+private:
+    const TrafficLog* m_log;
+};
+
+// The interface language's texts; English when there is no document module.
+const TMDVLanguage& Language() {
+    static const TMDVLocalizationEnglish english;
+    return Dm() ? Dm()->Link.Localization().Current() : english;
+}
+
+QString RecordText() {
+    switch (Language().PrimaryID) {
+    case 25:
+        return QStringLiteral("Запись…");
+    case 34:
+        return QStringLiteral("Запис…");
+    default:
+        return QStringLiteral("Record…");
+    }
+}
 
 QLineEdit* makeCounterBox(const char* name) {
     auto* box = new QLineEdit(QStringLiteral("0"));
@@ -234,6 +273,7 @@ TModbusMapExecDlg::TModbusMapExecDlg(TModbusMapConn* conn, QWidget* parent)
     setSizeGripEnabled(true);
 
     CreateActions();
+    CreateLogActions();
 
     ToolBar = new QToolBar(this);
     ToolBar->setObjectName(QStringLiteral("ToolBar"));
@@ -247,6 +287,8 @@ TModbusMapExecDlg::TModbusMapExecDlg(TModbusMapConn* conn, QWidget* parent)
     ToolBar->addAction(actClearChart);
     ToolBar->addSeparator();
     ToolBar->addAction(actS2F);
+    ToolBar->addSeparator();
+    ToolBar->addAction(actRecord);
 
     GradientBand = new TGradientBand(this);
 
@@ -422,12 +464,25 @@ QWidget* TModbusMapExecDlg::CreateTrafficPage() {
     TrafficLV->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     TrafficLV->verticalHeader()->setDefaultSectionSize(20);
     TrafficLV->horizontalHeader()->setSectionsClickable(false);
-    TrafficLV->horizontalHeader()->setStretchLastSection(false);
-    TrafficLV->horizontalHeader()->resizeSection(TrafficLog::PackageColumn, 450);
+    TrafficLV->horizontalHeader()->setStretchLastSection(true);
+    TrafficLV->horizontalHeader()->resizeSection(
+        TrafficLog::TimeColumn,
+        TrafficLV->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000")) + 16);
     TrafficLV->setContextMenuPolicy(Qt::ActionsContextMenu);
     TrafficLV->addAction(actClear);
     TrafficLV->addAction(actShowTraffic);
     TrafficLV->addAction(actCopyToClipboard);
+    TrafficLV->addAction(actSaveTraffic);
+    TrafficLV->setItemDelegate(new TFailureRowDelegate(m_traffic, TrafficLV));
+    // The view follows new rows while it shows the last one.
+    connect(m_traffic, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = TrafficLV->verticalScrollBar();
+        m_trafficAtBottom = bar->value() >= bar->maximum();
+    });
+    connect(m_traffic, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (m_trafficAtBottom)
+            TrafficLV->scrollToBottom();
+    });
     connect(TrafficLV->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TModbusMapExecDlg::UpdateActions);
     // A reset (Clear) drops the selection without a selectionChanged.
@@ -562,6 +617,7 @@ void TModbusMapExecDlg::ClearRows() {
 void TModbusMapExecDlg::CloseRun() {
     m_processTimer.Stop();
     m_recovery.reset();
+    StopRecording();
     if (m_run && m_run->InTick()) {
         m_rowsTeardownPending = true;
         m_runTeardownPending = true;
@@ -631,6 +687,7 @@ void TModbusMapExecDlg::UpdateValues() {
     }
     m_cycleTime = QDateTime();
     m_valueModel->RowsShown(0, m_valueModel->Count() - 1);
+    RecordCycle();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -651,6 +708,7 @@ void TModbusMapExecDlg::actStartExecute() {
 void TModbusMapExecDlg::actStopExecute() {
     m_processTimer.Stop();
     m_recovery.reset();
+    StopRecording();
     if (m_conn)
         m_conn->CloseLink();
     UpdateActions();
@@ -717,8 +775,73 @@ void TModbusMapExecDlg::actClearTrafficExecute() {
 void TModbusMapExecDlg::LogPacket(bool aOut, const TRequest& aRequest) {
     if (!actShowTraffic->isChecked())
         return;
+    // A new request: the exchange before it has ended.
+    if (aOut)
+        LogFailure();
     const auto length = std::min<int>(aRequest.Length, TRequest::Capacity);
     m_traffic->append(aOut, QByteArrayView(aRequest.Data.data(), length));
+    if (aOut) {
+        // A failed exchange raises nothing: how it ended is looked at once control is back in
+        // the event loop, or at the next request, whichever comes first.
+        m_exchangeOpen = true;
+        QTimer::singleShot(0, this, &TModbusMapExecDlg::LogFailure);
+    }
+}
+
+void TModbusMapExecDlg::LogFailure() {
+    if (!m_exchangeOpen || !m_conn)
+        return;
+    m_exchangeOpen = false;
+    m_traffic->appendFailure(m_conn->Transport.LastStatus());
+}
+
+void TModbusMapExecDlg::CreateLogActions() {
+    actSaveTraffic = makeAction(this, "actSaveTraffic", QStringLiteral("Save to File…"));
+    actRecord = makeAction(this, "actRecord", RecordText(),
+                           {.Icon = themeIcon(QStringLiteral("media-record"))});
+    actRecord->setCheckable(true);
+    connect(actSaveTraffic, &QAction::triggered, this, &TModbusMapExecDlg::actSaveTrafficExecute);
+    connect(actRecord, &QAction::triggered, this, &TModbusMapExecDlg::actRecordExecute);
+}
+
+void TModbusMapExecDlg::actSaveTrafficExecute() {
+    const std::optional<QString> path = prompter().saveFileName(QStringLiteral("Text (*.txt)"));
+    if (!path)
+        return;
+    QString error;
+    const bool saved = [&] {
+        WaitCursor wait;
+        return writeFileAtomically(*path, m_traffic->text(), &error);
+    }();
+    if (!saved)
+        prompter().tell(Language().SaveFailedText.arg(*path, error), MessageKind::Error);
+}
+
+void TModbusMapExecDlg::actRecordExecute(bool checked) {
+    if (!checked) {
+        StopRecording();
+        return;
+    }
+    const std::optional<QString> path = prompter().saveFileName(QStringLiteral("CSV (*.csv)"));
+    if (path && m_run && m_recorder.Open(*path, m_run->Parameters()))
+        return;
+    actRecord->setChecked(false);
+    if (path)
+        prompter().tell(Language().SaveFailedText.arg(*path, m_recorder.ErrorText()),
+                        MessageKind::Error);
+}
+
+void TModbusMapExecDlg::StopRecording() {
+    m_recorder.Close();
+    actRecord->setChecked(false);
+}
+
+void TModbusMapExecDlg::RecordCycle() {
+    if (!m_recorder.IsOpen() || !m_run || m_recorder.Record(m_run->Parameters()))
+        return;
+    actRecord->setChecked(false);
+    prompter().tell(Language().SaveFailedText.arg(m_recorder.FileName(), m_recorder.ErrorText()),
+                    MessageKind::Error);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -742,6 +865,7 @@ void TModbusMapExecDlg::closeEvent(QCloseEvent* event) {
 
 void TModbusMapExecDlg::showEvent(QShowEvent* event) {
     UpdateActions();
+    actRecord->setText(RecordText());
     QDialog::showEvent(event);
 }
 

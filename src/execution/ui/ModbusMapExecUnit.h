@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/ProcessTimer.h"
+#include "execution/CsvRecorder.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>
@@ -129,6 +130,10 @@ public:
     void actCopyToClipboardExecute();
     void actSetValueExecute();
     void actClearTrafficExecute();
+    // Writes the traffic log to a text file asked through the prompter.
+    void actSaveTrafficExecute();
+    // Checked: asks a file and records each complete cycle's values to it; unchecked: closes it.
+    void actRecordExecute(bool checked);
     void LVDblClick();
     void ProcessTimerTimer();
     // After a complete cycle: every row shown again, every row's value handed to the chart.
@@ -178,6 +183,8 @@ private:
     QAction* actSetValue = nullptr;
     QAction* actClear = nullptr;
     QAction* actShowTraffic = nullptr;
+    QAction* actSaveTraffic = nullptr;
+    QAction* actRecord = nullptr;
 
     TValueListModel* m_valueModel = nullptr;
     TrafficLog* m_traffic = nullptr;
@@ -206,6 +213,16 @@ private:
     QDateTime m_cycleTime;
     bool m_rowsTeardownPending = false;
     bool m_runTeardownPending = false;
+
+    // The traffic log's additions: its failure rows, following the newest row, recording.
+    void CreateLogActions();
+    void LogFailure();
+    void StopRecording();
+    void RecordCycle();
+    // A request was logged and its exchange's end not yet: LogFailure looks at how it ended.
+    bool m_exchangeOpen = false;
+    bool m_trafficAtBottom = true;
+    TCsvRecorder m_recorder;
 };
 
 // The program-wide window: the first one created, until it is destroyed; null otherwise.
