@@ -43,6 +43,8 @@ TMDVLocalizationEnglish::TMDVLocalizationEnglish() : TMDVLanguage(9, 1, QStringL
     TagsReadText = QStringLiteral("Tags read: %1");
     EntryWrittenText = QStringLiteral("Entry %1 of %2 written");
     EntryReadText = QStringLiteral("Entry %1 of %2 read");
+    SaveToFileText = QStringLiteral("Save to File…");
+    RecordText = QStringLiteral("Record…");
 }
 
 TMDVLocalizationRussian::TMDVLocalizationRussian()
@@ -67,6 +69,8 @@ TMDVLocalizationRussian::TMDVLocalizationRussian()
     TagsReadText = QStringLiteral("Прочитано тегов: %1");
     EntryWrittenText = QStringLiteral("Записана запись %1 из %2");
     EntryReadText = QStringLiteral("Прочитана запись %1 из %2");
+    SaveToFileText = QStringLiteral("Сохранить в файл…");
+    RecordText = QStringLiteral("Запись…");
     QtLocale = QStringLiteral("ru");
 }
 
@@ -94,6 +98,8 @@ TMDVLocalizationUkrainian::TMDVLocalizationUkrainian()
     TagsReadText = QStringLiteral("Прочитано тегiв: %1");
     EntryWrittenText = QStringLiteral("Записано запис %1 з %2");
     EntryReadText = QStringLiteral("Прочитано запис %1 з %2");
+    SaveToFileText = QStringLiteral("Зберегти у файл…");
+    RecordText = QStringLiteral("Запис…");
     QtLocale = QStringLiteral("uk");
 }
 

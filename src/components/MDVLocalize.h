@@ -35,6 +35,9 @@ public:
     QString TagsReadText;
     QString EntryWrittenText;
     QString EntryReadText;
+    // The execution window's traffic log and recording actions.
+    QString SaveToFileText;
+    QString RecordText;
     // The locale of Qt's own texts (message-box buttons, file dialogs) in this language; empty
     // for Qt's untranslated English.
     QString QtLocale;

@@ -115,17 +115,6 @@ const TMDVLanguage& Language() {
     return Dm() ? Dm()->Link.Localization().Current() : english;
 }
 
-QString RecordText() {
-    switch (Language().PrimaryID) {
-    case 25:
-        return QStringLiteral("Запись…");
-    case 34:
-        return QStringLiteral("Запис…");
-    default:
-        return QStringLiteral("Record…");
-    }
-}
-
 QLineEdit* makeCounterBox(const char* name) {
     auto* box = new QLineEdit(QStringLiteral("0"));
     box->setObjectName(QString::fromLatin1(name));
@@ -796,8 +785,8 @@ void TModbusMapExecDlg::LogFailure() {
 }
 
 void TModbusMapExecDlg::CreateLogActions() {
-    actSaveTraffic = makeAction(this, "actSaveTraffic", QStringLiteral("Save to File…"));
-    actRecord = makeAction(this, "actRecord", RecordText(),
+    actSaveTraffic = makeAction(this, "actSaveTraffic", Language().SaveToFileText);
+    actRecord = makeAction(this, "actRecord", Language().RecordText,
                            {.Icon = themeIcon(QStringLiteral("media-record"))});
     actRecord->setCheckable(true);
     connect(actSaveTraffic, &QAction::triggered, this, &TModbusMapExecDlg::actSaveTrafficExecute);
@@ -865,7 +854,8 @@ void TModbusMapExecDlg::closeEvent(QCloseEvent* event) {
 
 void TModbusMapExecDlg::showEvent(QShowEvent* event) {
     UpdateActions();
-    actRecord->setText(RecordText());
+    actRecord->setText(Language().RecordText);
+    actSaveTraffic->setText(Language().SaveToFileText);
     QDialog::showEvent(event);
 }
 
