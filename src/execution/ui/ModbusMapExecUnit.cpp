@@ -11,6 +11,7 @@
 #include "execution/MapRun.h"
 #include "execution/TrafficLog.h"
 #include "execution/ValueText.h"
+#include "execution/ui/ChartLegend.h"
 #include "execution/ui/UpdateChart.h"
 
 #include <QAction>
@@ -371,19 +372,27 @@ QWidget* TModbusMapExecDlg::CreateMapPage() {
     Chart->setTitleFont(titleFont);
     Chart->setTitleBrush(QColor(0, 0, 255));
     Chart->setTitle(QString());
-    Chart->legend()->setVisible(true);
-    Chart->legend()->setAlignment(Qt::AlignRight);
+    // The legend is a list of its own beside the chart: it scrolls and takes only what the
+    // names of the shown series need.
+    Chart->legend()->setVisible(false);
     Chart->setMargins(QMargins(4, 4, 4, 4));
     TUpdateChart::setUpAxes(*Chart);
     ChartView = new QChartView(Chart);
     ChartView->setObjectName(QStringLiteral("ChartView"));
     ChartView->setRenderHint(QPainter::Antialiasing);
+    ChartLegend = new TChartLegend(Chart);
+    auto* chartPane = new QWidget;
+    auto* chartRow = new QHBoxLayout(chartPane);
+    chartRow->setContentsMargins(0, 0, 0, 0);
+    chartRow->setSpacing(0);
+    chartRow->addWidget(ChartView, 1);
+    chartRow->addWidget(ChartLegend);
 
     auto* splitter = new QSplitter(Qt::Horizontal);
     splitter->setObjectName(QStringLiteral("MapSplitter"));
     splitter->setChildrenCollapsible(false);
     splitter->addWidget(ValueLV);
-    splitter->addWidget(ChartView);
+    splitter->addWidget(chartPane);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({kValueListWidth, 927 - kValueListWidth});
@@ -509,6 +518,8 @@ void TModbusMapExecDlg::FillListAndChart() {
         m_valueModel->ShowRow(m_valueModel->Count() - 1);
     }
     m_valueModel->RowsShown(0, m_valueModel->Count() - 1);
+    // A new run starts on fresh axes, not on the range of the last one.
+    m_updateChart->ClearChart(false);
 }
 
 void TModbusMapExecDlg::ShowSeries(QLineSeries* series, bool visible) {
@@ -530,6 +541,7 @@ void TModbusMapExecDlg::ShowSeries(QLineSeries* series, bool visible) {
         for (QAbstractAxis* axis : series->attachedAxes())
             series->detachAxis(axis);
     }
+    ChartLegend->queueRefresh();
 }
 
 void TModbusMapExecDlg::ClearRows() {
@@ -540,6 +552,7 @@ void TModbusMapExecDlg::ClearRows() {
     m_rowsTeardownPending = false;
     m_valueModel->Clear();
     Chart->removeAllSeries();
+    ChartLegend->refresh();
 }
 
 void TModbusMapExecDlg::CloseRun() {

@@ -24,6 +24,7 @@ namespace zorvan {
 
 class TChannelImage;
 class TMapRun;
+class TChartLegend;
 class TModbusMapConn;
 class TModbusParameter;
 class TReportListView;
@@ -159,6 +160,7 @@ private:
     TReportListView* ValueLV = nullptr;
     QChartView* ChartView = nullptr;
     QChart* Chart = nullptr;
+    TChartLegend* ChartLegend = nullptr;
     QTableView* TrafficLV = nullptr;
     QLineEdit* RequestCountEdit = nullptr;
     QLineEdit* ErrorCountEdit = nullptr;
