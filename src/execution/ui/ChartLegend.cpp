@@ -15,7 +15,7 @@ TChartLegend::TChartLegend(QChart* chart, QWidget* parent) : QListWidget(parent)
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setUniformItemSizes(true);
-    setIconSize(QSize(16, 4));
+    setIconSize(QSize(10, 10));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     if (chart) {
         QPalette colours = palette();

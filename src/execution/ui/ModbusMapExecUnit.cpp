@@ -102,6 +102,18 @@ QLineEdit* makeCounterBox(const char* name) {
 // ---------------------------------------------------------------------------------------------
 // TValueListModel
 
+TValueListModel::TValueListModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_shownTimer.setSingleShot(true);
+    m_shownTimer.setInterval(TUpdateChart::RedrawInterval);
+    connect(&m_shownTimer, &QTimer::timeout, this, [this] {
+        const int last = std::min(m_shownLast, Count() - 1);
+        if (m_shownFirst >= 0 && m_shownFirst <= last)
+            emit dataChanged(index(m_shownFirst, ValueColumn), index(last, ValueColumn),
+                             {Qt::DisplayRole});
+        m_shownFirst = m_shownLast = -1;
+    });
+}
+
 void TValueListModel::AddRow(const TDataChannelProfile& profile, int channel) {
     const int row = Count();
     beginInsertRows({}, row, row);
@@ -137,7 +149,11 @@ void TValueListModel::ShowRow(int row) {
 void TValueListModel::RowsShown(int first, int last) {
     if (first > last || m_rows.empty())
         return;
-    emit dataChanged(index(first, 0), index(last, ColumnCount - 1), {Qt::DisplayRole});
+    // Repainting the list after every cycle cost more than the polling; only values change.
+    m_shownFirst = m_shownFirst < 0 ? first : std::min(m_shownFirst, first);
+    m_shownLast = std::max(m_shownLast, last);
+    if (!m_shownTimer.isActive())
+        m_shownTimer.start();
 }
 
 int TValueListModel::rowCount(const QModelIndex& parent) const {

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -46,7 +47,7 @@ class TValueListModel : public QAbstractTableModel {
 public:
     enum Column { ChannelColumn = 0, ParameterColumn, ValueColumn, OffsetColumn, ColumnCount };
 
-    explicit TValueListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+    explicit TValueListModel(QObject* parent = nullptr);
 
     // Appends an unchecked row for the profile (texts empty until ShowRow).
     void AddRow(const TDataChannelProfile& profile, int channel);
@@ -58,7 +59,8 @@ public:
     bool Checked(int row) const { return m_rows.at(std::size_t(row)).Checked; }
     // The four column texts from the row's parameter; views learn of it with RowsShown.
     void ShowRow(int row);
-    // Tells the views that rows first..last were shown again.
+    // Tells the views that the values of rows first..last were shown again: at most
+    // TUpdateChart::RedrawInterval ms apart, as the chart redraws, not after every cycle.
     void RowsShown(int first, int last);
     // A row's check box changed: its series is to be shown exactly while it is checked.
     // Unassigned, the series' visibility is set directly.
@@ -80,6 +82,9 @@ private:
         bool Checked = false;
     };
     std::vector<Row> m_rows;
+    QTimer m_shownTimer;
+    int m_shownFirst = -1;
+    int m_shownLast = -1;
 };
 
 // The map execution window, "Modbus Map": polls the device for the document's map one register

@@ -53,8 +53,8 @@ public:
     // clear. A clear sets it to 1; a series without the property counts as 0.
     static constexpr const char* RangePendingProperty = "rangePending";
 
-    // The shortest time between two redraws: about 15 a second, as often as a reader can follow.
-    static constexpr int RedrawInterval = 66;
+    // The shortest time between two redraws: ten a second, as often as a reader can follow.
+    static constexpr int RedrawInterval = 100;
     // The room a time label needs beside its text: Qt Charts pads each side of a label.
     static constexpr int TimeLabelPadding = 8;
 
