@@ -103,6 +103,7 @@ void TUpdateChart::AddPoint(QXYSeries* Series, double Value) {
                 Series->setProperty(RangePendingProperty, 0);
                 const double d = v * 1.0 / 1000 + 0.00001;
                 setAxisRange(*axis, v - d, v + d);
+                m_ranges.remove(axis);
                 if (m_chart)
                     m_chart->update();
                 // Pending events may delete this updater, the chart, the series or its axis.
@@ -113,11 +114,13 @@ void TUpdateChart::AddPoint(QXYSeries* Series, double Value) {
                 if (!self || !series || !guardedAxis)
                     return;
             }
+            // Widened in flush(): each change of the axis lays out every series on it.
             if (Series->isVisible()) {
-                if (v > axis->max())
-                    setAxisRange(*axis, axis->min(), v);
-                else if (v < axis->min())
-                    setAxisRange(*axis, v, axis->max());
+                Range& range = m_ranges[axis];
+                if (!range.Axis)
+                    range = {axis, axis->min(), axis->max()};
+                range.Lo = std::min(range.Lo, v);
+                range.Hi = std::max(range.Hi, v);
             }
         }
     }
@@ -200,6 +203,10 @@ void TUpdateChart::flush() {
         if (QDateTimeAxis* axis = bottomAxisOf(*m_chart))
             if (axis->min() != from || axis->max() != m_lastTime)
                 timeAxis = axis;
+    for (const Range& range : std::exchange(m_ranges, {}))
+        if (range.Axis && (range.Lo < range.Axis->min() || range.Hi > range.Axis->max()))
+            setAxisRange(*range.Axis, std::min(range.Lo, range.Axis->min()),
+                         std::max(range.Hi, range.Axis->max()));
     // Moving the axis lays out every series on it: those get their points silently first.
     const auto changed = std::exchange(m_changed, {});
     for (const QPointer<QXYSeries>& series : changed) {
@@ -247,6 +254,7 @@ void TUpdateChart::clear() {
         return;
     m_points.clear();
     m_changed.clear();
+    m_ranges.clear();
     for (QAbstractSeries* series : m_chart->series()) {
         if (auto* xy = qobject_cast<QXYSeries*>(series))
             xy->clear();

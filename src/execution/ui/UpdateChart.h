@@ -11,6 +11,7 @@
 #include <QtCharts/QChart>
 #include <functional>
 
+class QValueAxis;
 class QXYSeries;
 
 namespace zorvan {
@@ -23,9 +24,10 @@ namespace zorvan {
 // Drawing is kept light: Qt Charts lays out a whole series again (every point, stroke included)
 // whenever its points change, and every series on an axis when the axis moves. So AddPoint only
 // stores the point in the updater (points() below is always current), and the chart is brought
-// up to date at most RedrawInterval ms apart by flush(): it scrolls the time axis and gives each
-// changed visible series what the plot can show, the lowest and the highest point of every
-// pixel column, in time order. Listeners of a series see pointsReplaced, not pointAdded.
+// up to date at most RedrawInterval ms apart by flush(): it widens the vertical axis to the new
+// values, scrolls the time axis and gives each changed visible series what the plot can show,
+// the lowest and the highest point of every pixel column, in time order. Listeners of a series see
+// pointsReplaced, not pointAdded.
 //
 // Re-entrancy: the first value of a visible series after a clear lets pending user-interface
 // events run (QCoreApplication::processEvents) in the middle of AddPoint, so a user's Stop,
@@ -129,6 +131,12 @@ private:
     // Series whose data changed since the last flush, and the flush queued for the next pass of
     // the event loop.
     QHash<const QObject*, QPointer<QXYSeries>> m_changed;
+    // The values each vertical axis is to be widened to at the next flush.
+    struct Range {
+        QPointer<QValueAxis> Axis;
+        double Lo = 0, Hi = 0;
+    };
+    QHash<const QObject*, Range> m_ranges;
     QTimer m_flushTimer;
     // Series seen by AddPoint (watched for visibility and destruction), and their points.
     QSet<const QObject*> m_tracked;
