@@ -1,5 +1,7 @@
 #include "execution/ValueText.h"
 
+#include "document/CnlImage.h"
+
 #include <limits>
 
 namespace zorvan {
@@ -26,12 +28,44 @@ TModbusParamByteOrder ChannelByteOrder(TModbusParamType type, quint32 options) {
     return (options & 4u) ? TModbusParamByteOrder::mbo0123 : TModbusParamByteOrder::mbo3210;
 }
 
+namespace {
+
+constexpr int kULongCode = 3;
+
+// A decimal integer (surrounding blanks allowed, optional sign) within [lo, hi].
+std::optional<qint64> decimalFromText(const QString& text, qint64 lo, qint64 hi) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    // Decimal digits only: toLongLong would also take a locale-free "0x" or blanks inside.
+    for (qsizetype i = 0; i < trimmed.size(); ++i) {
+        const QChar c = trimmed[i];
+        if (!(c >= u'0' && c <= u'9') && !(i == 0 && (c == u'-' || c == u'+')))
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qlonglong value = trimmed.toLongLong(&ok, 10);
+    if (!ok || value < lo || value > hi)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+bool IsUnsigned32(const TModbusParameter& parameter) {
+    const auto* channel = static_cast<const TChannelItem*>(parameter.UserData());
+    return parameter.ParamType() == TModbusParamType::mptInteger && channel &&
+           channel->ParamType == kULongCode;
+}
+
 QString ValueText(const TModbusParameter& parameter) {
     const TModbusData& data = *parameter.Data();
     switch (parameter.ParamType()) {
     case TModbusParamType::mptSingle:
         return FormatFloatDot(parameter.FloatMask(), data.AsSingle());
     case TModbusParamType::mptInteger:
+        if (IsUnsigned32(parameter))
+            return QString::number(data.AsDWord());
         return QString::number(static_cast<qint32>(data.AsDWord()));
     case TModbusParamType::mptWord:
         return QString::number(data.AsWord());
@@ -57,7 +91,9 @@ double PlotValue(const TModbusParameter& parameter) {
     case TModbusParamType::mptSingle:
         return double(data.AsSingle());
     case TModbusParamType::mptInteger:
-        return double(data.AsDWord());
+        if (IsUnsigned32(parameter))
+            return double(data.AsDWord());
+        return double(static_cast<qint32>(data.AsDWord()));
     case TModbusParamType::mptWord:
         return double(data.AsWord());
     case TModbusParamType::mptI16:
@@ -67,21 +103,11 @@ double PlotValue(const TModbusParameter& parameter) {
 }
 
 std::optional<qint32> IntegerFromText(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
+    const std::optional<qint64> value = decimalFromText(text, std::numeric_limits<qint32>::min(),
+                                                        std::numeric_limits<qint32>::max());
+    if (!value)
         return std::nullopt;
-    // Decimal digits only: toLongLong would also take a locale-free "0x" or blanks inside.
-    for (qsizetype i = 0; i < trimmed.size(); ++i) {
-        const QChar c = trimmed[i];
-        if (!(c >= u'0' && c <= u'9') && !(i == 0 && (c == u'-' || c == u'+')))
-            return std::nullopt;
-    }
-    bool ok = false;
-    const qlonglong value = trimmed.toLongLong(&ok, 10);
-    if (!ok || value < std::numeric_limits<qint32>::min() ||
-        value > std::numeric_limits<qint32>::max())
-        return std::nullopt;
-    return static_cast<qint32>(value);
+    return static_cast<qint32>(*value);
 }
 
 bool SetValueFromText(TModbusParameter& parameter, const QString& text) {
@@ -90,7 +116,10 @@ bool SetValueFromText(TModbusParameter& parameter, const QString& text) {
         data.setAsSingle(StrToFloatDot(text));
         return true;
     }
-    const std::optional<qint32> value = IntegerFromText(text);
+    const std::optional<qint64> value =
+        IsUnsigned32(parameter) ? decimalFromText(text, 0, std::numeric_limits<quint32>::max())
+                                : decimalFromText(text, std::numeric_limits<qint32>::min(),
+                                                  std::numeric_limits<qint32>::max());
     if (!value)
         return false;
     if (parameter.ParamType() == TModbusParamType::mptInteger)

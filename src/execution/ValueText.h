@@ -22,17 +22,21 @@ std::optional<TModbusParamType> ChannelParamType(int code);
 // (mbo3210 or mbo0123).
 TModbusParamByteOrder ChannelByteOrder(TModbusParamType type, quint32 options);
 
+// Whether a parameter's 32-bit integer is read unsigned: its channel (a run's parameter has it
+// as UserData, see TMapRun) is a "ULong". Other mptInteger values, and those of a parameter
+// without a channel, are "Long": signed.
+bool IsUnsigned32(const TModbusParameter& parameter);
+
 // The value as the list shows it: mptSingle through FormatFloatDot with the parameter's
-// FloatMask (always "." as the decimal separator), mptInteger signed, mptWord unsigned, mptI16
-// signed.
+// FloatMask (always "." as the decimal separator), mptInteger signed or unsigned as
+// IsUnsigned32 says, mptWord unsigned, mptI16 signed.
 QString ValueText(const TModbusParameter& parameter);
 
 // The register address in upper-case hexadecimal, at least two digits; "4001/4002" for the
 // two-register types.
 QString OffsetText(const TModbusParameter& parameter);
 
-// The value as the chart plots it: mptSingle its value, mptWord unsigned, mptI16 signed,
-// mptInteger taken as unsigned 32-bit.
+// The value as the chart plots it: the number ValueText shows.
 double PlotValue(const TModbusParameter& parameter);
 
 // A 32-bit signed decimal integer (surrounding blanks allowed, optional sign); nullopt for
@@ -40,9 +44,10 @@ double PlotValue(const TModbusParameter& parameter);
 std::optional<qint32> IntegerFromText(const QString& text);
 
 // Sets the parameter from text by its type: mptSingle through StrToFloatDot ("." or the locale's
-// separator; unreadable text gives 0); the integer types read a 32-bit signed integer, the
-// 16-bit ones keeping its low 16 bits, and ignore text that is not one. Only a different value
-// marks the parameter Modified. False when the text was ignored.
+// separator; unreadable text gives 0); a "ULong" reads 0 to 4294967295, the other integer types
+// a 32-bit signed integer, the 16-bit ones keeping its low 16 bits; text that is not such a
+// number is ignored. Only a different value marks the parameter Modified. False when the text
+// was ignored.
 bool SetValueFromText(TModbusParameter& parameter, const QString& text);
 
 // The Set Value command's object: refers to (does not own) the parameters to set, and sets each

@@ -304,6 +304,19 @@ private slots:
                 exec.UpdateChart()->points(exec.ValueModel()->Profile(0).Series).size() >= 40,
                 10000);
             QCOMPARE(child<QLineEdit>(exec, "ErrorCountEdit")->text(), QStringLiteral("0"));
+            // Time labels whole: Qt Charts gives each its share of the plot, less 4 px a side.
+            QChart* chart = child<QChartView>(exec, "ChartView")->chart();
+            auto* time = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).first());
+            const QString label = time->max().toString(time->format());
+            QVERIFY(QFontMetrics(time->labelsFont()).horizontalAdvance(label) + 8 <=
+                    chart->plotArea().width() / time->tickCount());
+            // The legend's names whole, and the plot most of the chart's width.
+            auto* legend = child<QListWidget>(exec, "ChartLegend");
+            QTRY_COMPARE(legend->count(), 1);
+            QVERIFY(legend->fontMetrics().horizontalAdvance(legend->item(0)->text()) +
+                        legend->iconSize().width() <
+                    legend->viewport()->width());
+            QVERIFY(chart->plotArea().width() > 0.6 * (chart->size().width() + legend->width()));
             shoot(exec, "execution");
             pressAlt(exec, Qt::Key_T);
             QTRY_VERIFY(act(exec, "actStart")->isEnabled());

@@ -107,6 +107,7 @@ struct ChartRig {
             s = new QLineSeries;
             TUpdateChart::attachSeries(chart, s);
         }
+        chart.setPlotArea(QRectF(0, 0, 50, 50)); // columns of 200 ms at the 10 s window
         updater.setChart(&chart);
         updater.Now = [this] { return QDateTime::fromMSecsSinceEpoch(now); };
     }
@@ -241,20 +242,30 @@ private slots:
         QFETCH(Chart, c);
         ChartRig rig;
         rig.run(QString::fromLatin1(c.steps));
+        rig.updater.flush();
         QString shown = QStringLiteral("%1 %2")
                             .arg(rig.axis()->min(), 0, 'f', 5)
                             .arg(rig.axis()->max(), 0, 'f', 5);
         for (QLineSeries* s : rig.series) {
             shown += u' ' + QString::number(rig.updater.points(s).size());
-            // A visible series holds every point it was given, a hidden one none of them.
-            QCOMPARE(s->points(), s->isVisible() ? rig.updater.points(s) : QList<QPointF>());
+            // A visible series holds what its pixel columns show of its points, a hidden one none.
+            QCOMPARE(s->points(), s->isVisible()
+                                      ? TUpdateChart::columnExtremes(rig.updater.points(s), 200)
+                                      : QList<QPointF>());
         }
         QCOMPARE(shown, QString(c.shown));
         // The time axis ends at the newest point and starts TimeInterval seconds before it.
-        rig.updater.flush();
         const QDateTime last = QDateTime::fromMSecsSinceEpoch(rig.now);
         auto* timeAxis = qobject_cast<QDateTimeAxis*>(rig.chart.axes(Qt::Horizontal).first());
         QCOMPARE(std::pair(timeAxis->min(), timeAxis->max()), std::pair(last.addSecs(-10), last));
+    }
+
+    // The lowest and highest point of each column, in time order.
+    void columnExtremes() {
+        const QList<QPointF> points{{0, 5},  {1, 9},  {2, 1},  {3, 4},
+                                    {10, 7}, {25, 2}, {26, 2}, {29, 3}};
+        QCOMPARE(TUpdateChart::columnExtremes(points, 10),
+                 (QList<QPointF>{{1, 9}, {2, 1}, {10, 7}, {25, 2}, {29, 3}}));
     }
 
     void rowsAndCycle() {
@@ -278,13 +289,12 @@ private slots:
             rig.dlg->ProcessTimerTimer();
         }
         QCOMPARE(rig.fake.described(), (QStringList{"R 16384 23", "R 16407 20", "R 16427 5"}));
-        QCOMPARE(rig.column().section(u'|', 0, 4), QStringLiteral("-1|12.500|65535|-2|-1"));
+        QCOMPARE(rig.column().section(u'|', 0, 4), QStringLiteral("-1|12.500|65535|-2|4294967295"));
         QCOMPARE(rig.column().section(u'|', 44), QStringLiteral("44"));
         QCOMPARE(rig.state(), QStringLiteral("1000 3 0"));
-        // The first values after the window's creation only clear the chart; hidden rows get
-        // points too, a 32-bit value plotted unsigned.
-        QCOMPARE(rig.points(0).size(), 0);
-        QCOMPARE(rig.points(4).size(), 1);
+        // Hidden rows get points too, the 32-bit values plotted as listed.
+        QCOMPARE(rig.points(0).size(), 1);
+        QCOMPARE(rig.points(3)[0].y(), -2.0);
         QCOMPARE(rig.points(4)[0].y(), 4294967295.0);
         rig.action("actClearChart")->trigger(); // while stopped: at once
         QCOMPARE(rig.points(4).size(), 0);
@@ -293,6 +303,14 @@ private slots:
         rig.dlg->CloseRun();
         QVERIFY(rig.dlg->ValueModel()->Count() == 0 && rig.chartSeries() == 0);
         QVERIFY(!rig.dlg->OpenRun(*channelMap({5, 6}))); // nothing to poll
+        // A new run's first value sets the vertical axis afresh, not within the last run's.
+        const auto fresh = channelMap({0});
+        QVERIFY(rig.openOnFake(*fresh));
+        rig.check(0, true);
+        rig.fake.registers[16384] = 100;
+        rig.dlg->ProcessTimerTimer();
+        auto* axis = child<QChartView>(*rig.dlg, "ChartView")->chart()->axes(Qt::Vertical).first();
+        QCOMPARE(qobject_cast<QValueAxis*>(axis)->min(), 99.89999);
     }
 
     // 25 Int channels in two spaces: a value shows once its space was read and a cycle ended,
@@ -337,8 +355,10 @@ private slots:
             {"decimal point", {false, {0, 1, 2, 3}, "-0.25", "W 16385 2", "0|-0.250|0|0"}},
             {"abc: Float 0, integers kept", {false, {0, 1, 2, 3}, "abc", "W 16385 2", "0|0.000|0|0"}},
             {"16-bit: the low 16 bits", {false, {0, 1, 2, 3}, "70000", "W 16384 1|W 16385 2|W 16387 2|W 16389 1", "4464|70000.000|70000|4464"}},
-            {"-1", {false, {0, 1, 2, 3}, "-1", "W 16384 1|W 16385 2|W 16387 2|W 16389 1", "-1|-1.000|-1|65535"}},
-            {"past 32 bits: Float only", {false, {0, 1, 2, 3}, "2147483648", "W 16385 2", "0|2147483648.000|0|0"}},
+            {"-1: not a ULong", {false, {0, 1, 2, 3}, "-1", "W 16384 1|W 16385 2|W 16389 1", "-1|-1.000|0|65535"}},
+            {"past 31 bits: Float and ULong", {false, {0, 1, 2, 3}, "2147483648", "W 16385 2|W 16387 2", "0|2147483648.000|2147483648|0"}},
+            {"the largest ULong", {false, {0, 1, 2, 3}, "4294967295", "W 16385 2|W 16387 2", "0|4294967296.000|4294967295|0"}},
+            {"past 32 bits: Float only", {false, {0, 1, 2, 3}, "4294967296", "W 16385 2", "0|4294967296.000|0|0"}},
             {"blanks around", {false, {0, 1, 2, 3}, " 42 ", "W 16384 1|W 16385 2|W 16387 2|W 16389 1", "42|42.000|42|42"}},
             {"double click: the first selected row", {true, {2, 1}, "-3,25", "W 16385 2", "0|-3.250|0|0"}},
             {"double click, no row selected", {true, {}, "1", "", "0|12.500|0|0"}},
@@ -350,7 +370,8 @@ private slots:
         const QLocale saved;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         Rig rig;
-        QVERIFY(rig.openOnFake(*channelMap({0, 4, 3, 1})));
+        const auto image = channelMap({0, 4, 3, 1}); // the run refers to its channels
+        QVERIFY(rig.openOnFake(*image));
         rig.fake.registers[16385] = 0x4148;
         rig.dlg->ProcessTimerTimer();
         rig.fake.requests.clear();

@@ -15,6 +15,7 @@
 #include "execution/PortRecovery.h"
 #include "execution/TrafficLog.h"
 #include "execution/ValueText.h"
+#include "execution/ui/ChartLegend.h"
 #include "execution/ui/UpdateChart.h"
 
 #include <QAction>
@@ -130,6 +131,18 @@ QLineEdit* makeCounterBox(const char* name) {
 // ---------------------------------------------------------------------------------------------
 // TValueListModel
 
+TValueListModel::TValueListModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_shownTimer.setSingleShot(true);
+    m_shownTimer.setInterval(TUpdateChart::RedrawInterval);
+    connect(&m_shownTimer, &QTimer::timeout, this, [this] {
+        const int last = std::min(m_shownLast, Count() - 1);
+        if (m_shownFirst >= 0 && m_shownFirst <= last)
+            emit dataChanged(index(m_shownFirst, ValueColumn), index(last, ValueColumn),
+                             {Qt::DisplayRole});
+        m_shownFirst = m_shownLast = -1;
+    });
+}
+
 void TValueListModel::AddRow(const TDataChannelProfile& profile, int channel) {
     const int row = Count();
     beginInsertRows({}, row, row);
@@ -173,7 +186,11 @@ bool TValueListModel::SetReadState(int row, bool read, bool stale) {
 void TValueListModel::RowsShown(int first, int last) {
     if (first > last || m_rows.empty())
         return;
-    emit dataChanged(index(first, 0), index(last, ColumnCount - 1), {Qt::DisplayRole});
+    // Repainting the list after every cycle cost more than the polling; only values change.
+    m_shownFirst = m_shownFirst < 0 ? first : std::min(m_shownFirst, first);
+    m_shownLast = std::max(m_shownLast, last);
+    if (!m_shownTimer.isActive())
+        m_shownTimer.start();
 }
 
 int TValueListModel::rowCount(const QModelIndex& parent) const {
@@ -419,19 +436,27 @@ QWidget* TModbusMapExecDlg::CreateMapPage() {
     Chart->setTitleFont(titleFont);
     Chart->setTitleBrush(QColor(0, 0, 255));
     Chart->setTitle(QString());
-    Chart->legend()->setVisible(true);
-    Chart->legend()->setAlignment(Qt::AlignRight);
+    // The legend is a list of its own beside the chart: it scrolls and takes only what the
+    // names of the shown series need.
+    Chart->legend()->setVisible(false);
     Chart->setMargins(QMargins(4, 4, 4, 4));
     TUpdateChart::setUpAxes(*Chart);
     ChartView = new QChartView(Chart);
     ChartView->setObjectName(QStringLiteral("ChartView"));
     ChartView->setRenderHint(QPainter::Antialiasing);
+    ChartLegend = new TChartLegend(Chart);
+    auto* chartPane = new QWidget;
+    auto* chartRow = new QHBoxLayout(chartPane);
+    chartRow->setContentsMargins(0, 0, 0, 0);
+    chartRow->setSpacing(0);
+    chartRow->addWidget(ChartView, 1);
+    chartRow->addWidget(ChartLegend);
 
     auto* splitter = new QSplitter(Qt::Horizontal);
     splitter->setObjectName(QStringLiteral("MapSplitter"));
     splitter->setChildrenCollapsible(false);
     splitter->addWidget(ValueLV);
-    splitter->addWidget(ChartView);
+    splitter->addWidget(chartPane);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({kValueListWidth, 927 - kValueListWidth});
@@ -570,6 +595,8 @@ void TModbusMapExecDlg::FillListAndChart() {
         m_valueModel->ShowRow(m_valueModel->Count() - 1);
     }
     m_valueModel->RowsShown(0, m_valueModel->Count() - 1);
+    // A new run starts on fresh axes, not on the range of the last one.
+    m_updateChart->ClearChart(false);
 }
 
 void TModbusMapExecDlg::ShowSeries(QLineSeries* series, bool visible) {
@@ -591,6 +618,7 @@ void TModbusMapExecDlg::ShowSeries(QLineSeries* series, bool visible) {
         for (QAbstractAxis* axis : series->attachedAxes())
             series->detachAxis(axis);
     }
+    ChartLegend->queueRefresh();
 }
 
 void TModbusMapExecDlg::ClearRows() {
@@ -601,6 +629,7 @@ void TModbusMapExecDlg::ClearRows() {
     m_rowsTeardownPending = false;
     m_valueModel->Clear();
     Chart->removeAllSeries();
+    ChartLegend->refresh();
 }
 
 void TModbusMapExecDlg::CloseRun() {

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -25,6 +26,7 @@ namespace zorvan {
 
 class TChannelImage;
 class TMapRun;
+class TChartLegend;
 class TModbusMapConn;
 class TModbusParameter;
 class TPortRecovery;
@@ -47,7 +49,7 @@ class TValueListModel : public QAbstractTableModel {
 public:
     enum Column { ChannelColumn = 0, ParameterColumn, ValueColumn, OffsetColumn, ColumnCount };
 
-    explicit TValueListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+    explicit TValueListModel(QObject* parent = nullptr);
 
     // Appends an unchecked row for the profile (texts empty until ShowRow).
     void AddRow(const TDataChannelProfile& profile, int channel);
@@ -62,7 +64,8 @@ public:
     // The row's value is shown once read (no value before) and drawn greyed while stale; true
     // when its look changed (views learn of it with RowsShown).
     bool SetReadState(int row, bool read, bool stale);
-    // Tells the views that rows first..last were shown again.
+    // Tells the views that the values of rows first..last were shown again: at most
+    // TUpdateChart::RedrawInterval ms apart, as the chart redraws, not after every cycle.
     void RowsShown(int first, int last);
     // A row's check box changed: its series is to be shown exactly while it is checked.
     // Unassigned, the series' visibility is set directly.
@@ -86,6 +89,9 @@ private:
         bool Stale = false;
     };
     std::vector<Row> m_rows;
+    QTimer m_shownTimer;
+    int m_shownFirst = -1;
+    int m_shownLast = -1;
 };
 
 // The map execution window, "Modbus Map": polls the device for the document's map one register
@@ -170,6 +176,7 @@ private:
     TReportListView* ValueLV = nullptr;
     QChartView* ChartView = nullptr;
     QChart* Chart = nullptr;
+    TChartLegend* ChartLegend = nullptr;
     QTableView* TrafficLV = nullptr;
     QLineEdit* RequestCountEdit = nullptr;
     QLineEdit* ErrorCountEdit = nullptr;

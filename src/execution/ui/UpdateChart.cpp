@@ -1,6 +1,7 @@
 #include "execution/ui/UpdateChart.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QSignalBlocker>
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QValueAxis>
@@ -49,8 +50,32 @@ void setAxisRange(QValueAxis& axis, double a, double b) {
 TUpdateChart::TUpdateChart(QObject* parent)
     : QObject(parent), Now([] { return QDateTime::currentDateTime(); }) {
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(0);
+    m_flushTimer.setInterval(RedrawInterval);
     connect(&m_flushTimer, &QTimer::timeout, this, &TUpdateChart::flush);
+}
+
+void TUpdateChart::setChart(QChart* chart) {
+    if (m_chart)
+        disconnect(m_chart, nullptr, this, nullptr);
+    m_chart = chart;
+    if (chart)
+        connect(chart, &QChart::plotAreaChanged, this, &TUpdateChart::fitTimeTicks);
+    fitTimeTicks();
+}
+
+void TUpdateChart::fitTimeTicks() {
+    QDateTimeAxis* axis = m_chart ? bottomAxisOf(*m_chart) : nullptr;
+    const double width = m_chart ? m_chart->plotArea().width() : 0;
+    if (!axis || width <= 0)
+        return;
+    // Qt Charts cuts a label down to its share of the axis; a share per tick is kept for each.
+    const QString widest =
+        QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58)).toString(axis->format());
+    const int room =
+        QFontMetrics(axis->labelsFont()).horizontalAdvance(widest) + 2 * TimeLabelPadding;
+    const int ticks = std::clamp(int(width) / std::max(room, 1), 2, 5);
+    if (axis->tickCount() != ticks)
+        axis->setTickCount(ticks);
 }
 
 bool TUpdateChart::rangePending(const QObject* series) {
@@ -78,6 +103,7 @@ void TUpdateChart::AddPoint(QXYSeries* Series, double Value) {
                 Series->setProperty(RangePendingProperty, 0);
                 const double d = v * 1.0 / 1000 + 0.00001;
                 setAxisRange(*axis, v - d, v + d);
+                m_ranges.remove(axis);
                 if (m_chart)
                     m_chart->update();
                 // Pending events may delete this updater, the chart, the series or its axis.
@@ -88,33 +114,25 @@ void TUpdateChart::AddPoint(QXYSeries* Series, double Value) {
                 if (!self || !series || !guardedAxis)
                     return;
             }
+            // Widened in flush(): each change of the axis lays out every series on it.
             if (Series->isVisible()) {
-                if (v > axis->max())
-                    setAxisRange(*axis, axis->min(), v);
-                else if (v < axis->min())
-                    setAxisRange(*axis, v, axis->max());
+                Range& range = m_ranges[axis];
+                if (!range.Axis)
+                    range = {axis, axis->min(), axis->max()};
+                range.Lo = std::min(range.Lo, v);
+                range.Hi = std::max(range.Hi, v);
             }
         }
     }
 
     m_lastTime = now;
-    const QPointF point(double(m_lastTime.toMSecsSinceEpoch()), v);
     track(Series);
-    if (!Series->isVisible()) {
-        QList<QPointF>& parked = m_parked[Series];
-        parked.append(point);
-        if (const int old = oldPrefix(parked))
-            parked.remove(0, old);
-        return;
-    }
-    {
-        // The chart learns of the change in flush(), laying the series out once.
-        const QSignalBlocker quiet(Series);
-        Series->append(point);
-        if (const int old = oldPrefix(Series->points()))
-            Series->removePoints(0, old);
-    }
-    markChanged(Series);
+    QList<QPointF>& stored = m_points[Series];
+    stored.append(QPointF(double(m_lastTime.toMSecsSinceEpoch()), v));
+    if (const int old = oldPrefix(stored))
+        stored.remove(0, old);
+    if (Series->isVisible())
+        markChanged(Series);
 }
 
 void TUpdateChart::track(QXYSeries* series) {
@@ -125,7 +143,7 @@ void TUpdateChart::track(QXYSeries* series) {
             [this, series] { visibilityChanged(series); });
     connect(series, &QObject::destroyed, this, [this](QObject* gone) {
         m_tracked.remove(gone);
-        m_parked.remove(gone);
+        m_points.remove(gone);
         m_changed.remove(gone);
     });
     if (!series->isVisible())
@@ -133,23 +151,42 @@ void TUpdateChart::track(QXYSeries* series) {
 }
 
 void TUpdateChart::visibilityChanged(QXYSeries* series) {
-    if (series->isVisible()) {
-        const auto parked = m_parked.find(series);
-        if (parked == m_parked.end())
-            return;
-        QList<QPointF> points = series->points() + *parked;
-        m_parked.erase(parked);
-        series->replace(points);
-    } else if (series->count() > 0) {
-        m_parked[series] = series->points() + m_parked.value(series);
+    if (series->isVisible())
+        markChanged(series);
+    else if (series->count() > 0)
         series->clear();
-    }
 }
 
 QList<QPointF> TUpdateChart::points(const QXYSeries* series) const {
-    if (!series)
-        return {};
-    return series->points() + m_parked.value(series);
+    return m_points.value(series);
+}
+
+QList<QPointF> TUpdateChart::shownPoints(const QXYSeries* series) const {
+    const QList<QPointF> all = m_points.value(series);
+    const double columns = m_chart ? m_chart->plotArea().width() : 0;
+    if (columns < 1 || all.size() <= 2 * columns)
+        return all;
+    return columnExtremes(all, 1000.0 * std::max(m_timeInterval, 1) / columns);
+}
+
+QList<QPointF> TUpdateChart::columnExtremes(const QList<QPointF>& points, double width) {
+    QList<QPointF> kept;
+    const qsizetype n = points.size();
+    for (qsizetype i = 0; i < n;) {
+        const double column = std::floor(points[i].x() / width);
+        qsizetype lo = i, hi = i, j = i + 1;
+        for (; j < n && std::floor(points[j].x() / width) == column; ++j) {
+            if (points[j].y() < points[lo].y())
+                lo = j;
+            if (points[j].y() > points[hi].y())
+                hi = j;
+        }
+        kept.append(points[std::min(lo, hi)]);
+        if (lo != hi)
+            kept.append(points[std::max(lo, hi)]);
+        i = j;
+    }
+    return kept;
 }
 
 void TUpdateChart::markChanged(QXYSeries* series) {
@@ -160,21 +197,27 @@ void TUpdateChart::markChanged(QXYSeries* series) {
 
 void TUpdateChart::flush() {
     m_flushTimer.stop(); // a direct call leaves no queued one behind
-    QDateTimeAxis* scrolled = nullptr;
-    if (m_autoScroll && m_chart && m_lastTime.isValid()) {
-        if (QDateTimeAxis* timeAxis = bottomAxisOf(*m_chart)) {
-            const QDateTime from = m_lastTime.addSecs(-m_timeInterval);
-            if (timeAxis->min() != from || timeAxis->max() != m_lastTime) {
-                // Moving the axis lays out every series attached to it.
-                timeAxis->setRange(from, m_lastTime);
-                scrolled = timeAxis;
-            }
-        }
-    }
+    QDateTimeAxis* timeAxis = nullptr;
+    const QDateTime from = m_lastTime.addSecs(-m_timeInterval);
+    if (m_autoScroll && m_chart && m_lastTime.isValid())
+        if (QDateTimeAxis* axis = bottomAxisOf(*m_chart))
+            if (axis->min() != from || axis->max() != m_lastTime)
+                timeAxis = axis;
+    for (const Range& range : std::exchange(m_ranges, {}))
+        if (range.Axis && (range.Lo < range.Axis->min() || range.Hi > range.Axis->max()))
+            setAxisRange(*range.Axis, std::min(range.Lo, range.Axis->min()),
+                         std::max(range.Hi, range.Axis->max()));
+    // Moving the axis lays out every series on it: those get their points silently first.
     const auto changed = std::exchange(m_changed, {});
-    for (const QPointer<QXYSeries>& series : changed)
-        if (series && !(scrolled && series->attachedAxes().contains(scrolled)))
-            series->replace(series->points());
+    for (const QPointer<QXYSeries>& series : changed) {
+        if (!series || !series->isVisible())
+            continue;
+        const bool quiet = timeAxis && series->attachedAxes().contains(timeAxis);
+        const QSignalBlocker blocker(quiet ? series.data() : nullptr);
+        series->replace(shownPoints(series));
+    }
+    if (timeAxis)
+        timeAxis->setRange(from, m_lastTime);
 }
 
 int TUpdateChart::oldPrefix(const QList<QPointF>& points) const {
@@ -209,7 +252,9 @@ void TUpdateChart::clear() {
     m_lastTime = QDateTime();
     if (!m_chart || m_chart->series().isEmpty())
         return;
-    m_parked.clear();
+    m_points.clear();
+    m_changed.clear();
+    m_ranges.clear();
     for (QAbstractSeries* series : m_chart->series()) {
         if (auto* xy = qobject_cast<QXYSeries*>(series))
             xy->clear();

@@ -11,6 +11,7 @@
 #include <QtCharts/QChart>
 #include <functional>
 
+class QValueAxis;
 class QXYSeries;
 
 namespace zorvan {
@@ -20,13 +21,13 @@ namespace zorvan {
 // axis to the last TimeInterval seconds. The chart is the caller's (see attachSeries for the
 // axes it expects); the updater only works on it.
 //
-// Layout is coalesced: Qt Charts lays out a whole series again (every point, stroke included)
-// for each point appended, and every series for each move of the time axis, so a cycle of 20
-// series with a real clock would lay out the chart up to 20 times over. AddPoint therefore
-// changes the data at once (points() below is always current) but without notifying the chart,
-// and the chart is brought up to date once per pass of the event loop: flush() scrolls the time
-// axis and lays out the changed series; it is queued by AddPoint and can be called at once.
-// Listeners of a series see pointsReplaced, not pointAdded.
+// Drawing is kept light: Qt Charts lays out a whole series again (every point, stroke included)
+// whenever its points change, and every series on an axis when the axis moves. So AddPoint only
+// stores the point in the updater (points() below is always current), and the chart is brought
+// up to date at most RedrawInterval ms apart by flush(): it widens the vertical axis to the new
+// values, scrolls the time axis and gives each changed visible series what the plot can show,
+// the lowest and the highest point of every pixel column, in time order. Listeners of a series see
+// pointsReplaced, not pointAdded.
 //
 // Re-entrancy: the first value of a visible series after a clear lets pending user-interface
 // events run (QCoreApplication::processEvents) in the middle of AddPoint, so a user's Stop,
@@ -36,15 +37,16 @@ namespace zorvan {
 // The updater itself survives its chart, the series or itself being deleted meanwhile: it
 // notices and returns without touching them.
 //
-// Hidden series get their points too, but the chart lays out every series attached to the time
-// axis at each scroll, hidden or not; so the points of a hidden series are parked in the updater
-// (points() shows them) and handed to the series when it is shown, and taken back when it is
-// hidden again.
+// Hidden series get their points too, kept in the updater only: the chart lays out every series
+// attached to the time axis at each scroll, hidden or not, so a hidden series is left empty and
+// is given its points again when it is shown.
 //
 // Points older than what the time axis can still show are dropped (those before the last
 // 1.25 x TimeInterval seconds, down to 1.1 x, keeping one point before the window so the line
 // reaches the left edge), so a run of hours costs the same per cycle and holds the same memory
 // as a run of minutes.
+//
+// The time axis gets as many ticks as its "hh:mm:ss" labels have room for, whole.
 class TUpdateChart : public QObject {
     Q_OBJECT
 public:
@@ -53,6 +55,11 @@ public:
     // clear. A clear sets it to 1; a series without the property counts as 0.
     static constexpr const char* RangePendingProperty = "rangePending";
 
+    // The shortest time between two redraws: ten a second, as often as a reader can follow.
+    static constexpr int RedrawInterval = 100;
+    // The room a time label needs beside its text: Qt Charts pads each side of a label.
+    static constexpr int TimeLabelPadding = 8;
+
     explicit TUpdateChart(QObject* parent = nullptr);
 
     bool VertMinMaxAdjust() const { return m_vertMinMaxAdjust; }
@@ -60,7 +67,7 @@ public:
     bool AutoScroll() const { return m_autoScroll; }
     void setAutoScroll(bool on) { m_autoScroll = on; }
     QChart* Chart() const { return m_chart; }
-    void setChart(QChart* chart) { m_chart = chart; }
+    void setChart(QChart* chart);
     // Width of the visible time window, in seconds.
     int TimeInterval() const { return m_timeInterval; }
     void setTimeInterval(int seconds) { m_timeInterval = seconds; }
@@ -81,12 +88,17 @@ public:
 
     static bool rangePending(const QObject* series);
 
-    // All points the updater has given a series, whether shown or parked while it is hidden.
+    // All points the updater holds for a series (what the time window shows, and a little more),
+    // whether it is shown or hidden; the series itself holds what its pixel columns can show.
     QList<QPointF> points(const QXYSeries* series) const;
 
-    // Scrolls the time axis to LastTime (AutoScroll) and lays out the series changed since the
-    // last flush. Runs by itself once per pass of the event loop after an AddPoint.
+    // Scrolls the time axis to LastTime (AutoScroll) and hands the visible series changed since
+    // the last flush their points. Runs by itself at most RedrawInterval ms after an AddPoint.
     void flush();
+
+    // The lowest and the highest of the points (sorted by x) in each column of `width` on x
+    // (columns counted from x = 0), in their order; a column's single point once.
+    static QList<QPointF> columnExtremes(const QList<QPointF>& points, double width);
 
     // The clock of the added points; QDateTime::currentDateTime unless a test sets another.
     std::function<QDateTime()> Now;
@@ -104,6 +116,10 @@ private:
     void markChanged(QXYSeries* series);
     void track(QXYSeries* series);
     void visibilityChanged(QXYSeries* series);
+    // The time axis' tick count from the plot's width and its labels' width.
+    void fitTimeTicks();
+    // What a visible series is given of its points for the plot's current width.
+    QList<QPointF> shownPoints(const QXYSeries* series) const;
 
     bool m_vertMinMaxAdjust = true;
     bool m_autoScroll = true;
@@ -115,11 +131,16 @@ private:
     // Series whose data changed since the last flush, and the flush queued for the next pass of
     // the event loop.
     QHash<const QObject*, QPointer<QXYSeries>> m_changed;
+    // The values each vertical axis is to be widened to at the next flush.
+    struct Range {
+        QPointer<QValueAxis> Axis;
+        double Lo = 0, Hi = 0;
+    };
+    QHash<const QObject*, Range> m_ranges;
     QTimer m_flushTimer;
-    // Series seen by AddPoint (watched for visibility and destruction), and the points of the
-    // hidden ones, kept out of the chart until they are shown.
+    // Series seen by AddPoint (watched for visibility and destruction), and their points.
     QSet<const QObject*> m_tracked;
-    QHash<const QObject*, QList<QPointF>> m_parked;
+    QHash<const QObject*, QList<QPointF>> m_points;
 };
 
 } // namespace zorvan

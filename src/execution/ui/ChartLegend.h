@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QListWidget>
+#include <QPointer>
+
+class QChart;
+
+namespace zorvan {
+
+// The chart's legend beside it: one entry (the line's colour and the series' name) for every
+// visible series of the chart, scrolling when they do not all fit. It is as wide as its names
+// need and hidden while no series is shown, so the plot keeps the rest of the width. The chart's
+// own legend is left to the caller to hide: it neither scrolls nor shrinks to its entries.
+class TChartLegend : public QListWidget {
+    Q_OBJECT
+public:
+    explicit TChartLegend(QChart* chart, QWidget* parent = nullptr);
+
+    // Lists the visible series again and fits the width. The chart tells no one of series added
+    // or shown: its owner calls this (or queueRefresh, to list them once after many changes).
+    void refresh();
+    void queueRefresh();
+
+protected:
+    // A change of height may need or spare the scroll bar.
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QPointer<QChart> m_chart;
+    bool m_refreshQueued = false;
+};
+
+} // namespace zorvan
