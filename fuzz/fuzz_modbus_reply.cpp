@@ -3,7 +3,8 @@
 // single and block modes. Besides the sanitizers' checks on every access:
 // - every request that goes out is a whole, checksummed frame for registers inside the image,
 //   and a write carries what the image holds there;
-// - the image changes only where a reply that passed its checksum put data, to exactly that data;
+// - the image changes only where a reply that answers the request put data, to exactly that
+//   data;
 // - an exchange reported done leaves no parameter waiting to be written;
 // - the traffic log keeps every frame as it was, and every value text can be made.
 
@@ -71,7 +72,12 @@ public:
             request.Data[expected - 2] = static_cast<quint8>(crc & 0xFF);
             request.Data[expected - 1] = static_cast<quint8>(crc >> 8);
         }
-        if (read && ModbusCrc16(request.Data.data(), expected) == 0) {
+        // Data is taken only from a reply that answers the request: its checksum, slave address,
+        // function code and byte count.
+        const bool answers = ModbusCrc16(request.Data.data(), expected) == 0 &&
+                             request.Data[0] == header[0] && request.Data[1] == header[1] &&
+                             request.Data[2] == 2 * count;
+        if (read && answers) {
             const int at = 2 * static_cast<quint16>(first - m_space.BaseAddress());
             std::memcpy(m_image.data() + at, request.Data.data() + 3, std::size_t(2 * count));
         }
