@@ -32,6 +32,7 @@ struct Machine {
                     root.filePath("ports")};
     PortUser user{::getuid() + 1, {}};
     QList<int> fds;
+    Machine() { QDir::setCurrent(root.path()); } // links made from paths relative to the root
     ~Machine() {
         for (int fd : fds)
             ::close(fd);
@@ -60,8 +61,8 @@ struct Machine {
         } else if (w[0] == "as") {
             user.groups.clear();
         } else {
-            const PortChange c = w[0] == "link" ? linkPort(roots, a.toInt(), root.filePath(b))
-                                                : unlinkPort(roots, a.toInt());
+            const PortChange c =
+                w[0] == "link" ? linkPort(roots, a.toInt(), b) : unlinkPort(roots, a.toInt());
             return (c.ok ? "ok " : "no ") + rel(c.text);
         }
         return {};
