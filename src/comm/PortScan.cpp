@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -72,17 +74,34 @@ bool isRealUart(const PortRoots& roots, const QString& name) {
     return !value.isEmpty() && value != "0";
 }
 
-QList<SerialDevice> devicesIn(const PortRoots& roots, const PortUser& user,
-                              const QHash<QString, QString>& stable) {
-    QList<SerialDevice> devices;
+// The serial devices' paths: the usual names, and whatever a stable name leads to (some
+// adapters' drivers name their devices otherwise).
+QStringList devicePaths(const PortRoots& roots, const QHash<QString, QString>& stable) {
+    QStringList paths;
+    QSet<QString> seen;
     const QStringList patterns{QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*"),
                                QStringLiteral("ttyS*")};
     for (const QString& name : entries(roots.dev, patterns)) {
+        if (!isRealUart(roots, name))
+            continue;
+        paths.append(roots.dev + u'/' + name);
+        seen.insert(QFileInfo(paths.last()).canonicalFilePath());
+    }
+    for (auto it = stable.cbegin(); it != stable.cend(); ++it)
+        if (!seen.contains(it.key()))
+            paths.append(QFileInfo(it.value()).symLinkTarget());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+QList<SerialDevice> devicesIn(const PortRoots& roots, const PortUser& user,
+                              const QHash<QString, QString>& stable) {
+    QList<SerialDevice> devices;
+    for (const QString& path : devicePaths(roots, stable)) {
         SerialDevice d;
-        d.path = roots.dev + u'/' + name;
+        d.path = path;
         struct stat st {};
-        if (::stat(QFile::encodeName(d.path).constData(), &st) != 0 || !S_ISCHR(st.st_mode) ||
-            !isRealUart(roots, name))
+        if (::stat(QFile::encodeName(d.path).constData(), &st) != 0 || !S_ISCHR(st.st_mode))
             continue;
         d.byIdPath = stable.value(QFileInfo(d.path).canonicalFilePath());
         d.shortName =

@@ -85,9 +85,10 @@ private slots:
         // clang-format off
         addCases<Case>({
         {"listing", {"tty ttyUSB0;tty ttyACM1;tty ttyS0;tty ttyS1;tty ttyS2;put sys/ttyS0/type 4;put sys/ttyS1/type 0;"
-                     "ln dev/serial/by-id/usb-FTDI_X_USB_UART_A1-if00-port0 ../../ttyUSB0;link 3 dev/ttyUSB0;link 4 dev/ttyS0",
+                     "ln dev/serial/by-id/usb-FTDI_X_USB_UART_A1-if00-port0 ../../ttyUSB0;link 3 dev/ttyUSB0;link 4 dev/ttyS0;"
+                     "tty ttyXR0;ln dev/serial/by-id/pci-Exar_B-if01 ../../ttyXR0",
                      "ok dev/serial/by-id/usb-FTDI_X_USB_UART_A1-if00-port0|ok dev/ttyS0|dev/ttyACM1 '' - ok|"
-                     "dev/ttyS0 '' 4 ok|dev/ttyUSB0 'FTDI X A1' 3 ok|"
+                     "dev/ttyS0 '' 4 ok|dev/ttyUSB0 'FTDI X A1' 3 ok|dev/ttyXR0 'Exar B' - ok|"
                      "COM3 dev/serial/by-id/usb-FTDI_X_USB_UART_A1-if00-port0 'FTDI X A1' present ok|COM4 dev/ttyS0 '' present ok"}},
         {"replacing", {"tty ttyUSB0;tty ttyUSB1;link 2 dev/ttyUSB0;link 2 dev/ttyUSB1;link 200 dev/ttyUSB1",
                        "ok dev/ttyUSB0|ok dev/ttyUSB1|ok dev/ttyUSB1|dev/ttyUSB0 '' - ok|dev/ttyUSB1 '' 2,200 ok|"
