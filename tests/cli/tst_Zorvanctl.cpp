@@ -38,6 +38,16 @@ private slots:
             {"tags --trace", 0, "~^out 01 03 30 00 00 0E CB 0E \nin 01 03 1C ([0-9A-F]{2} ){30}\n"
                                 "out 01 10 30 01 00 01 02 00 00 97 82 \nin 01 10 30 01 00 01 5F 09 \n"
                                 "([^\n]+\n){34}" TAGS "$", ""}}},
+        {"a port number linked to the simulator", {
+            {"device", 0, "", ""},
+            {"ports link 5 $P", 0, "COM5 -> $P\n", ""},
+            {"ports", 0, "~\nPort links in $H/Belmat/Quillmark/ports:\n  COM5 -> $P\n$", ""},
+            {"tags --port 5", 0, "~^" TAGS "$", ""},
+            {"ports unlink 5", 0, "", ""},
+            {"readlink $H/Belmat/Quillmark/ports/COM5", 1, "", ""},
+            {"ports link 5 $D", 1, "", "zorvanctl ports: $D is not a character device, so not a serial port\n"},
+            {"ports link 5", 2, "", "~link takes N and DEVICE"},
+            {"ports unlink 256", 2, "", "~out of range 1..255: 256"}}},
         {"upload, download, flash", {
             {"device --flash $D/f", 0, "", ""},
             {"mkmap $D/up 6 3 0 6 4", 0, "", ""},
