@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -168,31 +169,41 @@ void TSerialPortDriver::setPollingDelay(quint16 ms) {
 bool TSerialPortDriver::OpenPort() {
     if (IsOpen())
         return true;
+    m_openError.clear();
     if (m_port != 0)
         m_portName = SerialDevicePath(m_port);
     const QByteArray path = QFile::encodeName(m_portName);
     if (path.isEmpty())
-        return false;
+        return refuseOpen(QStringLiteral("no device path"));
     int fd;
     do {
         fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        return false;
+        return refuseOpen(QString::fromLocal8Bit(std::strerror(errno)));
     // No sharing: nobody else may open the port while we hold it.
     if (::ioctl(fd, TIOCEXCL) < 0) {
+        const int error = errno;
         ::close(fd);
-        return false;
+        return refuseOpen(error == ENOTTY ? QStringLiteral("not a terminal")
+                                          : QString::fromLocal8Bit(std::strerror(error)));
     }
     m_fd = fd;
     m_lineLost = false;
     m_foundState = SaveLineState(fd);
     if (!ApplyLineSettings()) {
         ClosePort();
-        return false;
+        return refuseOpen(QStringLiteral("the line settings were refused"));
     }
     m_pollTimer->start(m_pollingDelay);
     return true;
+}
+
+bool TSerialPortDriver::refuseOpen(const QString& reason) {
+    const QString where =
+        m_port != 0 ? QStringLiteral("COM%1 → %2").arg(m_port).arg(m_portName) : m_portName;
+    m_openError = where + QStringLiteral(": ") + reason;
+    return false;
 }
 
 void TSerialPortDriver::ClosePort() {

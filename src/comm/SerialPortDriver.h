@@ -150,6 +150,9 @@ public:
     // Opens PortName exclusively and applies the line settings; true at once when open.
     // A numbered port is looked up again first, since its ports/COMn link may have moved.
     bool OpenPort();
+    // Why the last OpenPort failed: "COM1 → /dev/ttyS0: No such file or directory" for a
+    // numbered port, the path alone otherwise; empty once a port opened.
+    QString OpenError() const { return m_openError; }
     // Puts back the terminal settings the port had before it was opened, then closes it.
     void ClosePort();
     bool IsOpen() const { return m_fd >= 0; }
@@ -194,6 +197,7 @@ public:
 
 private:
     void PollTick();
+    bool refuseOpen(const QString& reason);
     void resizeReceiveBuffer();
 
     quint8 m_port = 2;
@@ -224,6 +228,7 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_packetStart;
     int m_pollPause = 0;
     bool m_lineLost = false;
+    QString m_openError;
 };
 
 } // namespace zorvan

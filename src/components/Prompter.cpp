@@ -6,7 +6,7 @@ namespace {
 class SilentPrompter final : public IPrompter {
 public:
     PromptAnswer ask(const QString&, PromptButtons) override { return PromptAnswer::Cancel; }
-    void tell(const QString&, MessageKind) override {}
+    void tell(const QString&, MessageKind, const QString&) override {}
     std::optional<QString> inputText(const QString&, const QString&, const QString&) override {
         return std::nullopt;
     }

@@ -21,8 +21,8 @@ public:
 
     // A confirmation with Yes/No or Yes/No/Cancel; closing the box answers Cancel (No for YesNo).
     virtual PromptAnswer ask(const QString& text, PromptButtons buttons) = 0;
-    // A message with one OK button.
-    virtual void tell(const QString& text, MessageKind kind) = 0;
+    // A message with one OK button; a detail (why, in the system's words) goes below the text.
+    virtual void tell(const QString& text, MessageKind kind, const QString& detail = {}) = 0;
     // A text input box; nullopt when cancelled.
     virtual std::optional<QString> inputText(const QString& caption, const QString& prompt,
                                              const QString& initial) = 0;

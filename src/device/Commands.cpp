@@ -47,7 +47,8 @@ private:
 bool TCustomCommand::Execute() {
     TModbusMapConn* connection = m_connection ? m_connection : ModbusMapConn();
     if (connection == nullptr || !connection->OpenLink()) {
-        prompter().tell(QStringLiteral("Не удалось подключиться к COM-порту"), MessageKind::Error);
+        prompter().tell(QStringLiteral("Не удалось подключиться к COM-порту"), MessageKind::Error,
+                        connection ? connection->PortDrv.OpenError() : QString());
         return false;
     }
     CloseGuard close(*connection);

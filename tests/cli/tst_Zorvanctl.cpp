@@ -21,7 +21,7 @@ const char* const Catalogue = "0 4 TEMP1\n1 0 T\n2 1 TWELVE_CHARS\n65535 2 Да�
     "5\t41\tULong\tЁж№\n6\t8\tUInt\ta \"b\", c\n7\t10\t9\tODD\n8\t9\tInt\tE\\\\x1b\\[1m\n" /* a regular expression */
 #define NO_DEVICE "No communication with the device\n"
 #define NO_REPLY(command) NO_DEVICE "zorvanctl " command ": no reply\n"
-#define NO_PORT "Не удалось подключиться к COM-порту\n" NO_DEVICE
+#define NO_PORT(why) "Не удалось подключиться к COM-порту\n" why "\n" NO_DEVICE
 
 } // namespace
 
@@ -85,9 +85,9 @@ private slots:
             {"upload $D/m --port $P --timeout 50", 1, "", "Ошибка конфигурирования устройства\n" NO_REPLY("upload")}}},
         {"ports that do not open", {
             {"mkmap $D/m 0 1", 0, "", ""},
-            {"tags --port $D/tty", 1, TAGS_HEADER, NO_PORT},
-            {"poll $D/m --port $D/tty", 1, "", NO_PORT},
-            {"raw read 1 1 --port $D/tty", 1, "", "zorvanctl raw: cannot open the serial port $D/tty\n"}}},
+            {"tags --port $D/tty", 1, TAGS_HEADER, NO_PORT("$D/tty: No such file or directory")},
+            {"poll $D/m --port $D/m", 1, "", NO_PORT("$D/m: not a terminal")},
+            {"raw read 1 1 --port $D/tty", 1, "", "zorvanctl raw: cannot open the serial port $D/tty: No such file or directory\n"}}},
         {"raw registers, address and port from the settings", {
             {"device --address 3 --com 7", 0, "", ""},
             {"options set regDeviceAddress 3", 0, "regDeviceAddress = 3\n", ""},

@@ -2,6 +2,7 @@
 // tag-list read, the map upload and the map download, their results and messages; and the one
 // upload, flash and download round trip against the device simulator.
 
+#include "components/ConfigPaths.h"
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
 #include "device/Cp1251.h"
@@ -16,9 +17,12 @@
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 
 using namespace zorvan;
 using namespace zorvan::test;
@@ -255,8 +259,10 @@ private slots:
         // Without a target, and the base command: no exchange at all.
         QVERIFY(!DownloadCurrMapCmd()->Execute() && !base.Execute() &&
                 !rig.run({UploadCurrMapCmd()}));
-        // A port that does not open: said so, nothing touched.
-        rig.conn->PortDrv.setPortName(rig.home.path() + "/no-such-port");
+        // A port that does not open: said so with the path and the reason, nothing touched.
+        const QString gone = rig.home.path() + "/no-such-port";
+        QVERIFY(QDir().mkpath(portsFolder()) && QFile::link(gone, portsFolder() + "/COM9"));
+        rig.conn->PortDrv.setPort(9);
         TChannelImage image;
         image.Map()->Add();
         UploadCurrMapCmd()->setTarget(&image);
@@ -264,6 +270,8 @@ private slots:
         QVERIFY(!UploadCurrMapCmd()->Execute() && !DownloadCurrMapCmd()->Execute());
         QVERIFY(image.Map()->Count() == 1 &&
                 rig.prompter.messages() == QStringList({NoPort, NoPort}));
+        QCOMPARE(rig.prompter.records.last().detail,
+                 "COM9 → " + gone + ": " + QString::fromLocal8Bit(std::strerror(ENOENT)));
     }
 
     void codePage() {

@@ -551,6 +551,14 @@ private slots:
         QCOMPARE(rig.state(), QStringLiteral("0110 6 4"));
         dlg.ProcessTimerTimer();
         QCOMPARE(rig.state(), QStringLiteral("0110 1 1"));
+        // Start on something that is not a port says why and leaves the window stopped.
+        rig.action("actStop")->trigger();
+        rig.conn->PortDrv.setPortName(saved);
+        rig.action("actStart")->trigger();
+        const auto& told = rig.prompter.records.last();
+        QCOMPARE(told.text + " | " + told.detail,
+                 "Не удалось подключиться к COM-порту | " + saved + ": not a terminal");
+        QCOMPARE(rig.state(), QStringLiteral("1000 1 1"));
     }
 
     // The map goes into the device (its frames logged: the window hooks the transport for

@@ -16,6 +16,7 @@ public:
     struct Record {
         QString kind; // "ask", "tell", "input", "open", "save", "folder"
         QString text;
+        QString detail; // of a message
     };
 
     ScriptedPrompter() : m_previous(setPrompter(this)) {}
@@ -46,7 +47,9 @@ public:
         record("ask", text);
         return take(answers).value_or(PromptAnswer::Cancel);
     }
-    void tell(const QString& text, MessageKind) override { record("tell", text); }
+    void tell(const QString& text, MessageKind, const QString& detail = {}) override {
+        record("tell", text, detail);
+    }
     std::optional<QString> inputText(const QString& caption, const QString& prompt,
                                      const QString& initial) override {
         record("input", caption + "|" + prompt);
@@ -62,8 +65,8 @@ public:
     void endWait() override { --waitDepth; }
 
 private:
-    void record(const QString& kind, const QString& text) {
-        records.append({kind, text});
+    void record(const QString& kind, const QString& text, const QString& detail = {}) {
+        records.append({kind, text, detail});
         if (onRecord)
             onRecord(records.last());
     }

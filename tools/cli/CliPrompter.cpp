@@ -17,8 +17,10 @@ PromptAnswer CliPrompter::ask(const QString& text, PromptButtons buttons) {
     return buttons == PromptButtons::YesNoCancel ? PromptAnswer::Cancel : PromptAnswer::No;
 }
 
-void CliPrompter::tell(const QString& text, MessageKind) {
+void CliPrompter::tell(const QString& text, MessageKind, const QString& detail) {
     err(text + QLatin1Char('\n'));
+    if (!detail.isEmpty())
+        err(detail + QLatin1Char('\n'));
 }
 
 std::optional<QString> CliPrompter::inputText(const QString&, const QString&, const QString&) {

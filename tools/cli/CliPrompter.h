@@ -15,7 +15,7 @@ public:
     CliPrompter& operator=(const CliPrompter&) = delete;
 
     zorvan::PromptAnswer ask(const QString& text, zorvan::PromptButtons buttons) override;
-    void tell(const QString& text, zorvan::MessageKind kind) override;
+    void tell(const QString& text, zorvan::MessageKind kind, const QString& detail = {}) override;
     std::optional<QString> inputText(const QString& caption, const QString& prompt,
                                      const QString& initial) override;
     std::optional<QString> openFileName(const QString& filter) override;

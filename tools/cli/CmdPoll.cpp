@@ -328,7 +328,8 @@ int run(const QStringList& args) {
     mapRun->FlashRequest = request.flash;
 
     if (!conn.OpenLink()) {
-        prompter().tell(QStringLiteral("Не удалось подключиться к COM-порту"), MessageKind::Error);
+        prompter().tell(QStringLiteral("Не удалось подключиться к COM-порту"), MessageKind::Error,
+                        conn.PortDrv.OpenError());
         return link.noCommunication();
     }
     printHeader(mapRun->Parameters());

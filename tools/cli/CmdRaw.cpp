@@ -214,7 +214,8 @@ int run(const QStringList& args) {
     RegisterBlock block(*link, request);
     TSerialPortDriver& port = block.port();
     if (!port.OpenPort()) {
-        err(QStringLiteral("zorvanctl raw: cannot open the serial port %1\n").arg(port.PortName()));
+        err(QStringLiteral("zorvanctl raw: cannot open the serial port %1\n")
+                .arg(port.OpenError()));
         return exitNoCommunication;
     }
     const bool ok = block.exchange(request);

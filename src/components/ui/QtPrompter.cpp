@@ -26,11 +26,12 @@ PromptAnswer QtPrompter::ask(const QString& text, PromptButtons buttons) {
     }
 }
 
-void QtPrompter::tell(const QString& text, MessageKind kind) {
+void QtPrompter::tell(const QString& text, MessageKind kind, const QString& detail) {
     const auto icon = kind == MessageKind::Error     ? QMessageBox::Critical
                       : kind == MessageKind::Warning ? QMessageBox::Warning
                                                      : QMessageBox::Information;
     QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, m_parent);
+    box.setInformativeText(detail);
     box.exec();
 }
 

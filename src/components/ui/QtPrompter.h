@@ -13,7 +13,7 @@ public:
     void setParent(QWidget* parent) { m_parent = parent; }
 
     PromptAnswer ask(const QString& text, PromptButtons buttons) override;
-    void tell(const QString& text, MessageKind kind) override;
+    void tell(const QString& text, MessageKind kind, const QString& detail = {}) override;
     std::optional<QString> inputText(const QString& caption, const QString& prompt,
                                      const QString& initial) override;
     std::optional<QString> openFileName(const QString& filter) override;

@@ -712,7 +712,14 @@ void TModbusMapExecDlg::UpdateValues() {
 // Actions
 
 void TModbusMapExecDlg::actStartExecute() {
-    if (Running() || !m_conn || !m_conn->OpenLink()) {
+    if (Running() || !m_conn) {
+        UpdateActions();
+        return;
+    }
+    // Only this first open is told; the recovery's quiet retries come later.
+    if (!m_conn->OpenLink()) {
+        prompter().tell(QStringLiteral("Не удалось подключиться к COM-порту"), MessageKind::Error,
+                        m_conn->PortDrv.OpenError());
         UpdateActions();
         return;
     }
