@@ -25,15 +25,17 @@ private slots:
                 this, [&, button](B& box) { seen += box.text(), box.button(button)->click(); });
             seen += QString::number(int(p.ask("q", buttons)));
         }
-        onNextModal<B>(this, [&](B& box) { seen += box.text(), box.button(B::Ok)->click(); });
-        p.tell("told", MessageKind::Warning);
+        onNextModal<B>(this, [&](B& box) {
+            seen += box.text() + box.informativeText(), box.button(B::Ok)->click();
+        });
+        p.tell("told", MessageKind::Warning, "/why");
         onNextModal<QInputDialog>(this, [](QInputDialog& input) {
             input.setTextValue(input.textValue() + "!"), input.accept();
         });
         seen += p.inputText("Title", "Value", "x").value_or("none");
         onNextModal(this, [](QDialog&) {});
         seen += p.inputText("Title", "Value", "x").value_or("none");
-        QCOMPARE(seen, "q1q0q2toldx!none");
+        QCOMPARE(seen, "q1q0q2told/whyx!none");
         p.beginWait();
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         p.endWait();
