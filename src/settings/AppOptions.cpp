@@ -6,7 +6,7 @@ namespace {
 TOptions* instance = nullptr;
 
 // Each setting is described by named fields, in this order, so that its line reads at once.
-struct IntegerSpec {
+struct IntegerField {
     const char* name;
     TRegValueCategory* category;
     QString caption;
@@ -16,7 +16,7 @@ struct IntegerSpec {
     int max = 0;
 };
 
-struct BooleanSpec {
+struct BooleanField {
     const char* name;
     TRegValueCategory* category;
     QString caption;
@@ -24,39 +24,39 @@ struct BooleanSpec {
     bool defValue = false;
 };
 
-struct FileSpec {
+struct FileField {
     const char* name;
     TRegValueCategory* category;
     QString caption;
     bool visible = true;
 };
 
-template <class Setting = TRegInteger> Setting* integer(QObject* owner, const IntegerSpec& spec) {
-    auto* v = new Setting(owner, QString::fromLatin1(spec.name));
-    v->setCategory(spec.category);
-    v->setCaption(spec.caption);
-    v->setVisible(spec.visible);
-    v->setMinValue(spec.min);
-    v->setMaxValue(spec.max);
-    v->setValue(spec.value);
-    v->setDefValue(spec.value);
+template <class Setting = TRegInteger> Setting* integer(QObject* owner, const IntegerField& field) {
+    auto* v = new Setting(owner, QString::fromLatin1(field.name));
+    v->setCategory(field.category);
+    v->setCaption(field.caption);
+    v->setVisible(field.visible);
+    v->setMinValue(field.min);
+    v->setMaxValue(field.max);
+    v->setValue(field.value);
+    v->setDefValue(field.value);
     return v;
 }
 
-TRegBoolean* boolean(QObject* owner, const BooleanSpec& spec) {
-    auto* v = new TRegBoolean(owner, QString::fromLatin1(spec.name));
-    v->setCategory(spec.category);
-    v->setCaption(spec.caption);
-    v->setValue(spec.value);
-    v->setDefValue(spec.defValue);
+TRegBoolean* boolean(QObject* owner, const BooleanField& field) {
+    auto* v = new TRegBoolean(owner, QString::fromLatin1(field.name));
+    v->setCategory(field.category);
+    v->setCaption(field.caption);
+    v->setValue(field.value);
+    v->setDefValue(field.defValue);
     return v;
 }
 
-TRegFile* file(QObject* owner, const FileSpec& spec) {
-    auto* v = new TRegFile(owner, QString::fromLatin1(spec.name));
-    v->setCategory(spec.category);
-    v->setCaption(spec.caption);
-    v->setVisible(spec.visible);
+TRegFile* file(QObject* owner, const FileField& field) {
+    auto* v = new TRegFile(owner, QString::fromLatin1(field.name));
+    v->setCategory(field.category);
+    v->setCaption(field.caption);
+    v->setVisible(field.visible);
     return v;
 }
 } // namespace

@@ -15,10 +15,11 @@ const char* const Catalogue = "0 4 TEMP1\n1 0 T\n2 1 TWELVE_CHARS\n65535 2 Да�
                               "7 1 a \"b\", c\n9 9 ODD\n8 0 E\x1b[1m\n";
 // Texts that the expected outputs below are put together from.
 #define TAGS_HEADER "#\tChannel\tType\tName\n"
+// A regular expression: the catalogue as `tags` lists it.
 #define TAGS                                                                                         \
     TAGS_HEADER                                                                                      \
     "1\t1\tFloat\tTEMP1\n2\t2\tInt\tT\n3\t3\tUInt\tTWELVE_CHARS\n4\t65536\tLong\tДавление\n" \
-    "5\t41\tULong\tЁж№\n6\t8\tUInt\ta \"b\", c\n7\t10\t9\tODD\n8\t9\tInt\tE\\\\x1b\\[1m\n" /* a regular expression */
+    "5\t41\tULong\tЁж№\n6\t8\tUInt\ta \"b\", c\n7\t10\t9\tODD\n8\t9\tInt\tE\\\\x1b\\[1m\n"
 #define NO_DEVICE "No communication with the device\n"
 #define NO_REPLY(command) NO_DEVICE "zorvanctl " command ": no reply\n"
 #define NO_PORT(why) "Не удалось подключиться к COM-порту\n" why "\n" NO_DEVICE

@@ -18,8 +18,7 @@
 
 namespace zorvan::test {
 
-template <typename Case>
-void addCases(std::initializer_list<std::pair<const char*, Case>> rows) {
+template <typename Case> void addCases(std::initializer_list<std::pair<const char*, Case>> rows) {
     QTest::addColumn<Case>("c");
     for (const auto& [name, c] : rows)
         QTest::newRow(name) << c;

@@ -75,14 +75,14 @@ bool parseInt(const QCommandLineParser& parser, const QString& name, int low, in
 }
 
 // One option of the command line; a null valueName for a switch.
-struct OptionSpec {
+struct OptionRow {
     const char* name;
     const char* description;
     const char* valueName;
 };
 
 // In the order --help lists them, after -h/--help.
-constexpr OptionSpec optionTable[] = {
+constexpr OptionRow optionTable[] = {
     {"address",
      "Slave address the device answers to, 1-247 (default 1). Requests for other addresses get "
      "no reply.",
@@ -136,12 +136,12 @@ constexpr OptionSpec optionTable[] = {
 };
 
 void addOptions(QCommandLineParser& parser) {
-    for (const OptionSpec& spec : optionTable) {
-        const QString name = QString::fromUtf8(spec.name);
-        const QString description = QString::fromUtf8(spec.description);
-        parser.addOption(spec.valueName ? QCommandLineOption(name, description,
-                                                             QString::fromUtf8(spec.valueName))
-                                        : QCommandLineOption(name, description));
+    for (const OptionRow& row : optionTable) {
+        const QString name = QString::fromUtf8(row.name);
+        const QString description = QString::fromUtf8(row.description);
+        parser.addOption(
+            row.valueName ? QCommandLineOption(name, description, QString::fromUtf8(row.valueName))
+                          : QCommandLineOption(name, description));
     }
 }
 
