@@ -11,6 +11,7 @@
 //
 // Usage: bench_catalogue [runs at 115200] [runs at 9600]
 
+#include "BenchTable.h"
 #include "device/AppDataTypes.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
@@ -50,18 +51,8 @@ double median(std::vector<double> v) {
     return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-std::string fmt(const char* format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
-void row(const std::string& name, const std::string& ours, const std::string& anchor,
-         const std::string& ratio, const char* goal) {
-    std::printf("| %s | %s | %s | %s | %s |\n", name.c_str(), ours.c_str(), anchor.c_str(),
-                ratio.c_str(), goal);
-    std::fflush(stdout);
-}
+using bench::fmt;
+using bench::row;
 
 struct Sample {
     double elapsedMs = 0;

@@ -10,6 +10,7 @@
 //
 // Usage: bench_execution [poll seconds (default 60)] [cycles of part 1 (default 200)]
 
+#include "BenchTable.h"
 #include "comm/ProcessTimer.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
@@ -36,18 +37,8 @@ namespace {
 
 using namespace zorvan;
 
-std::string fmt(const char* format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
-void row(const std::string& name, const std::string& ours, const std::string& anchor,
-         const std::string& ratio, const char* goal) {
-    std::printf("| %s | %s | %s | %s | %s |\n", name.c_str(), ours.c_str(), anchor.c_str(),
-                ratio.c_str(), goal);
-    std::fflush(stdout);
-}
+using bench::fmt;
+using bench::row;
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -77,7 +68,7 @@ std::unique_ptr<TChannelImage> mixedMap(int count) {
     return image;
 }
 
-// Part 1: the window's cycle on 1,000 channels whose values change every cycle.
+// First: the window's cycle on 1,000 channels whose values change every cycle.
 void updateValuesCost(int cycles) {
     auto image = mixedMap(1000);
     TModbusMapExecDlg dlg(nullptr);
@@ -127,7 +118,7 @@ void updateValuesCost(int cycles) {
     row("Closing it (rows and series freed)", fmt("%.0f ms", closeMs), "-", "-", "informative");
 }
 
-// Part 2: 20 channels polled from the simulator for `seconds`.
+// Second: 20 channels polled from the simulator for `seconds`.
 void pollCpuShare(int seconds) {
 #ifndef ZORVAN_DEVSIM_PATH
     std::fprintf(stderr, "no simulator in this build\n");
@@ -136,13 +127,9 @@ void pollCpuShare(int seconds) {
     QTemporaryDir scratch;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.path()));
     QProcess sim;
-    sim.setStandardErrorFile(QProcess::nullDevice());
-    sim.start(QStringLiteral(ZORVAN_DEVSIM_PATH), {});
-    if (!sim.waitForStarted(10000) || !sim.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "the simulator did not start\n");
+    const QString pty = bench::startSimulator(sim);
+    if (pty.isEmpty())
         return;
-    }
-    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed().section(' ', -1);
 
     TOptions options;
     options.setSaveOnDestroy(false);

@@ -13,6 +13,7 @@
 //
 // Usage: bench_window [driven seconds (default 10)] [live seconds (default 15)]
 
+#include "BenchTable.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
 #include "document/CnlImage.h"
@@ -41,18 +42,8 @@ using namespace zorvan;
 
 constexpr int kChannels = 30;
 
-std::string fmt(const char* format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
-void row(const std::string& name, const std::string& ours, const std::string& anchor,
-         const std::string& ratio, const char* goal) {
-    std::printf("| %s | %s | %s | %s | %s |\n", name.c_str(), ours.c_str(), anchor.c_str(),
-                ratio.c_str(), goal);
-    std::fflush(stdout);
-}
+using bench::fmt;
+using bench::row;
 
 double cpuSeconds() {
     rusage usage{};
@@ -95,7 +86,7 @@ void showWindow(TModbusMapExecDlg& dlg) {
     runFor(0.5);
 }
 
-// Part 1.
+// The driven cycle.
 void drivenCycle(double seconds) {
     auto image = channelMap(4, 0);
     TModbusMapExecDlg dlg(nullptr);
@@ -149,7 +140,7 @@ void drivenCycle(double seconds) {
     dlg.CloseRun();
 }
 
-// Part 2.
+// The live polling rate and CPU share.
 void livePolling(double seconds) {
 #ifndef ZORVAN_DEVSIM_PATH
     std::fprintf(stderr, "no simulator in this build\n");
@@ -158,13 +149,9 @@ void livePolling(double seconds) {
     QTemporaryDir scratch;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.path()));
     QProcess sim;
-    sim.setStandardErrorFile(QProcess::nullDevice());
-    sim.start(QStringLiteral(ZORVAN_DEVSIM_PATH), {});
-    if (!sim.waitForStarted(10000) || !sim.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "the simulator did not start\n");
+    const QString pty = bench::startSimulator(sim);
+    if (pty.isEmpty())
         return;
-    }
-    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed().section(' ', -1);
     TOptions options;
     options.setSaveOnDestroy(false);
     TModbusMapConn conn(options);
