@@ -15,11 +15,10 @@
 // updater's default; the execution window uses 30, which holds three times the points).
 
 #include "execution/TrafficLog.h"
+#include "execution/ui/TimePlot.h"
 #include "execution/ui/UpdateChart.h"
 
 #include <QApplication>
-#include <QtCharts/QChartView>
-#include <QtCharts/QLineSeries>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -86,23 +85,20 @@ int main(int argc, char** argv) {
     constexpr int seriesCount = 20;
     constexpr qint64 stepMs = 20;
 
-    auto* chart = new QChart;
-    QChartView view(chart);
-    view.resize(460, 420);
+    zorvan::TTimePlot chart;
+    chart.resize(460, 420);
     if (paint)
-        view.show();
-    else
-        chart->resize(460, 420);
+        chart.show();
     zorvan::TUpdateChart updater;
-    updater.setChart(chart);
+    updater.setChart(&chart);
     updater.setTimeInterval(timeInterval);
     qint64 nowMs = 1700000000000;
     updater.Now = [&nowMs] { return QDateTime::fromMSecsSinceEpoch(nowMs); };
-    std::vector<QLineSeries*> series;
+    std::vector<zorvan::TPlotSeries*> series;
     for (int i = 0; i < seriesCount; ++i) {
-        auto* s = new QLineSeries;
+        auto* s = new zorvan::TPlotSeries;
         s->setName(QString("tag%1").arg(i));
-        zorvan::TUpdateChart::attachSeries(*chart, s);
+        chart.addSeries(s);
         series.push_back(s);
     }
 

@@ -19,10 +19,10 @@
 #include "editor/ui/ChannelProps.h"
 #include "editor/ui/CnlListVisor.h"
 #include "execution/ui/ModbusMapExecUnit.h"
+#include "execution/ui/TimePlot.h"
 #include "execution/ui/UpdateChart.h"
 #include "settings/AppOptions.h"
 
-#include <QtCharts>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -300,23 +300,29 @@ private slots:
             exec.actSetValueExecute();
             const auto value = [&](int row) { return exec.ValueModel()->index(row, 2).data(); };
             QTRY_COMPARE_WITH_TIMEOUT(value(1).toString(), QStringLiteral("1234"), 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(
-                exec.UpdateChart()->points(exec.ValueModel()->Profile(0).Series).size() >= 40,
-                10000);
+            QTRY_VERIFY_WITH_TIMEOUT(exec.ValueModel()->Profile(0).Series->count() >= 40, 10000);
             QCOMPARE(child<QLineEdit>(exec, "ErrorCountEdit")->text(), QStringLiteral("0"));
-            // Time labels whole: Qt Charts gives each its share of the plot, less 4 px a side.
-            QChart* chart = child<QChartView>(exec, "ChartView")->chart();
-            auto* time = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).first());
-            const QString label = time->max().toString(time->format());
-            QVERIFY(QFontMetrics(time->labelsFont()).horizontalAdvance(label) + 8 <=
-                    chart->plotArea().width() / time->tickCount());
+            // Labels whole: each inside the plot, as wide as its text, apart from the next.
+            auto* plot = child<TTimePlot>(exec, "Chart");
+            const TTimePlot::Layout at = plot->layout();
+            QVERIFY(at.timeLabels.size() >= 2 && at.valueLabels.size() >= 2);
+            for (const auto* labels : {&at.timeLabels, &at.valueLabels})
+                for (qsizetype i = 0; i < labels->size(); ++i) {
+                    const TTimePlot::Label& label = labels->at(i);
+                    QVERIFY2(plot->rect().contains(label.rect) &&
+                                 plot->fontMetrics().horizontalAdvance(label.text) <=
+                                     label.rect.width(),
+                             qPrintable(label.text));
+                    if (i > 0 && labels == &at.timeLabels)
+                        QVERIFY(labels->at(i - 1).rect.right() < label.rect.left());
+                }
             // The legend's names whole, and the plot most of the chart's width.
             auto* legend = child<QListWidget>(exec, "ChartLegend");
             QTRY_COMPARE(legend->count(), 1);
             QVERIFY(legend->fontMetrics().horizontalAdvance(legend->item(0)->text()) +
                         legend->iconSize().width() <
                     legend->viewport()->width());
-            QVERIFY(chart->plotArea().width() > 0.6 * (chart->size().width() + legend->width()));
+            QVERIFY(at.plotArea.width() > 0.6 * (plot->width() + legend->width()));
             shoot(exec, "execution");
             pressAlt(exec, Qt::Key_T);
             QTRY_VERIFY(act(exec, "actStart")->isEnabled());

@@ -18,12 +18,13 @@
 #include "device/ModbusMap.h"
 #include "document/CnlImage.h"
 #include "execution/MapRun.h"
+#include "execution/PlotScale.h"
 #include "execution/TrafficLog.h"
 #include "execution/ui/ModbusMapExecUnit.h"
+#include "execution/ui/TimePlot.h"
 #include "execution/ui/UpdateChart.h"
 #include "settings/AppOptions.h"
 
-#include <QtCharts>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -76,11 +77,9 @@ struct Rig {
         dlg->ValueModel()->setData(dlg->ValueModel()->index(row, 0),
                                    on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
     }
-    QLineSeries* series(int row) const { return dlg->ValueModel()->Profile(row).Series; }
-    QList<QPointF> points(int row) const { return dlg->UpdateChart()->points(series(row)); }
-    int chartSeries() const {
-        return int(child<QChartView>(*dlg, "ChartView")->chart()->series().size());
-    }
+    TPlotSeries* series(int row) const { return dlg->ValueModel()->Profile(row).Series; }
+    QList<QPointF> points(int row) const { return series(row)->points(); }
+    int chartSeries() const { return int(child<TTimePlot>(*dlg, "Chart")->series().size()); }
     QAction* action(const char* name) const { return child<QAction>(*dlg, name); }
     // Start, Stop, SaveToFlash and Copy enabled, then the request and error counters.
     QString state() const {
@@ -97,17 +96,16 @@ struct Rig {
 // "vs" hide and show series s, "C" and "R" ClearChart while stopped and while running, "us"
 // UpdateInterval of s seconds, "*n,ms" n cycles of both series ms apart.
 struct ChartRig {
-    QChart chart;
-    QLineSeries* series[2];
+    TTimePlot chart;
+    TPlotSeries* series[2];
     TUpdateChart updater;
     qint64 now = 1700000000000;
 
     ChartRig() {
-        for (QLineSeries*& s : series) {
-            s = new QLineSeries;
-            TUpdateChart::attachSeries(chart, s);
+        for (TPlotSeries*& s : series) {
+            s = new TPlotSeries;
+            chart.addSeries(s);
         }
-        chart.setPlotArea(QRectF(0, 0, 50, 50)); // columns of 200 ms at the 10 s window
         updater.setChart(&chart);
         updater.Now = [this] { return QDateTime::fromMSecsSinceEpoch(now); };
     }
@@ -131,7 +129,6 @@ struct ChartRig {
                                  step.section(u'=', 1).toDouble());
         }
     }
-    QValueAxis* axis() { return qobject_cast<QValueAxis*>(chart.axes(Qt::Vertical).first()); }
 };
 
 struct Run {
@@ -142,6 +139,11 @@ struct Run {
 };
 struct Chart {
     const char *steps, *shown; // shown: the vertical axis, then the points of series 0 and 1
+};
+struct Spans {
+    QList<QPointF> points;
+    int first, columns;
+    QList<ColumnSpan> spans;
 };
 struct Look {
     int ticks;
@@ -244,28 +246,59 @@ private slots:
         rig.run(QString::fromLatin1(c.steps));
         rig.updater.flush();
         QString shown = QStringLiteral("%1 %2")
-                            .arg(rig.axis()->min(), 0, 'f', 5)
-                            .arg(rig.axis()->max(), 0, 'f', 5);
-        for (QLineSeries* s : rig.series) {
-            shown += u' ' + QString::number(rig.updater.points(s).size());
-            // A visible series holds what its pixel columns show of its points, a hidden one none.
-            QCOMPARE(s->points(), s->isVisible()
-                                      ? TUpdateChart::columnExtremes(rig.updater.points(s), 200)
-                                      : QList<QPointF>());
-        }
+                            .arg(rig.chart.valueMin(), 0, 'f', 5)
+                            .arg(rig.chart.valueMax(), 0, 'f', 5);
+        for (TPlotSeries* s : rig.series)
+            shown += u' ' + QString::number(s->count());
         QCOMPARE(shown, QString(c.shown));
         // The time axis ends at the newest point and starts TimeInterval seconds before it.
         const QDateTime last = QDateTime::fromMSecsSinceEpoch(rig.now);
-        auto* timeAxis = qobject_cast<QDateTimeAxis*>(rig.chart.axes(Qt::Horizontal).first());
-        QCOMPARE(std::pair(timeAxis->min(), timeAxis->max()), std::pair(last.addSecs(-10), last));
+        QCOMPARE(std::pair(rig.chart.timeMin(), rig.chart.timeMax()),
+                 std::pair(last.addSecs(-10), last));
     }
 
-    // The lowest and highest point of each column, in time order.
-    void columnExtremes() {
-        const QList<QPointF> points{{0, 5},  {1, 9},  {2, 1},  {3, 4},
-                                    {10, 7}, {25, 2}, {26, 2}, {29, 3}};
-        QCOMPARE(TUpdateChart::columnExtremes(points, 10),
-                 (QList<QPointF>{{1, 9}, {2, 1}, {10, 7}, {25, 2}, {29, 3}}));
+    // The rows each pixel column covers, on a frame where time t and value v fall on pixel
+    // (t, 10 - v): a flat stretch one or two rows a column, a steep one the rows between its
+    // ends, the point before the window reaching the left edge, columns outside left out, a
+    // lone point its own pixel, a value far off the axis a row still countable.
+    void plotSpans_data() {
+        // clang-format off
+        addCases<Spans>({
+            {"flat, then steep", {{{0.5, 9.5}, {3.5, 6.5}, {3.7, 0.8}}, 0, 5, {{0, 1}, {1, 2}, {2, 3}, {3, 9}, {}}}},
+            {"columns outside left out", {{{0.5, 9.5}, {3.5, 6.5}, {3.7, 0.8}}, 2, 1, {{2, 3}}}},
+            {"from the point before", {{{-100, 5}, {5, 5}}, 0, 7, {{5, 5}, {5, 5}, {5, 5}, {5, 5}, {5, 5}, {5, 5}, {}}}},
+            {"a lone point", {{{2.5, 2.1}}, 0, 3, {{}, {}, {7, 7}}}},
+            {"far off the axis", {{{1.5, 1e300}}, 1, 1, {{-1000000, -1000000}}}},
+        });
+        // clang-format on
+    }
+    void plotSpans() {
+        QFETCH(Spans, c);
+        QCOMPARE(
+            zorvan::plotSpans(c.points, {QRectF(0, 0, 10, 10), 0, 10, 0, 10}, c.first, c.columns),
+            c.spans);
+    }
+
+    // The plot as drawn: a visible series at mid-range is a line across the middle of the plot,
+    // a hidden one is not drawn.
+    void plotPicture() {
+        ChartRig rig;
+        rig.chart.resize(300, 200);
+        rig.series[0]->setPen(QPen(Qt::red, 2));
+        rig.series[1]->setPen(QPen(Qt::blue, 2));
+        rig.run(QStringLiteral("0=0 1=0 0=0 h1 1=50 *120,100"));
+        rig.chart.setValueRange(0, 10);
+        rig.updater.flush();
+        const QImage picture = rig.chart.grab().toImage();
+        const QRectF area = rig.chart.plotArea();
+        int red = 0, blue = 0;
+        for (int x = int(area.left()); x < int(area.right()); ++x)
+            for (int y = 0; y < picture.height(); ++y) {
+                const QColor colour = picture.pixelColor(x, y);
+                red += colour == Qt::red && std::abs(y - area.center().y()) <= 2;
+                blue += colour == Qt::blue;
+            }
+        QVERIFY2(red > 0.9 * area.width() && blue == 0, qPrintable(QString::number(red)));
     }
 
     void rowsAndCycle() {
@@ -309,8 +342,7 @@ private slots:
         rig.check(0, true);
         rig.fake.registers[16384] = 100;
         rig.dlg->ProcessTimerTimer();
-        auto* axis = child<QChartView>(*rig.dlg, "ChartView")->chart()->axes(Qt::Vertical).first();
-        QCOMPARE(qobject_cast<QValueAxis*>(axis)->min(), 99.89999);
+        QCOMPARE(child<TTimePlot>(*rig.dlg, "Chart")->valueMin(), 99.89999);
     }
 
     // 25 Int channels in two spaces: a value shows once its space was read and a cycle ended,

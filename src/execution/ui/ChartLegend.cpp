@@ -1,14 +1,15 @@
 #include "execution/ui/ChartLegend.h"
 
+#include "execution/ui/TimePlot.h"
+
 #include <QPixmap>
 #include <QResizeEvent>
 #include <QScrollBar>
-#include <QtCharts/QChart>
-#include <QtCharts/QXYSeries>
 
 namespace zorvan {
 
-TChartLegend::TChartLegend(QChart* chart, QWidget* parent) : QListWidget(parent), m_chart(chart) {
+TChartLegend::TChartLegend(TTimePlot* chart, QWidget* parent)
+    : QListWidget(parent), m_chart(chart) {
     setObjectName(QStringLiteral("ChartLegend"));
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
@@ -19,7 +20,7 @@ TChartLegend::TChartLegend(QChart* chart, QWidget* parent) : QListWidget(parent)
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     if (chart) {
         QPalette colours = palette();
-        colours.setBrush(QPalette::Base, chart->backgroundBrush());
+        colours.setColor(QPalette::Base, chart->background());
         setPalette(colours);
     }
     hide();
@@ -43,12 +44,11 @@ void TChartLegend::refresh() {
     m_refreshQueued = false;
     clear();
     if (m_chart) {
-        for (QAbstractSeries* series : m_chart->series()) {
+        for (const TPlotSeries* series : m_chart->series()) {
             if (!series->isVisible())
                 continue;
             QPixmap swatch(iconSize());
-            const auto* xy = qobject_cast<const QXYSeries*>(series);
-            swatch.fill(xy ? xy->pen().color() : palette().text().color());
+            swatch.fill(series->pen().color());
             addItem(new QListWidgetItem(QIcon(swatch), series->name()));
         }
     }

@@ -3,20 +3,19 @@
 #include <QListWidget>
 #include <QPointer>
 
-class QChart;
-
 namespace zorvan {
 
-// The chart's legend beside it: one entry (the line's colour and the series' name) for every
-// visible series of the chart, scrolling when they do not all fit. It is as wide as its names
-// need and hidden while no series is shown, so the plot keeps the rest of the width. The chart's
-// own legend is left to the caller to hide: it neither scrolls nor shrinks to its entries.
+class TTimePlot;
+
+// The plot's legend beside it: one entry (the line's colour and the series' name) for every
+// visible series of the plot, scrolling when they do not all fit. It is as wide as its names
+// need and hidden while no series is shown, so the plot keeps the rest of the width.
 class TChartLegend : public QListWidget {
     Q_OBJECT
 public:
-    explicit TChartLegend(QChart* chart, QWidget* parent = nullptr);
+    explicit TChartLegend(TTimePlot* chart, QWidget* parent = nullptr);
 
-    // Lists the visible series again and fits the width. The chart tells no one of series added
+    // Lists the visible series again and fits the width. The plot tells no one of series added
     // or shown: its owner calls this (or queueRefresh, to list them once after many changes).
     void refresh();
     void queueRefresh();
@@ -26,7 +25,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QPointer<QChart> m_chart;
+    QPointer<TTimePlot> m_chart;
     bool m_refreshQueued = false;
 };
 

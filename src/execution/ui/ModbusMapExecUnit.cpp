@@ -16,6 +16,7 @@
 #include "execution/TrafficLog.h"
 #include "execution/ValueText.h"
 #include "execution/ui/ChartLegend.h"
+#include "execution/ui/TimePlot.h"
 #include "execution/ui/UpdateChart.h"
 
 #include <QAction>
@@ -39,11 +40,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <QtCharts/QAbstractAxis>
-#include <QtCharts/QChart>
-#include <QtCharts/QChartView>
-#include <QtCharts/QLegend>
-#include <QtCharts/QLineSeries>
 
 namespace zorvan {
 
@@ -52,9 +48,17 @@ namespace {
 TModbusMapExecDlg* instance = nullptr;
 
 // Now, as the local time's offset from UTC.
+// The local time at a fixed offset from UTC. The offset is looked up at most once a minute (the
+// lookup reads the time-zone file), so a change of daylight saving time shows within a minute.
 QDateTime LocalNow() {
-    const QDateTime now = QDateTime::currentDateTime();
-    return now.toOffsetFromUtc(now.offsetFromUtc());
+    static qint64 checkedAt = 0;
+    static int offset = 0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (checkedAt == 0 || now < checkedAt || now - checkedAt >= 60000) {
+        offset = QDateTime::currentDateTime().offsetFromUtc();
+        checkedAt = now;
+    }
+    return QDateTime::fromMSecsSinceEpoch(now, Qt::OffsetFromUTC, offset);
 }
 
 constexpr QSize kToolImageSize(32, 32);
@@ -135,10 +139,11 @@ TValueListModel::TValueListModel(QObject* parent) : QAbstractTableModel(parent) 
     m_shownTimer.setSingleShot(true);
     m_shownTimer.setInterval(TUpdateChart::RedrawInterval);
     connect(&m_shownTimer, &QTimer::timeout, this, [this] {
+        // Cell by cell: a view repaints a single changed cell, but all of itself for a range.
         const int last = std::min(m_shownLast, Count() - 1);
-        if (m_shownFirst >= 0 && m_shownFirst <= last)
-            emit dataChanged(index(m_shownFirst, ValueColumn), index(last, ValueColumn),
-                             {Qt::DisplayRole});
+        for (int row = std::max(m_shownFirst, 0); row <= last; ++row)
+            if (std::exchange(m_rows[std::size_t(row)].Changed, false))
+                emit dataChanged(index(row, ValueColumn), index(row, ValueColumn));
         m_shownFirst = m_shownLast = -1;
     });
 }
@@ -166,7 +171,11 @@ void TValueListModel::ShowRow(int row) {
     const TModbusParameter* parameter = r.Profile.Parameter;
     if (!parameter)
         return;
-    r.Texts[ValueColumn] = r.Read ? ValueText(*parameter) : QString();
+    QString value = r.Read ? ValueText(*parameter) : QString();
+    if (value != r.Texts[ValueColumn]) {
+        r.Texts[ValueColumn] = std::move(value);
+        r.Changed = true;
+    }
     // Channel, name and address do not change during a run: made once.
     if (r.Texts[ChannelColumn].isEmpty()) {
         r.Texts[ChannelColumn] = ChannelNumberText(r.Channel);
@@ -178,6 +187,7 @@ void TValueListModel::ShowRow(int row) {
 bool TValueListModel::SetReadState(int row, bool read, bool stale) {
     Row& r = m_rows.at(std::size_t(row));
     const bool changed = r.Read != read || r.Stale != stale;
+    r.Changed = r.Changed || changed;
     r.Read = read;
     r.Stale = stale;
     return changed;
@@ -413,7 +423,7 @@ QWidget* TModbusMapExecDlg::CreateMapPage() {
     ValueLV->setDragEnabled(false);
     ValueLV->setDragDropMode(QAbstractItemView::NoDragDrop);
     ValueLV->viewport()->setAcceptDrops(false);
-    m_valueModel->OnCheck = [this](QLineSeries* series, bool checked) {
+    m_valueModel->OnCheck = [this](TPlotSeries* series, bool checked) {
         ShowSeries(series, checked);
     };
     ValueLV->setModel(m_valueModel);
@@ -425,31 +435,16 @@ QWidget* TModbusMapExecDlg::CreateMapPage() {
     ValueLV->OnEnter = [this] { actSetValueExecute(); };
     ValueLV->OnDblClick = [this] { LVDblClick(); };
 
-    Chart = new QChart;
+    // The title the chart would carry is empty: the plot draws none.
+    Chart = new TTimePlot;
     Chart->setObjectName(QStringLiteral("Chart"));
-    Chart->setBackgroundBrush(QColor(168, 255, 168));
-    Chart->setBackgroundRoundness(0);
-    Chart->setPlotAreaBackgroundVisible(false);
-    QFont titleFont = Chart->titleFont();
-    titleFont.setPixelSize(15);
-    titleFont.setBold(true);
-    Chart->setTitleFont(titleFont);
-    Chart->setTitleBrush(QColor(0, 0, 255));
-    Chart->setTitle(QString());
-    // The legend is a list of its own beside the chart: it scrolls and takes only what the
-    // names of the shown series need.
-    Chart->legend()->setVisible(false);
-    Chart->setMargins(QMargins(4, 4, 4, 4));
-    TUpdateChart::setUpAxes(*Chart);
-    ChartView = new QChartView(Chart);
-    ChartView->setObjectName(QStringLiteral("ChartView"));
-    ChartView->setRenderHint(QPainter::Antialiasing);
+    Chart->setBackground(QColor(168, 255, 168));
     ChartLegend = new TChartLegend(Chart);
     auto* chartPane = new QWidget;
     auto* chartRow = new QHBoxLayout(chartPane);
     chartRow->setContentsMargins(0, 0, 0, 0);
     chartRow->setSpacing(0);
-    chartRow->addWidget(ChartView, 1);
+    chartRow->addWidget(Chart, 1);
     chartRow->addWidget(ChartLegend);
 
     auto* splitter = new QSplitter(Qt::Horizontal);
@@ -583,7 +578,7 @@ void TModbusMapExecDlg::FillListAndChart() {
     ClearRows();
     for (std::size_t i = 0; i < m_run->Parameters().size(); ++i) {
         TModbusParameter* parameter = m_run->Parameters()[i];
-        auto* series = new QLineSeries;
+        auto* series = new TPlotSeries;
         series->setName(TagNameText(parameter->Description()));
         QPen pen(SeriesColor(int(Chart->series().size())));
         pen.setWidth(2);
@@ -599,25 +594,8 @@ void TModbusMapExecDlg::FillListAndChart() {
     m_updateChart->ClearChart(false);
 }
 
-void TModbusMapExecDlg::ShowSeries(QLineSeries* series, bool visible) {
-    if (visible) {
-        // On the axes first, so that the points it is given when shown are laid out there.
-        if (series->attachedAxes().isEmpty()) {
-            for (QAbstractAxis* axis : Chart->axes())
-                series->attachAxis(axis);
-            // An axis laid out while no series was on it stays without its labels and grid
-            // once series come; shown anew, it has them.
-            for (QAbstractAxis* axis : Chart->axes()) {
-                axis->setVisible(false);
-                axis->setVisible(true);
-            }
-        }
-        series->setVisible(true);
-    } else {
-        series->setVisible(false);
-        for (QAbstractAxis* axis : series->attachedAxes())
-            series->detachAxis(axis);
-    }
+void TModbusMapExecDlg::ShowSeries(TPlotSeries* series, bool visible) {
+    series->setVisible(visible);
     ChartLegend->queueRefresh();
 }
 

@@ -14,10 +14,7 @@
 #include <vector>
 
 class QAction;
-class QChart;
-class QChartView;
 class QLineEdit;
-class QLineSeries;
 class QTabWidget;
 class QTableView;
 class QToolBar;
@@ -29,15 +26,17 @@ class TMapRun;
 class TChartLegend;
 class TModbusMapConn;
 class TModbusParameter;
+class TPlotSeries;
 class TPortRecovery;
 class TReportListView;
+class TTimePlot;
 class TUpdateChart;
 class TrafficLog;
 struct TRequest;
 
 // One row of the value list: its series in the chart and its parameter of the run.
 struct TDataChannelProfile {
-    QLineSeries* Series = nullptr;
+    TPlotSeries* Series = nullptr;
     TModbusParameter* Parameter = nullptr;
 };
 
@@ -69,7 +68,7 @@ public:
     void RowsShown(int first, int last);
     // A row's check box changed: its series is to be shown exactly while it is checked.
     // Unassigned, the series' visibility is set directly.
-    std::function<void(QLineSeries* series, bool checked)> OnCheck;
+    std::function<void(TPlotSeries* series, bool checked)> OnCheck;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -87,6 +86,8 @@ private:
         bool Checked = false;
         bool Read = false;
         bool Stale = false;
+        // The value or its look changed since the views were last told.
+        bool Changed = false;
     };
     std::vector<Row> m_rows;
     QTimer m_shownTimer;
@@ -174,8 +175,7 @@ private:
     QWidget* GradientBand = nullptr;
     QTabWidget* PageControl = nullptr;
     TReportListView* ValueLV = nullptr;
-    QChartView* ChartView = nullptr;
-    QChart* Chart = nullptr;
+    TTimePlot* Chart = nullptr;
     TChartLegend* ChartLegend = nullptr;
     QTableView* TrafficLV = nullptr;
     QLineEdit* RequestCountEdit = nullptr;
@@ -204,7 +204,7 @@ private:
     void FillListAndChart();
     // Shows or hides a row's series. Hidden series are kept off the axes: a change of an axis
     // lays out every series attached to it, and a map of a thousand channels has a thousand.
-    void ShowSeries(QLineSeries* series, bool visible);
+    void ShowSeries(TPlotSeries* series, bool visible);
     // Empties the value list and frees every series; after the tick when one runs.
     void ClearRows();
     void FinishDeferredTeardown();

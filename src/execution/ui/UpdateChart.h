@@ -1,52 +1,40 @@
 #pragma once
 
 #include <QDateTime>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
-#include <QSet>
 #include <QTimer>
-#include <QtCharts/QChart>
 #include <functional>
-
-class QValueAxis;
-class QXYSeries;
 
 namespace zorvan {
 
-// Feeds live values into a time chart: each AddPoint appends (now, value) to a line series,
-// keeps the vertical axis around the values of visible series and scrolls the bottom date-time
-// axis to the last TimeInterval seconds. The chart is the caller's (see attachSeries for the
-// axes it expects); the updater only works on it.
+class TPlotSeries;
+class TTimePlot;
+
+// Feeds live values into a time plot: each AddPoint appends (now, value) to a series, keeps the
+// value axis around the values of visible series and scrolls the time axis to the last
+// TimeInterval seconds.
 //
-// Drawing is kept light: Qt Charts lays out a whole series again (every point, stroke included)
-// whenever its points change, and every series on an axis when the axis moves. So AddPoint only
-// stores the point in the updater (points() below is always current), and the chart is brought
-// up to date at most RedrawInterval ms apart by flush(): it widens the vertical axis to the new
-// values, scrolls the time axis and gives each changed visible series what the plot can show,
-// the lowest and the highest point of every pixel column, in time order. Listeners of a series see
-// pointsReplaced, not pointAdded.
+// Drawing is kept light: AddPoint only stores the point and the range to widen to, and the plot
+// is brought up to date (axes moved, one repaint) at most RedrawInterval ms apart by flush(), as
+// often as a reader can follow, whatever the poll rate.
 //
 // Re-entrancy: the first value of a visible series after a clear lets pending user-interface
 // events run (QCoreApplication::processEvents) in the middle of AddPoint, so a user's Stop,
 // Exit or close can be handled there, in the middle of the caller's poll tick. Callers must
 // not free what the tick still uses (rows, series, parameters, spaces) from such an event:
 // defer the teardown until the tick has returned (deleteLater, or a flag the tick checks).
-// The updater itself survives its chart, the series or itself being deleted meanwhile: it
+// The updater itself survives its plot, the series or itself being deleted meanwhile: it
 // notices and returns without touching them.
 //
-// Hidden series get their points too, kept in the updater only: the chart lays out every series
-// attached to the time axis at each scroll, hidden or not, so a hidden series is left empty and
-// is given its points again when it is shown.
+// Hidden series get their points too; the plot draws only the visible ones.
 //
 // Points older than what the time axis can still show are dropped (those before the last
 // 1.25 x TimeInterval seconds, down to 1.1 x, keeping one point before the window so the line
 // reaches the left edge), so a run of hours costs the same per cycle and holds the same memory
 // as a run of minutes.
-//
-// The time axis gets as many ticks as its "hh:mm:ss" labels have room for, whole.
 class TUpdateChart : public QObject {
     Q_OBJECT
 public:
@@ -57,8 +45,6 @@ public:
 
     // The shortest time between two redraws: ten a second, as often as a reader can follow.
     static constexpr int RedrawInterval = 100;
-    // The room a time label needs beside its text: Qt Charts pads each side of a label.
-    static constexpr int TimeLabelPadding = 8;
 
     explicit TUpdateChart(QObject* parent = nullptr);
 
@@ -66,8 +52,8 @@ public:
     void setVertMinMaxAdjust(bool on) { m_vertMinMaxAdjust = on; }
     bool AutoScroll() const { return m_autoScroll; }
     void setAutoScroll(bool on) { m_autoScroll = on; }
-    QChart* Chart() const { return m_chart; }
-    void setChart(QChart* chart);
+    TTimePlot* Chart() const { return m_chart; }
+    void setChart(TTimePlot* chart) { m_chart = chart; }
     // Width of the visible time window, in seconds.
     int TimeInterval() const { return m_timeInterval; }
     void setTimeInterval(int seconds) { m_timeInterval = seconds; }
@@ -82,65 +68,35 @@ public:
 
     // Adds one value of one series of Chart (see the class comment for re-entrancy). A value
     // that is not finite cannot be placed on the axes and is not added.
-    void AddPoint(QXYSeries* Series, double Value);
+    void AddPoint(TPlotSeries* Series, double Value);
     // Clears all series now when not Running; while Running, the next AddPoint does.
     void ClearChart(bool Running);
 
     static bool rangePending(const QObject* series);
 
-    // All points the updater holds for a series (what the time window shows, and a little more),
-    // whether it is shown or hidden; the series itself holds what its pixel columns can show.
-    QList<QPointF> points(const QXYSeries* series) const;
-
-    // Scrolls the time axis to LastTime (AutoScroll) and hands the visible series changed since
-    // the last flush their points. Runs by itself at most RedrawInterval ms after an AddPoint.
+    // Scrolls the time axis to LastTime (AutoScroll), widens the value axis to the values added
+    // and repaints. Runs by itself at most RedrawInterval ms after an AddPoint.
     void flush();
-
-    // The lowest and the highest of the points (sorted by x) in each column of `width` on x
-    // (columns counted from x = 0), in their order; a column's single point once.
-    static QList<QPointF> columnExtremes(const QList<QPointF>& points, double width);
 
     // The clock of the added points; QDateTime::currentDateTime unless a test sets another.
     std::function<QDateTime()> Now;
-
-    // Prepares a chart for the updater: a bottom date-time axis showing "hh:mm:ss" and a left
-    // value axis, each created unless the chart already has one. Returns nothing; idempotent.
-    static void setUpAxes(QChart& chart);
-    // Adds a series to the chart (which then owns it) and attaches it to both axes.
-    static void attachSeries(QChart& chart, QXYSeries* series);
 
 private:
     void clear();
     // How many points at the front of a series' points are old enough to drop.
     int oldPrefix(const QList<QPointF>& points) const;
-    void markChanged(QXYSeries* series);
-    void track(QXYSeries* series);
-    void visibilityChanged(QXYSeries* series);
-    // The time axis' tick count from the plot's width and its labels' width.
-    void fitTimeTicks();
-    // What a visible series is given of its points for the plot's current width.
-    QList<QPointF> shownPoints(const QXYSeries* series) const;
 
     bool m_vertMinMaxAdjust = true;
     bool m_autoScroll = true;
-    QPointer<QChart> m_chart;
+    QPointer<TTimePlot> m_chart;
     int m_timeInterval = 10;
     int m_updateInterval = 0;
     bool m_clearPending = true;
     QDateTime m_lastTime;
-    // Series whose data changed since the last flush, and the flush queued for the next pass of
-    // the event loop.
-    QHash<const QObject*, QPointer<QXYSeries>> m_changed;
-    // The values each vertical axis is to be widened to at the next flush.
-    struct Range {
-        QPointer<QValueAxis> Axis;
-        double Lo = 0, Hi = 0;
-    };
-    QHash<const QObject*, Range> m_ranges;
+    // The values the value axis is to be widened to at the next flush, if any.
+    bool m_widen = false;
+    double m_lo = 0, m_hi = 0;
     QTimer m_flushTimer;
-    // Series seen by AddPoint (watched for visibility and destruction), and their points.
-    QSet<const QObject*> m_tracked;
-    QHash<const QObject*, QList<QPointF>> m_points;
 };
 
 } // namespace zorvan
