@@ -2,12 +2,7 @@
 
 #include "comm/PortScan.h"
 
-#include <functional>
-#include <optional>
-
 namespace zorvan {
-
-class TRegInteger;
 
 // The port picker's own texts, in the interface language.
 struct PortPickerTexts {
@@ -35,15 +30,5 @@ QList<PortChoice> portChoices(const PortScan& scan, const PortRoots& roots, int 
 
 // The lowest number with neither a link nor a real UART at ttyS<n-1>; 0 when all are taken.
 int lowestFreePort(const PortScan& scan, const PortRoots& roots);
-
-// Picks the port for the setting from the choices given to choose (with the index of the
-// current number); returns the index picked, nullopt when the user picked nothing.
-using PortChooser =
-    std::function<std::optional<int>(const QList<PortChoice>& choices, int current)>;
-
-// Gives the port setting its caption in the options list and its own editor: a device without
-// a number is linked to the lowest free one first; a failed link is told and changes nothing.
-void attachPortPicker(TRegInteger& port, const PortRoots& roots,
-                      std::function<PortPickerTexts()> texts, PortChooser choose);
 
 } // namespace zorvan

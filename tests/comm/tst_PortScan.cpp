@@ -6,6 +6,7 @@
 #include "ScriptedPrompter.h"
 
 #include "comm/PortPicker.h"
+#include "settings/PortSetting.h"
 #include "settings/StandartStoreObjects.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comm/PortPicker.h"
+#include "settings/PortSetting.h"
 
 namespace zorvan {
 
