@@ -45,6 +45,9 @@ TMDVLocalizationEnglish::TMDVLocalizationEnglish() : TMDVLanguage(9, 1, QStringL
     EntryReadText = QStringLiteral("Entry %1 of %2 read");
     SaveToFileText = QStringLiteral("Save to File…");
     RecordText = QStringLiteral("Record…");
+    PortNotPresentText = QStringLiteral("(not present)");
+    PortNoNumberText = QStringLiteral("(no number)");
+    PortLinkFailedText = QStringLiteral("Could not link %1 to COM%2");
 }
 
 TMDVLocalizationRussian::TMDVLocalizationRussian()
@@ -71,6 +74,9 @@ TMDVLocalizationRussian::TMDVLocalizationRussian()
     EntryReadText = QStringLiteral("Прочитана запись %1 из %2");
     SaveToFileText = QStringLiteral("Сохранить в файл…");
     RecordText = QStringLiteral("Запись…");
+    PortNotPresentText = QStringLiteral("(отсутствует)");
+    PortNoNumberText = QStringLiteral("(без номера)");
+    PortLinkFailedText = QStringLiteral("Не удалось связать %1 с COM%2");
     QtLocale = QStringLiteral("ru");
 }
 
@@ -100,6 +106,9 @@ TMDVLocalizationUkrainian::TMDVLocalizationUkrainian()
     EntryReadText = QStringLiteral("Прочитано запис %1 з %2");
     SaveToFileText = QStringLiteral("Зберегти у файл…");
     RecordText = QStringLiteral("Запис…");
+    PortNotPresentText = QStringLiteral("(вiдсутнiй)");
+    PortNoNumberText = QStringLiteral("(без номера)");
+    PortLinkFailedText = QStringLiteral("Не вдалося зв'язати %1 з COM%2");
     QtLocale = QStringLiteral("uk");
 }
 

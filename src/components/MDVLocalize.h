@@ -38,6 +38,11 @@ public:
     // The execution window's traffic log and recording actions.
     QString SaveToFileText;
     QString RecordText;
+    // The options' port picker: a link whose target is missing, a device no number reaches, and
+    // a link not made (%1 the device, %2 the number).
+    QString PortNotPresentText;
+    QString PortNoNumberText;
+    QString PortLinkFailedText;
     // The locale of Qt's own texts (message-box buttons, file dialogs) in this language; empty
     // for Qt's untranslated English.
     QString QtLocale;

@@ -93,6 +93,8 @@ public:
     // Lets the owner replace the options dialog's editor: the standard editor runs afterwards
     // only when the handler sets aContinueStd.
     std::function<void(bool& aContinueStd)> OnUserEditor;
+    // The value's text in the options list, when the owner shows more than the kind's own text.
+    std::function<QString()> OnValueText;
     // true: the value was just loaded, apply it; false: a save is coming, take the current state.
     std::function<void(bool aUpdateResource)> OnUpdateResource;
 

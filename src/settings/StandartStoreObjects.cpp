@@ -208,6 +208,8 @@ QString FloatConvertErrorText(const QString& text) {
 }
 
 QString RegistryValueText(const TRegistryValueShell& value) {
+    if (value.OnValueText)
+        return value.OnValueText();
     const QVariant v = value.variantValue();
     const QLocale locale = QLocale::system();
     switch (value.DateType()) {

@@ -142,9 +142,9 @@ std::optional<double> ParseFloatText(const QString& text);
 QString IntConvertErrorText(const QString& text);
 QString FloatConvertErrorText(const QString& text);
 
-// The text of a setting in the options dialog's Value column: AsString for integers, "true" or
-// "false", dates and times in the system's short format, numbers with the setting's mask, the
-// folder as stored, other texts as they are.
+// The text of a setting in the options dialog's Value column: its OnValueText when set, else
+// AsString for integers, "true" or "false", dates and times in the system's short format,
+// numbers with the setting's mask, the folder as stored, other texts as they are.
 QString RegistryValueText(const TRegistryValueShell& value);
 
 } // namespace zorvan

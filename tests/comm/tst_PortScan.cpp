@@ -1,9 +1,13 @@
-// The serial device scan and the port links over temporary folders standing for /dev,
-// /dev/serial/by-id, /sys/class/tty and the ports folder, pseudo-terminals as the devices.
+// The serial device scan, the port links and the port picker over temporary folders standing for
+// /dev, /dev/serial/by-id, /sys/class/tty and the ports folder, pseudo-terminals as the devices.
 
 #include "Cases.h"
 
-#include "comm/PortScan.h"
+#include "ScriptedPrompter.h"
+
+#include "comm/PortPicker.h"
+#include "settings/PortSetting.h"
+#include "settings/StandartStoreObjects.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -69,6 +73,22 @@ struct Machine {
     }
 };
 
+// Adapters ttyUSB0 and ttyACM0 with stable names, ttyUSB1 without; UARTs at ttyS0 and ttyS2.
+const QString Adapters =
+    "tty ttyUSB0;ln dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0 ../../ttyUSB0;"
+    "tty ttyUSB1;tty ttyACM0;ln dev/serial/by-id/usb-Acme_Probe_X9-if00 ../../ttyACM0;tty ttyS0;"
+    "put sys/ttyS0/type 4;tty ttyS1;put sys/ttyS1/type 0;tty ttyS2;put sys/ttyS2/type 4;";
+
+// The port picker after Adapters and the steps, the setting at current, the entry picked (-1:
+// none): the entries ("*" the current one), the setting's text afterwards, what was told and the
+// links.
+struct Pick {
+    const char* steps;
+    int current;
+    int picked;
+    const char* expected;
+};
+
 QString numbers(const QList<int>& list) {
     QStringList n;
     for (int x : list)
@@ -123,6 +143,52 @@ private slots:
                         .arg(p.number)
                         .arg(m.rel(p.target), p.shortName, p.present ? "present" : "absent",
                              p.accessible ? "ok" : "denied");
+        QCOMPARE(said.join('|'), QString(c.expected));
+    }
+    void pick_data() {
+        // clang-format off
+        addCases<Pick>({
+        {"entries", {"link 4 dev/ttyUSB0;ln ports/COM6 ../dev/serial/by-id/usb-FTDI_X_USB_UART_Z9-if00-port0;"
+                     "ln ports/COM7 ../dev/ttyUSB9;link 8 dev/ttyUSB1", 10, -1,
+                     "COM1|COM3|COM4 — FTDI FT232R A1B2C3|COM6 — FTDI X Z9 (not present)|COM7 — (not present)|"
+                     "COM8 — dev/ttyUSB1|*COM10|ttyACM0 — Acme Probe X9 (no number)|COM10|"
+                     "COM4>dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0|"
+                     "COM6>dev/serial/by-id/usb-FTDI_X_USB_UART_Z9-if00-port0|COM7>dev/ttyUSB9|COM8>dev/ttyUSB1"}},
+        // COM1 and COM2 are linked, COM3 is a UART; ttyS0 lost its number to a link.
+        {"device linked", {"link 1 dev/ttyUSB1;link 2 dev/ttyACM0", 2, 4,
+                           "COM1 — dev/ttyUSB1|*COM2 — Acme Probe X9|COM3|ttyS0 (no number)|"
+                           "ttyUSB0 — FTDI FT232R A1B2C3 (no number)|COM4 — FTDI FT232R A1B2C3|"
+                           "COM1>dev/ttyUSB1|COM2>dev/serial/by-id/usb-Acme_Probe_X9-if00|"
+                           "COM4>dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0"}},
+        {"link failed", {"put ports x", 1, 4,
+                         "*COM1|COM3|ttyACM0 — Acme Probe X9 (no number)|ttyUSB0 — FTDI FT232R A1B2C3 (no number)|"
+                         "ttyUSB1 (no number)|COM1|Could not link dev/ttyUSB1 to COM2: ports/.COM2.new: Not a directory"}},
+        });
+        // clang-format on
+    }
+    void pick() {
+        QFETCH(Pick, c);
+        Machine m;
+        ScriptedPrompter prompter;
+        for (const QString& s : (Adapters + c.steps).split(';'))
+            m.step(s.split(' '));
+        TRegComport port;
+        port.setValue(c.current);
+        QStringList said;
+        attachPortPicker(
+            port, m.roots, [] { return PortPickerTexts(); },
+            [&](const QList<PortChoice>& choices, int current) {
+                for (int i = 0; i < choices.size(); ++i)
+                    said << (i == current ? "*" : "") + m.rel(choices[i].caption);
+                return c.picked < 0 ? std::nullopt : std::optional(c.picked);
+            });
+        QVERIFY(!port.runUserEditor());
+        said << RegistryValueText(port);
+        for (const auto& r : prompter.records)
+            said << m.rel(r.text + ": " + r.detail);
+        for (const QFileInfo& link :
+             QDir(m.roots.ports).entryInfoList({"COM*"}, QDir::AllEntries | QDir::System))
+            said << link.fileName() + '>' + m.rel(link.symLinkTarget());
         QCOMPARE(said.join('|'), QString(c.expected));
     }
 };

@@ -3,6 +3,7 @@
 #include "Files.h"
 #include "GenericRegValue.h"
 #include "NextModal.h"
+#include "PtyPeer.h"
 #include "ScriptedPrompter.h"
 #include "TempConfigHome.h"
 #include "settings/AppOptions.h"
@@ -10,6 +11,7 @@
 #include "settings/ui/DateTimeValueEditor.h"
 #include "settings/ui/IPQuery.h"
 #include "settings/ui/IntValuesListDlg.h"
+#include "settings/ui/PortPickerDlg.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -155,6 +157,34 @@ private slots:
                  "Set default data?|Set default data?");
         QVERIFY(readFile(s.home.optionsFile()).contains("\"WarningBeforeClosing\"=dword:00000000"));
         QVERIFY(!runDialog(TDataContainerDialog(), [](TDtContainerDlg&, QTableWidget&) {}));
+    }
+
+    // The port's row and its picker show what the number's link reaches, whole.
+    void portPicker() {
+        Settings s(false);
+        PtyPeer pty; // behind a name longer than the value column
+        const QString device = s.home.path() + "/a-serial-adapter-without-a-stable-name";
+        QVERIFY(QFile::link(pty.slavePath(), device) && linkPort(systemPortRoots(), 5, device).ok);
+        const QString caption = "COM5 — " + device;
+        InstallPortPicker(*s.options->Port, [] { return PortPickerTexts(); });
+        s.options->Port->setValue(5), s.options->DataContainer->Save();
+        QStringList shown;
+        QVERIFY(runDialog(*s.options->DataContainerDialog, [&](TDtContainerDlg& dlg,
+                                                               QTableWidget& list) {
+            QVERIFY(child<TCategoryToolDlg>(dlg, "CategoryToolDlg")->SelectEntry(0));
+            const int r = dlg.RowOf(s.options->Port);
+            onNextModal<TIntValuesListDialog>(&dlg, [&](TIntValuesListDialog& picker) {
+                const QTableWidget& entries = *child<QTableWidget>(picker, "List");
+                for (int k = 0; k < entries.rowCount(); ++k)
+                    if (!entries.item(k, 0)->icon().isNull() &&
+                        entries.fontMetrics().horizontalAdvance(caption) < entries.columnWidth(1))
+                        shown << entries.item(k, 1)->text();
+            });
+            clickCell(list, r, 2, true);
+            if (list.fontMetrics().horizontalAdvance(caption) < list.columnWidth(2))
+                shown << list.item(r, 2)->text();
+        }));
+        QCOMPARE(shown, QStringList({caption, caption}));
     }
 
     void edit_data() {

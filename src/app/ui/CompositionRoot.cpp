@@ -8,6 +8,7 @@
 #include "editor/ui/CnlListVisor.h"
 #include "execution/ui/ModbusMapExecUnit.h"
 #include "settings/AppOptions.h"
+#include "settings/ui/PortPickerDlg.h"
 
 #include <QApplication>
 
@@ -34,6 +35,13 @@ CompositionRoot::CompositionRoot() {
     m_cnlListVisorView->SetChannelPropsDlg(m_channelPropsDlg.get());
     // 6. ModbusMapConn: copies the communication settings onto the port and the device spaces.
     m_modbusMapConn = std::make_unique<TModbusMapConn>(*m_options);
+    // The port number is picked among the serial devices, in the document's language.
+    InstallPortPicker(*m_options->Port, [] {
+        static const TMDVLocalizationEnglish english;
+        const TMDVLanguage& language = Dm() ? Dm()->Link.Localization().Current() : english;
+        return PortPickerTexts{language.PortNotPresentText, language.PortNoNumberText,
+                               language.PortLinkFailedText};
+    });
     // 7. GD: the drag-and-drop controller, which the editor view reaches through GD().
     m_gd = std::make_unique<TGD>();
     // 8. ModbusMapExecDlg: the traffic hook on the connection's transport from now on; a

@@ -294,6 +294,11 @@ void TDtContainerDlg::fillRow(int row) {
     value->setTextAlignment(Qt::AlignCenter);
     m_valueList->setItem(row, parameterColumn, parameter);
     m_valueList->setItem(row, parameterColumn + 1, value);
+    // A value longer than the column (a port with its adapter's name) widens it.
+    const QAbstractItemView& view = *m_valueList; // sizeHintForColumn is public only there
+    m_valueList->setColumnWidth(parameterColumn + 1,
+                                std::max(m_valueList->columnWidth(parameterColumn + 1),
+                                         view.sizeHintForColumn(parameterColumn + 1)));
     if (QTableWidgetItem* first = m_valueList->item(row, 0))
         first->setIcon(v->Modified() ? changedSettingIcon() : QIcon());
 }

@@ -8,8 +8,13 @@
 #include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace zorvan {
+
+namespace {
+constexpr int ValueColumnWidth = 250;
+} // namespace
 
 TIntValuesListDialog::TIntValuesListDialog(QWidget* parent)
     : QDialog(parent, Qt::Tool), m_list(new QTableWidget(this)) {
@@ -24,7 +29,7 @@ TIntValuesListDialog::TIntValuesListDialog(QWidget* parent)
     m_list->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("Value")});
     m_list->horizontalHeaderItem(1)->setTextAlignment(Qt::AlignCenter);
     m_list->setColumnWidth(0, 40);
-    m_list->setColumnWidth(1, 250);
+    m_list->setColumnWidth(1, ValueColumnWidth);
     m_list->verticalHeader()->hide();
     m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
     m_list->setShowGrid(true);
@@ -36,16 +41,20 @@ TIntValuesListDialog::TIntValuesListDialog(QWidget* parent)
 }
 
 void TIntValuesListDialog::Fill(const TRegInteger& value) {
+    Fill(value.ValuesList(), value.Value());
+}
+
+void TIntValuesListDialog::Fill(const TIntValuesList& values, int currentValue) {
     const QSignalBlocker block(m_list);
     m_list->clearContents();
     m_values.clear();
-    m_list->setRowCount(value.ValuesList().Count());
+    m_list->setRowCount(values.Count());
     const QIcon icon = changedSettingIcon();
     int row = 0;
     QTableWidgetItem* current = nullptr;
-    for (const TIntValueItem& item : value.ValuesList()) {
+    for (const TIntValueItem& item : values) {
         auto* number = new QTableWidgetItem(QString::number(row + 1));
-        if (item.Value == value.Value()) {
+        if (item.Value == currentValue) {
             number->setIcon(icon);
             current = number;
         }
@@ -56,6 +65,11 @@ void TIntValuesListDialog::Fill(const TRegInteger& value) {
         m_values.push_back(item.Value);
         ++row;
     }
+    // Long names (a port's adapter) are shown whole: the column and the window grow for them.
+    const QAbstractItemView& view = *m_list; // sizeHintForColumn is public only there
+    const int wanted = std::max(ValueColumnWidth, view.sizeHintForColumn(1));
+    resize(width() + wanted - m_list->columnWidth(1), height());
+    m_list->setColumnWidth(1, wanted);
     m_list->clearSelection();
     if (current)
         m_list->scrollToItem(current, QAbstractItemView::PositionAtCenter);
@@ -73,8 +87,13 @@ void TIntValuesListDialog::rowSelected() {
 }
 
 std::optional<int> TIntValuesListDialog::Choose(const TRegInteger& value, QWidget* parent) {
+    return Choose(value.ValuesList(), value.Value(), parent);
+}
+
+std::optional<int> TIntValuesListDialog::Choose(const TIntValuesList& values, int current,
+                                                QWidget* parent) {
     TIntValuesListDialog dialog(parent);
-    dialog.Fill(value);
+    dialog.Fill(values, current);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         dialog.move(screen->availableGeometry().center() - dialog.rect().center());
     if (dialog.exec() != QDialog::Accepted)

@@ -8,6 +8,7 @@ class QTableWidget;
 
 namespace zorvan {
 
+class TIntValuesList;
 class TRegInteger;
 
 // The named-value picker: one row per named value of an integer setting ("#" the 1-based row,
@@ -18,11 +19,15 @@ public:
     explicit TIntValuesListDialog(QWidget* parent = nullptr);
 
     void Fill(const TRegInteger& value);
+    // The named values with current's row marked; the value column widens to the longest name.
+    void Fill(const TIntValuesList& values, int current);
     // The value of the chosen entry; meaningful after the picker was accepted.
     int ChosenValue() const { return m_chosen; }
 
     // Runs the picker modally for the setting; the value of the entry the user picked.
     static std::optional<int> Choose(const TRegInteger& value, QWidget* parent = nullptr);
+    static std::optional<int> Choose(const TIntValuesList& values, int current,
+                                     QWidget* parent = nullptr);
 
 private:
     void rowSelected();
