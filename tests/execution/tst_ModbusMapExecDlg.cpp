@@ -148,7 +148,7 @@ struct Spans {
 struct Look {
     int ticks;
     QSet<int> silent;  // transactions without a reply
-    const char* looks; // rows 0 and 20: '-' no value, 'g' greyed, 'v' live
+    const char* looks; // rows 0 and 20: '-' no value, 'g' greyed, 'v' live; then chart points
 };
 struct SetValue {
     bool doubleClick; // else Enter in the list
@@ -350,11 +350,11 @@ private slots:
     void valueLook_data() {
         // clang-format off
         addCases<Look>({
-            {"a space never read: no value", {2, {0}, "-v"}},
-            {"the last space failing: no cycle, no value", {2, {1}, "--"}},
-            {"read, then failed", {3, {2}, "gv"}},
-            {"the last space failed after a cycle", {4, {3}, "vg"}},
-            {"read again", {5, {2}, "vv"}},
+            {"a space never read: no value", {2, {0}, "-0v1"}},
+            {"the last space failing: no cycle, no value", {2, {1}, "-0-0"}},
+            {"read, then failed", {3, {2}, "g1v1"}},
+            {"the last space failed after a cycle", {4, {3}, "v1g1"}},
+            {"read again", {5, {2}, "v2v2"}},
         });
         // clang-format on
     }
@@ -371,6 +371,7 @@ private slots:
             looks += value.data().toString().isEmpty()          ? '-'
                      : value.data(Qt::ForegroundRole).isValid() ? 'g'
                                                                 : 'v';
+            looks += QString::number(rig.series(row)->count());
         }
         QCOMPARE(looks, QString(c.looks));
     }

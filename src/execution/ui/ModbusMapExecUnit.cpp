@@ -678,7 +678,8 @@ void TModbusMapExecDlg::UpdateValues() {
     for (int row = 0; row < m_valueModel->Count(); ++row) {
         m_valueModel->ShowRow(row);
         const TDataChannelProfile profile = m_valueModel->Profile(row);
-        if (profile.Parameter)
+        // A row never read has no value to plot: a 0 would be drawn as if read.
+        if (profile.Parameter && m_run->EverRead(row))
             m_updateChart->AddPoint(profile.Series, PlotValue(*profile.Parameter));
     }
     m_cycleTime = QDateTime();

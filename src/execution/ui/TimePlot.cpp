@@ -122,8 +122,12 @@ TTimePlot::Layout TTimePlot::layout() const {
 }
 
 void TTimePlot::paintEvent(QPaintEvent*) {
-    if (m_canvas.size() != size())
-        m_canvas = QImage(size(), QImage::Format_RGB32);
+    // In device pixels, so that lines and text stay sharp on a scaled screen.
+    const qreal scale = devicePixelRatioF();
+    if (m_canvas.size() != size() * scale || m_canvas.devicePixelRatio() != scale) {
+        m_canvas = QImage(size() * scale, QImage::Format_RGB32);
+        m_canvas.setDevicePixelRatio(scale);
+    }
     const Layout at = layout();
     {
         QPainter painter(&m_canvas);
@@ -157,7 +161,9 @@ void TTimePlot::drawFrame(QPainter& painter, const Layout& at) const {
 
 // Lines are written into the canvas as column spans, as wide and as thick as the pen: the
 // painter's stroker costs tens of times more for a two pixel pen.
-void TTimePlot::drawSeries(const QRectF& area) {
+void TTimePlot::drawSeries(const QRectF& plotArea) {
+    const qreal scale = m_canvas.devicePixelRatio();
+    const QRectF area(plotArea.topLeft() * scale, plotArea.size() * scale);
     const PlotFrame frame{inset(area), double(m_timeMin.toMSecsSinceEpoch()),
                           double(m_timeMax.toMSecsSinceEpoch()), m_valueMin, m_valueMax};
     const QRect clip = area.toAlignedRect().intersected(m_canvas.rect());
@@ -166,7 +172,7 @@ void TTimePlot::drawSeries(const QRectF& area) {
     for (const TPlotSeries* series : m_series) {
         if (!series->isVisible() || clip.isEmpty())
             continue;
-        const int thick = std::max(1, int(std::lround(series->pen().widthF())));
+        const int thick = std::max(1, int(std::lround(series->pen().widthF() * scale)));
         const QRgb colour = series->pen().color().rgb();
         const QList<ColumnSpan> spans =
             plotSpans(series->points(), frame, clip.left(), clip.width());
