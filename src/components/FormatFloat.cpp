@@ -1,6 +1,7 @@
 #include "components/FormatFloat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +29,10 @@ Decimal toDecimal(double value) {
     Decimal d;
     if (value == 0.0)
         return d;
+    // As printf's "%.17e", at a fraction of its cost: values are shown every poll cycle.
     char text[48];
-    std::snprintf(text, sizeof text, "%.17e", value);
+    *std::to_chars(text, text + sizeof text - 1, value, std::chars_format::scientific, 17).ptr =
+        '\0';
     const char* p = text;
     for (; *p != '\0' && *p != 'e'; ++p)
         if (*p >= '0' && *p <= '9')
@@ -312,6 +315,25 @@ std::vector<QString> splitSections(const QString& mask) {
     return sections;
 }
 
+struct MaskSection {
+    Section section;
+    bool empty = true;
+};
+
+// A mask's sections, parsed once while the same mask comes again: a value list formats every
+// value with its own mask every poll cycle.
+const std::vector<MaskSection>& parsedMask(const QString& mask) {
+    thread_local QString cachedMask;
+    thread_local std::vector<MaskSection> cached;
+    if (cached.empty() || mask != cachedMask) {
+        cached.clear();
+        for (const QString& text : splitSections(mask))
+            cached.push_back({parse(text), text.isEmpty()});
+        cachedMask = mask;
+    }
+    return cached;
+}
+
 } // namespace
 
 QString FormatFloat(const QString& mask, double value, const QLocale& locale,
@@ -325,13 +347,13 @@ QString FormatFloat(const QString& mask, double value, const QLocale& locale,
         std::snprintf(text, sizeof text, "%.15G", value);
         return QString::fromLatin1(text).replace(u'.', locale.decimalPoint());
     }
-    const std::vector<QString> texts = splitSections(mask);
-    const Section first = parse(texts[0]);
+    const std::vector<MaskSection>& sections = parsedMask(mask);
+    const Section& first = sections[0].section;
     const double magnitude = std::fabs(value);
-    if (texts.size() >= 3 && !texts[2].isEmpty() && roundsToZero(first, magnitude))
-        return render(parse(texts[2]), magnitude, false, locale, minusSign);
-    if (value < 0 && texts.size() >= 2 && !texts[1].isEmpty())
-        return render(parse(texts[1]), magnitude, false, locale, minusSign);
+    if (sections.size() >= 3 && !sections[2].empty && roundsToZero(first, magnitude))
+        return render(sections[2].section, magnitude, false, locale, minusSign);
+    if (value < 0 && sections.size() >= 2 && !sections[1].empty)
+        return render(sections[1].section, magnitude, false, locale, minusSign);
     return render(first, magnitude, value < 0, locale, minusSign);
 }
 

@@ -86,10 +86,6 @@ public:
     void segment(const QPointF& p, const QPointF& q) {
         const double from = std::max(std::floor(p.x()), double(m_first));
         const double to = std::min(std::floor(q.x()), m_last);
-        if (from == to && from == std::floor(p.x()) && from == std::floor(q.x())) {
-            cover(from, p.y(), q.y()); // most segments: both ends in one column
-            return;
-        }
         const double run = q.x() - p.x();
         for (double c = from; c <= to; ++c) {
             if (run <= 0) {
@@ -101,11 +97,16 @@ public:
                   p.y() + (xb - p.x()) * (q.y() - p.y()) / run);
         }
     }
+    // A segment with both ends in one column.
+    void within(double column, double ya, double yb) {
+        if (column >= m_first && column <= m_last)
+            cover(column, ya, yb);
+    }
     QList<ColumnSpan> take() { return std::move(m_spans); }
 
 private:
     void cover(double column, double ya, double yb) {
-        ColumnSpan& span = m_spans[qsizetype(column) - m_first];
+        ColumnSpan& span = m_data[qsizetype(column) - m_first];
         const int top = int(std::floor(std::min(ya, yb)));
         const int bottom = int(std::floor(std::max(ya, yb)));
         span = span.top > span.bottom
@@ -114,6 +115,7 @@ private:
     }
 
     QList<ColumnSpan> m_spans;
+    ColumnSpan* m_data = m_spans.data(); // no detach check per point
     int m_first;
     double m_last;
 };
@@ -143,10 +145,17 @@ QList<ColumnSpan> plotSpans(const QList<QPointF>& points, const PlotFrame& frame
     QPointF last = map(*begin);
     if (end - begin == 1)
         spans.segment(last, last);
+    double lastColumn = std::floor(last.x());
     for (auto i = begin + 1; i != end; ++i) {
         const QPointF next = map(*i);
-        spans.segment(last, next);
+        const double column = std::floor(next.x());
+        // Most points share their column with the one before: no walk across columns.
+        if (column == lastColumn)
+            spans.within(column, last.y(), next.y());
+        else
+            spans.segment(last, next);
         last = next;
+        lastColumn = column;
     }
     return spans.take();
 }

@@ -137,7 +137,7 @@ QLineEdit* makeCounterBox(const char* name) {
 
 TValueListModel::TValueListModel(QObject* parent) : QAbstractTableModel(parent) {
     m_shownTimer.setSingleShot(true);
-    m_shownTimer.setInterval(TUpdateChart::RedrawInterval);
+    m_shownTimer.setInterval(RepaintInterval);
     connect(&m_shownTimer, &QTimer::timeout, this, [this] {
         // Cell by cell: a view repaints a single changed cell, but all of itself for a range.
         const int last = std::min(m_shownLast, Count() - 1);

@@ -48,6 +48,10 @@ class TValueListModel : public QAbstractTableModel {
 public:
     enum Column { ChannelColumn = 0, ParameterColumn, ValueColumn, OffsetColumn, ColumnCount };
 
+    // Five times a second: numbers changing faster cannot be read, and repainting the list
+    // costs more than the polling.
+    static constexpr int RepaintInterval = 200;
+
     explicit TValueListModel(QObject* parent = nullptr);
 
     // Appends an unchecked row for the profile (texts empty until ShowRow).
@@ -64,7 +68,7 @@ public:
     // when its look changed (views learn of it with RowsShown).
     bool SetReadState(int row, bool read, bool stale);
     // Tells the views that the values of rows first..last were shown again: at most
-    // TUpdateChart::RedrawInterval ms apart, as the chart redraws, not after every cycle.
+    // RepaintInterval ms apart, not after every cycle.
     void RowsShown(int first, int last);
     // A row's check box changed: its series is to be shown exactly while it is checked.
     // Unassigned, the series' visibility is set directly.

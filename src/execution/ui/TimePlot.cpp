@@ -2,7 +2,9 @@
 
 #include "execution/PlotScale.h"
 
+#include <QEvent>
 #include <QPainter>
+#include <QStaticText>
 #include <QTimeZone>
 #include <algorithm>
 #include <cmath>
@@ -83,8 +85,8 @@ void TTimePlot::setBackground(const QColor& colour) {
 TTimePlot::Layout TTimePlot::layout() const {
     const QFontMetrics metrics = fontMetrics();
     const int line = metrics.height();
-    const int timeWidth = metrics.horizontalAdvance(
-        QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58)).toString(kTimeFormat));
+    const int timeWidth =
+        labelWidth(QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58)).toString(kTimeFormat));
     Layout result;
     const double top = kMargin + line / 2.0;
     const double bottom = height() - kMargin - line - kTick;
@@ -95,7 +97,7 @@ TTimePlot::Layout TTimePlot::layout() const {
     int widest = 0;
     for (const double v : values) {
         result.valueLabels.append({valueLabel(v, step), {}});
-        widest = std::max(widest, metrics.horizontalAdvance(result.valueLabels.back().text));
+        widest = std::max(widest, labelWidth(result.valueLabels.back().text));
     }
     const double left = std::max(kMargin + widest + kTick + 2.0, kMargin + timeWidth / 2.0);
     const double right = width() - kMargin - timeWidth / 2.0;
@@ -119,6 +121,29 @@ TTimePlot::Layout TTimePlot::layout() const {
                                         int(result.plotArea.bottom()) + kTick, timeWidth, line)});
     }
     return result;
+}
+
+const QStaticText& TTimePlot::staticLabel(const QString& text) const {
+    auto found = m_labels.find(text);
+    if (found != m_labels.end())
+        return *found;
+    // Labels scroll by and values change: the cache is emptied now and then, not grown.
+    if (m_labels.size() >= 256)
+        m_labels.clear();
+    QStaticText label(text);
+    label.setTextFormat(Qt::PlainText);
+    label.prepare(QTransform(), font());
+    return *m_labels.insert(text, label);
+}
+
+int TTimePlot::labelWidth(const QString& text) const {
+    return int(std::ceil(staticLabel(text).size().width()));
+}
+
+void TTimePlot::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange)
+        m_labels.clear();
+    QWidget::changeEvent(event);
 }
 
 void TTimePlot::paintEvent(QPaintEvent*) {
@@ -153,10 +178,20 @@ void TTimePlot::drawFrame(QPainter& painter, const Layout& at) const {
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawLine(area.bottomLeft(), area.bottomRight());
     painter.drawLine(area.topLeft(), area.bottomLeft());
-    for (const Label& label : at.valueLabels)
-        painter.drawText(label.rect, Qt::AlignRight | Qt::AlignVCenter, label.text);
-    for (const Label& label : at.timeLabels)
-        painter.drawText(label.rect, Qt::AlignCenter, label.text);
+    for (const Label& label : at.valueLabels) {
+        const QStaticText& text = staticLabel(label.text);
+        painter.drawStaticText(
+            QPointF(label.rect.right() + 1 - text.size().width(),
+                    label.rect.top() + (label.rect.height() - text.size().height()) / 2),
+            text);
+    }
+    for (const Label& label : at.timeLabels) {
+        const QStaticText& text = staticLabel(label.text);
+        painter.drawStaticText(
+            QPointF(label.rect.left() + (label.rect.width() - text.size().width()) / 2,
+                    label.rect.top() + (label.rect.height() - text.size().height()) / 2),
+            text);
+    }
 }
 
 // Lines are written into the canvas as column spans, as wide and as thick as the pen: the

@@ -2,11 +2,13 @@
 
 #include <QColor>
 #include <QDateTime>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QPen>
 #include <QPointF>
 #include <QRectF>
+#include <QStaticText>
 #include <QWidget>
 
 class QPainter;
@@ -89,8 +91,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Labels laid out once and kept: shaping their text again at every redraw cost more than
+    // drawing the plot.
+    const QStaticText& staticLabel(const QString& text) const;
+    int labelWidth(const QString& text) const;
     void drawFrame(QPainter& painter, const Layout& at) const;
     void drawSeries(const QRectF& area);
 
@@ -100,6 +107,7 @@ private:
     QColor m_background;
     // Where the plot is drawn before it is shown: lines are written into it pixel by pixel.
     QImage m_canvas;
+    mutable QHash<QString, QStaticText> m_labels;
 };
 
 } // namespace zorvan
