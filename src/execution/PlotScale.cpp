@@ -76,88 +76,104 @@ QString valueLabel(double value, double step) {
 
 namespace {
 
-// Collects the rows a line covers per pixel column.
-class SpanWriter {
-public:
-    SpanWriter(int firstColumn, int columns)
-        : m_spans(std::max(columns, 0)), m_first(firstColumn),
-          m_last(double(firstColumn) + columns - 1) {}
-
-    void segment(const QPointF& p, const QPointF& q) {
-        const double from = std::max(std::floor(p.x()), double(m_first));
-        const double to = std::min(std::floor(q.x()), m_last);
-        const double run = q.x() - p.x();
-        for (double c = from; c <= to; ++c) {
-            if (run <= 0) {
-                cover(c, p.y(), q.y());
-                continue;
-            }
-            const double xa = std::max(p.x(), c), xb = std::min(q.x(), c + 1);
-            cover(c, p.y() + (xa - p.x()) * (q.y() - p.y()) / run,
-                  p.y() + (xb - p.x()) * (q.y() - p.y()) / run);
-        }
-    }
-    // A segment with both ends in one column.
-    void within(double column, double ya, double yb) {
-        if (column >= m_first && column <= m_last)
-            cover(column, ya, yb);
-    }
-    QList<ColumnSpan> take() { return std::move(m_spans); }
-
-private:
-    void cover(double column, double ya, double yb) {
-        ColumnSpan& span = m_data[qsizetype(column) - m_first];
-        const int top = int(std::floor(std::min(ya, yb)));
-        const int bottom = int(std::floor(std::max(ya, yb)));
-        span = span.top > span.bottom
-                   ? ColumnSpan{top, bottom}
-                   : ColumnSpan{std::min(span.top, top), std::max(span.bottom, bottom)};
-    }
-
-    QList<ColumnSpan> m_spans;
-    ColumnSpan* m_data = m_spans.data(); // no detach check per point
-    int m_first;
-    double m_last;
-};
+// std::floor is a library call on the baseline x86-64 instruction set; this is a conversion
+// and a compare, for the few floors a plotted point costs.
+double floorOf(double v) {
+    if (!(std::abs(v) < 1e18))
+        return std::floor(v);
+    const double t = double(qint64(v));
+    return t > v ? t - 1 : t;
+}
 
 } // namespace
 
-QList<ColumnSpan> plotSpans(const QList<QPointF>& points, const PlotFrame& frame, int firstColumn,
-                            int columns) {
-    SpanWriter spans(firstColumn, columns);
-    if (!(frame.toMs > frame.fromMs) || !(frame.hi > frame.lo))
-        return spans.take();
-    const auto byTime = [](const QPointF& p, double t) { return p.x() < t; };
-    auto begin = std::lower_bound(points.begin(), points.end(), frame.fromMs, byTime);
-    auto end = std::lower_bound(begin, points.end(), frame.toMs, byTime);
-    begin -= begin != points.begin() ? 1 : 0;
-    end += end != points.end() ? 1 : 0;
-    const double sx = frame.area.width() / (frame.toMs - frame.fromMs);
-    const double sy = frame.area.height() / (frame.hi - frame.lo);
-    // Values far off the axis (a series shown after the axis moved) stay countable rows.
-    const double reach = 1e6;
-    const auto map = [&](const QPointF& p) {
-        return QPointF(frame.area.left() + (p.x() - frame.fromMs) * sx,
-                       std::clamp(frame.area.bottom() - (p.y() - frame.lo) * sy, -reach, reach));
-    };
-    if (begin == end)
-        return spans.take();
-    QPointF last = map(*begin);
-    if (end - begin == 1)
-        spans.segment(last, last);
-    double lastColumn = std::floor(last.x());
-    for (auto i = begin + 1; i != end; ++i) {
-        const QPointF next = map(*i);
-        const double column = std::floor(next.x());
-        // Most points share their column with the one before: no walk across columns.
-        if (column == lastColumn)
-            spans.within(column, last.y(), next.y());
-        else
-            spans.segment(last, next);
-        last = next;
-        lastColumn = column;
+void SeriesSpans::restart(const Key& key) {
+    m_key = key;
+    m_rowsPerValue = (key.bottom - key.top) / (key.hi - key.lo);
+    m_started = true;
+    m_consumed = 0;
+    m_columns.clear();
+    m_hasLast = false;
+}
+
+QList<ColumnSpan> SeriesSpans::spans(const QList<QPointF>& points, quint64 appended,
+                                     quint64 generation, const PlotFrame& frame, int firstColumn,
+                                     int columns) {
+    QList<ColumnSpan> shown(std::max(columns, 0));
+    if (!(frame.toMs > frame.fromMs) || !(frame.hi > frame.lo) || !(frame.area.width() > 0))
+        return shown;
+    const Key key{(frame.toMs - frame.fromMs) / frame.area.width(),
+                  frame.lo,
+                  frame.hi,
+                  frame.area.top(),
+                  frame.area.bottom(),
+                  generation};
+    // Pixel column p shows absolute column p - shift.
+    const auto shift = qint64(floorOf(frame.area.left() - frame.fromMs / key.msPerColumn));
+    const qint64 start = firstColumn - shift;
+    appended = std::max(appended, quint64(points.size()));
+    const quint64 dropped = appended - quint64(points.size());
+    if (!m_started || !(key == m_key) || appended < m_consumed || m_consumed < dropped ||
+        start < m_shownFrom) {
+        restart(key);
+        m_consumed = appended - quint64(points.size());
     }
-    return spans.take();
+    m_shownFrom = start;
+    m_walkLimit = double(columns) + 2;
+    for (quint64 i = m_consumed - dropped; i < quint64(points.size()); ++i)
+        add(points[qsizetype(i)]);
+    m_consumed = appended;
+    // Columns left of the plot will not show again.
+    if (start > m_firstColumn)
+        m_columns.remove(0, std::min<qsizetype>(m_columns.size(), start - m_firstColumn));
+    m_firstColumn = std::max(m_firstColumn, start);
+    for (qsizetype j = 0; j < shown.size() && start + j - m_firstColumn < m_columns.size(); ++j)
+        if (start + j >= m_firstColumn)
+            shown[j] = m_columns[qsizetype(start + j - m_firstColumn)];
+    return shown;
+}
+
+void SeriesSpans::add(const QPointF& point) {
+    // Values far off the axis (a series shown after the axis moved) stay countable rows. (The
+    // compares also turn a NaN from an overflowing scale into a row.)
+    const double reach = 1e6;
+    const double y = m_key.bottom - (point.y() - m_key.lo) * m_rowsPerValue;
+    const QPointF q(point.x() / m_key.msPerColumn, y < reach ? (y > -reach ? y : -reach) : reach);
+    const QPointF p = std::exchange(m_last, q);
+    if (!std::exchange(m_hasLast, true)) {
+        cover(floorOf(q.x()), q.y(), q.y());
+        return;
+    }
+    const double a = floorOf(p.x()), b = floorOf(q.x());
+    if (a == b) { // most points share their column with the one before
+        cover(a, p.y(), q.y());
+        return;
+    }
+    const double slope = (q.y() - p.y()) / (q.x() - p.x());
+    for (double c = std::max(a, b - m_walkLimit); c <= b; ++c) {
+        const double xa = std::max(p.x(), c), xb = std::min(q.x(), c + 1);
+        cover(c, p.y() + (xa - p.x()) * slope, p.y() + (xb - p.x()) * slope);
+    }
+}
+
+void SeriesSpans::cover(double column, double ya, double yb) {
+    const auto k = qint64(column);
+    const qint64 end = m_firstColumn + m_columns.size();
+    // A first column, or one past a gap wider than a plot: nothing before it can show with it.
+    if (m_columns.isEmpty() || double(k - end) > m_walkLimit) {
+        m_columns.clear();
+        m_firstColumn = k;
+    }
+    if (k < m_firstColumn)
+        return;
+    if (k >= m_firstColumn + m_columns.size())
+        m_columns.resize(qsizetype(k - m_firstColumn + 1));
+    ColumnSpan& span = m_columns[qsizetype(k - m_firstColumn)];
+    const int top = int(floorOf(std::min(ya, yb)));
+    const int bottom = int(floorOf(std::max(ya, yb)));
+    span = span.top > span.bottom
+               ? ColumnSpan{top, bottom}
+               : ColumnSpan{std::min(span.top, top), std::max(span.bottom, bottom)};
 }
 
 } // namespace zorvan

@@ -40,13 +40,40 @@ struct ColumnSpan {
     bool operator==(const ColumnSpan&) const = default;
 };
 
-// What a one pixel thin line through a series' points (time ms, value; sorted by time) covers of
-// `columns` pixel columns from `firstColumn` on: the rows of each column. The points within the
-// time span and one either side (so that the line reaches the edges) are mapped onto the frame
-// and each segment is walked column by column: a steep one covers the rows between its ends, a
-// flat one every column it crosses. Drawing spans costs the points and the columns once, with no
-// stroker, however many points share a column.
-QList<ColumnSpan> plotSpans(const QList<QPointF>& points, const PlotFrame& frame, int firstColumn,
-                            int columns);
+// What a one pixel thin line through a series' points covers, per pixel column, kept between
+// redraws so that a redraw walks only the points added since the one before. Columns are counted
+// on absolute time (column k holds the times of [k, k + 1) column widths since the epoch), so a
+// column's rows do not change as the plot scrolls: the line moves in whole columns. Each segment
+// is walked column by column: a steep one covers the rows between its ends, a flat one every
+// column it crosses. A change of what a column means (its time, the value range, the rows) or
+// of the points other than appending makes it start again from the points.
+class SeriesSpans {
+public:
+    // The rows of `columns` pixel columns from `firstColumn` on, for `points` (time ms, value;
+    // sorted by time) of which `appended` were added since `generation` began, on `frame`.
+    QList<ColumnSpan> spans(const QList<QPointF>& points, quint64 appended, quint64 generation,
+                            const PlotFrame& frame, int firstColumn, int columns);
+
+private:
+    struct Key {
+        double msPerColumn = 0, lo = 0, hi = 0, top = 0, bottom = 0;
+        quint64 generation = 0;
+        bool operator==(const Key&) const = default;
+    };
+    void restart(const Key& key);
+    void add(const QPointF& point);
+    void cover(double column, double ya, double yb);
+
+    Key m_key;
+    double m_rowsPerValue = 0;
+    bool m_started = false;
+    quint64 m_consumed = 0; // of the points appended in this generation
+    QList<ColumnSpan> m_columns;
+    qint64 m_firstColumn = 0; // the absolute column of m_columns[0]
+    QPointF m_last;           // the last point added, in columns and rows
+    bool m_hasLast = false;
+    double m_walkLimit = 0; // no segment walks more columns than a plot has
+    qint64 m_shownFrom = 0; // the first column shown last time: scrolling back starts again
+};
 
 } // namespace zorvan

@@ -274,9 +274,30 @@ private slots:
     }
     void plotSpans() {
         QFETCH(Spans, c);
-        QCOMPARE(
-            zorvan::plotSpans(c.points, {QRectF(0, 0, 10, 10), 0, 10, 0, 10}, c.first, c.columns),
-            c.spans);
+        QCOMPARE(SeriesSpans().spans(c.points, quint64(c.points.size()), 0,
+                                     {QRectF(0, 0, 10, 10), 0, 10, 0, 10}, c.first, c.columns),
+                 c.spans);
+    }
+
+    // Redraw after redraw, the spans kept are those drawn afresh: points added a few at a time
+    // as the plot scrolls by fractions of a column, old ones dropped, the value range changed.
+    void plotSpansKept() {
+        SeriesSpans kept;
+        QList<QPointF> points;
+        QList<ColumnSpan> shown;
+        for (quint64 appended = 0; appended < 560;) {
+            for (int i = 0; i < 7; ++i, ++appended)
+                points.append(
+                    {10.0 * double(appended), 25 + 20 * std::sin(0.05 * double(appended))});
+            const double to = points.back().x(), from = to - 1000;
+            while (points.first().x() < from - 200)
+                points.removeFirst();
+            const PlotFrame frame{QRectF(3.4, 0, 100, 50), from, to, appended < 300 ? 0.0 : -9.0,
+                                  50};
+            shown = kept.spans(points, appended, 0, frame, 3, 101);
+            QCOMPARE(shown, SeriesSpans().spans(points, appended, 0, frame, 3, 101));
+        }
+        QVERIFY(std::count(shown.begin(), shown.end(), ColumnSpan()) < 3);
     }
 
     // The plot as drawn: a visible series at mid-range is a line across the middle of the plot,

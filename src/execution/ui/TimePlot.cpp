@@ -47,6 +47,7 @@ void TTimePlot::addSeries(TPlotSeries* series) {
     connect(series, &TPlotSeries::visibleChanged, this, qOverload<>(&QWidget::update));
     connect(series, &QObject::destroyed, this, [this](QObject* gone) {
         m_series.removeIf([gone](const QObject* s) { return s == gone; });
+        m_spans.remove(gone);
     });
     update();
 }
@@ -210,7 +211,8 @@ void TTimePlot::drawSeries(const QRectF& plotArea) {
         const int thick = std::max(1, int(std::lround(series->pen().widthF() * scale)));
         const QRgb colour = series->pen().color().rgb();
         const QList<ColumnSpan> spans =
-            plotSpans(series->points(), frame, clip.left(), clip.width());
+            m_spans[series].spans(series->points(), series->appended(), series->generation(), frame,
+                                  clip.left(), clip.width());
         for (int i = 0; i < int(spans.size()); ++i) {
             const int top = std::max(spans[i].top, clip.top());
             const int bottom = std::min(spans[i].bottom + thick - 1, clip.bottom());

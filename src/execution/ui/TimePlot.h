@@ -1,5 +1,7 @@
 #pragma once
 
+#include "execution/PlotScale.h"
+
 #include <QColor>
 #include <QDateTime>
 #include <QHash>
@@ -32,10 +34,23 @@ public:
 
     const QList<QPointF>& points() const { return m_points; }
     int count() const { return int(m_points.size()); }
-    void append(const QPointF& point) { m_points.append(point); }
+    void append(const QPointF& point) {
+        m_points.append(point);
+        ++m_appended;
+    }
     void removeFirst(int n) { m_points.remove(0, n); }
-    void removeLast() { m_points.removeLast(); }
-    void clear() { m_points.clear(); }
+    void removeLast() {
+        m_points.removeLast();
+        restart();
+    }
+    void clear() {
+        m_points.clear();
+        restart();
+    }
+    // How the plot knows what changed since it last drew the series: points appended since the
+    // generation began; anything else begins a new one.
+    quint64 appended() const { return m_appended; }
+    quint64 generation() const { return m_generation; }
 
 signals:
     void visibleChanged();
@@ -43,8 +58,15 @@ signals:
 private:
     QString m_name;
     QPen m_pen;
+    void restart() {
+        ++m_generation;
+        m_appended = quint64(m_points.size());
+    }
+
     bool m_visible = true;
     QList<QPointF> m_points;
+    quint64 m_appended = 0;
+    quint64 m_generation = 0;
 };
 
 // A light line chart over time: value axis on the left, "hh:mm:ss" time axis at the bottom, the
@@ -108,6 +130,8 @@ private:
     // Where the plot is drawn before it is shown: lines are written into it pixel by pixel.
     QImage m_canvas;
     mutable QHash<QString, QStaticText> m_labels;
+    // What each visible series covers of the plot, kept from one redraw to the next.
+    QHash<const QObject*, SeriesSpans> m_spans;
 };
 
 } // namespace zorvan
