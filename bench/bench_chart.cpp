@@ -75,6 +75,25 @@ std::string fmt(const char* format, double value) {
 
 } // namespace
 
+// The traffic log's bytes per row, projected to an hour.
+void trafficLog() {
+    zorvan::TrafficLog log;
+    const QByteArray request = QByteArray::fromHex("010340000028D1DC");
+    QByteArray reply(45, '\x11');
+    constexpr int rows = 100000;
+    const double rssBefore = rssBytes();
+    for (int i = 0; i < rows; ++i)
+        log.append(i % 2 == 0, i % 2 == 0 ? QByteArrayView(request) : QByteArrayView(reply));
+    const double held100k = double(log.memoryBytes());
+    const double rssGrowth = rssBytes() - rssBefore;
+    const double hourMb = held100k * 3.6 / 1048576; // 360,000 rows
+    row("traffic log bytes per 100,000 rows (8/45-byte frames)", fmt("%.2f MB", held100k / 1048576),
+        fmt("%.2f MB RSS growth", rssGrowth / 1048576), held100k / std::max(rssGrowth, 1.0),
+        "hour at 100 rows/s < 100 MB");
+    row("traffic log, an hour at 100 rows/s (projected)", fmt("%.1f MB", hourMb), "100 MB",
+        hourMb / 100.0, "≤ 1×");
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -144,20 +163,6 @@ int main(int argc, char** argv) {
         fmt("%.0f points sent", double(cycles)), double(held) / double(cycles),
         "bounded (≤ 1.25 × window of points)");
 
-    zorvan::TrafficLog log;
-    const QByteArray request = QByteArray::fromHex("010340000028D1DC");
-    QByteArray reply(45, '\x11');
-    constexpr int rows = 100000;
-    const double rssBefore = rssBytes();
-    for (int i = 0; i < rows; ++i)
-        log.append(i % 2 == 0, i % 2 == 0 ? QByteArrayView(request) : QByteArrayView(reply));
-    const double held100k = double(log.memoryBytes());
-    const double rssGrowth = rssBytes() - rssBefore;
-    const double hourMb = held100k * 3.6 / 1048576; // 360,000 rows
-    row("traffic log bytes per 100,000 rows (8/45-byte frames)", fmt("%.2f MB", held100k / 1048576),
-        fmt("%.2f MB RSS growth", rssGrowth / 1048576), held100k / std::max(rssGrowth, 1.0),
-        "hour at 100 rows/s < 100 MB");
-    row("traffic log, an hour at 100 rows/s (projected)", fmt("%.1f MB", hourMb), "100 MB",
-        hourMb / 100.0, "≤ 1×");
+    trafficLog();
     return 0;
 }

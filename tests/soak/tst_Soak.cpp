@@ -18,54 +18,52 @@
 
 using namespace zorvan::test;
 
-class tst_Soak : public QObject {
-    Q_OBJECT
-private slots:
-    void pollUnderFaults();
-};
+namespace {
 
-void tst_Soak::pollUnderFaults() {
-    if (DevsimProcess::program().isEmpty())
-        QSKIP("no simulator in this build");
-    const int asked = qEnvironmentVariableIntValue("ZORVAN_SOAK_SECONDS");
-    const int seconds = asked >= 20 ? asked : 60;
-    // Two spaces of channels: every type (i % 5) in every shape of the device's curves (i % 3:
-    // ramp, sine, counter); every fourth held at a value near an end of its type.
-    const QStringList held{"-32768", "65535", "-2147483648", "2147483647", "-1234.5"};
-    const double spans[5][2] = {{-1000, 1000}, {0, 1000}, {-1e5, 1e5}, {0, 1e6}, {0, 100}};
+// Two spaces of channels: every type (i % 5) in every shape of the device's curves (i % 3: ramp,
+// sine, counter); every fourth held at a value near an end of its type.
+const QStringList held{"-32768", "65535", "-2147483648", "2147483647", "-1234.5"};
+const double spans[5][2] = {{-1000, 1000}, {0, 1000}, {-1e5, 1e5}, {0, 1e6}, {0, 100}};
+
+struct SoakRun {
     QTemporaryDir dir;
-    QList<MapChannel> channels;
     QStringList names;
     QStringList arguments; // the --set ones
-    QFile catalogue(dir.filePath("catalogue"));
-    QVERIFY(catalogue.open(QIODevice::WriteOnly));
-    for (int i = 0; i < 24; ++i) {
-        names << (i == 5 ? "Давление" : i == 11 ? "Температура1" : QString("CH%1").arg(i));
-        channels.append({i, 100 + i, i % 5, names[i]});
-        catalogue.write(QString("%1 %2 %3\n").arg(100 + i).arg(i % 5).arg(names[i]).toUtf8());
-        if (i % 4 == 3)
-            arguments << "--set" << names[i] + "=" + held[i % 5];
-    }
-    catalogue.close();
-    QVERIFY(writeMapFile(dir.filePath("map"), 6, channels)); // both byte orders swapped
-    // The map goes in on a clean line and comes back from the flash in the run with faults
-    // (an upload of about 80 exchanges without retries hardly ever gets through them).
     DevsimProcess sim;
-    const QStringList device{"--catalogue", catalogue.fileName(), "--flash", dir.filePath("flash")};
-    QVERIFY2(sim.start(device), qPrintable(sim.errorText()));
-    QCOMPARE(runZorvanctl({"upload", dir.filePath("map"), "--port", sim.ptyPath()}).exitCode, 0);
-    QCOMPARE(sim.stop(), 0);
-    QVERIFY2(sim.start(device + QStringList{"--drop-rate", "0.03", "--corrupt-rate", "0.03",
-                                            "--wrong-address-rate", "0.03", "--delay-rate", "0.03",
-                                            "--delay-ms", "250", "--seed",
-                                            qEnvironmentVariable("ZORVAN_SOAK_SEED", "1103")}),
-             qPrintable(sim.errorText()));
-    const QDateTime started = QDateTime::currentDateTime();
-    const QStringList link{dir.filePath("map"), "--port", sim.ptyPath(), "--timeout", "100"};
-
-    QList<double> lastCounter(24, -1);
+    QDateTime started;
+    QList<double> lastCounter = QList<double>(24, -1);
     QMap<int, QString> wrong; // the first wrong value of each channel; -1: a malformed line
-    const auto check = [&](const QString& line) {
+
+    // The map goes in on a clean line and comes back from the flash in the run with faults (an
+    // upload of about 80 exchanges without retries hardly ever gets through them).
+    void start() {
+        QList<MapChannel> channels;
+        QFile catalogue(dir.filePath("catalogue"));
+        QVERIFY(catalogue.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 24; ++i) {
+            names << (i == 5 ? "Давление" : i == 11 ? "Температура1" : QString("CH%1").arg(i));
+            channels.append({i, 100 + i, i % 5, names[i]});
+            catalogue.write(QString("%1 %2 %3\n").arg(100 + i).arg(i % 5).arg(names[i]).toUtf8());
+            if (i % 4 == 3)
+                arguments << "--set" << names[i] + "=" + held[i % 5];
+        }
+        catalogue.close();
+        QVERIFY(writeMapFile(dir.filePath("map"), 6, channels)); // both byte orders swapped
+        const QStringList device{"--catalogue", catalogue.fileName(), "--flash",
+                                 dir.filePath("flash")};
+        QVERIFY2(sim.start(device), qPrintable(sim.errorText()));
+        QCOMPARE(runZorvanctl({"upload", dir.filePath("map"), "--port", sim.ptyPath()}).exitCode,
+                 0);
+        QCOMPARE(sim.stop(), 0);
+        QVERIFY2(sim.start(device + QStringList{"--drop-rate", "0.03", "--corrupt-rate", "0.03",
+                                                "--wrong-address-rate", "0.03", "--delay-rate",
+                                                "0.03", "--delay-ms", "250", "--seed",
+                                                qEnvironmentVariable("ZORVAN_SOAK_SEED", "1103")}),
+                 qPrintable(sim.errorText()));
+        started = QDateTime::currentDateTime();
+    }
+
+    void check(const QString& line) {
         QStringList fields = line.split(u',');
         const QDateTime time = QDateTime::fromString(fields.takeFirst(), Qt::ISODateWithMs);
         const double since = double(started.msecsTo(time)) / 1000.0;
@@ -89,14 +87,35 @@ void tst_Soak::pollUnderFaults() {
             if (!right && !wrong.contains(i))
                 wrong[i] = QString("%1 shows %2 at %3 s").arg(names[i], fields[i]).arg(since);
         }
-    };
+    }
+};
+
+} // namespace
+
+class tst_Soak : public QObject {
+    Q_OBJECT
+private slots:
+    void pollUnderFaults();
+};
+
+void tst_Soak::pollUnderFaults() {
+    if (DevsimProcess::program().isEmpty())
+        QSKIP("no simulator in this build");
+    const int asked = qEnvironmentVariableIntValue("ZORVAN_SOAK_SECONDS");
+    const int seconds = asked >= 20 ? asked : 60;
+    SoakRun run;
+    run.start();
+    if (QTest::currentTestFailed())
+        return;
+    DevsimProcess& sim = run.sim;
+    const QStringList link{run.dir.filePath("map"), "--port", sim.ptyPath(), "--timeout", "100"};
 
     PollProcess poll;
     // Freed memory is given back at once, so that the resident size shows what the poll holds
     // rather than the sanitizer's quarantine of freed blocks.
     poll.environment.insert("ASAN_OPTIONS",
                             poll.environment.value("ASAN_OPTIONS") + ":quarantine_size_mb=0");
-    QVERIFY(poll.start(link + arguments));
+    QVERIFY(poll.start(link + run.arguments));
     // Once a second: both alive, a cycle within 10 s, the new lines right, the resident size.
     QList<qint64> resident;
     qsizetype checked = 1; // the header
@@ -109,7 +128,7 @@ void tst_Soak::pollUnderFaults() {
         if (lines.size() > checked)
             sinceLine.start();
         for (; checked < lines.size(); ++checked)
-            check(lines[checked]);
+            run.check(lines[checked]);
         QVERIFY2(sinceLine.elapsed() < 10000, "no cycle for 10 s");
         resident << poll.residentKiB();
     }
@@ -117,9 +136,9 @@ void tst_Soak::pollUnderFaults() {
     QCOMPARE(sim.stop(), 0);
     const QStringList lines = poll.lines();
     for (; checked < lines.size(); ++checked)
-        check(lines[checked]);
-    QCOMPARE(lines.value(0), "time," + names.join(u','));
-    QVERIFY2(wrong.isEmpty(), qPrintable(QStringList(wrong.values()).join('\n')));
+        run.check(lines[checked]);
+    QCOMPARE(lines.value(0), "time," + run.names.join(u','));
+    QVERIFY2(run.wrong.isEmpty(), qPrintable(QStringList(run.wrong.values()).join('\n')));
 
     // About one request in eight meets a fault and costs one failed request; a cycle is two
     // requests, and one whose last request failed prints no line.
