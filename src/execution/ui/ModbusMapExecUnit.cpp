@@ -136,15 +136,13 @@ QLineEdit* makeCounterBox(const char* name) {
 // TValueListModel
 
 TValueListModel::TValueListModel(QObject* parent) : QAbstractTableModel(parent) {
-    m_shownTimer.setSingleShot(true);
-    m_shownTimer.setInterval(RepaintInterval);
-    connect(&m_shownTimer, &QTimer::timeout, this, [this] {
+    m_repaintTimer.setSingleShot(true);
+    m_repaintTimer.setInterval(RepaintInterval);
+    connect(&m_repaintTimer, &QTimer::timeout, this, [this] {
         // Cell by cell: a view repaints a single changed cell, but all of itself for a range.
-        const int last = std::min(m_shownLast, Count() - 1);
-        for (int row = std::max(m_shownFirst, 0); row <= last; ++row)
+        for (int row = 0; row < Count(); ++row)
             if (std::exchange(m_rows[std::size_t(row)].Changed, false))
                 emit dataChanged(index(row, ValueColumn), index(row, ValueColumn));
-        m_shownFirst = m_shownLast = -1;
     });
 }
 
@@ -174,7 +172,7 @@ void TValueListModel::ShowRow(int row) {
     QString value = r.Read ? ValueText(*parameter) : QString();
     if (value != r.Texts[ValueColumn]) {
         r.Texts[ValueColumn] = std::move(value);
-        r.Changed = true;
+        markChanged(r);
     }
     // Channel, name and address do not change during a run: made once.
     if (r.Texts[ChannelColumn].isEmpty()) {
@@ -184,23 +182,19 @@ void TValueListModel::ShowRow(int row) {
     }
 }
 
-bool TValueListModel::SetReadState(int row, bool read, bool stale) {
+void TValueListModel::SetReadState(int row, bool read, bool stale) {
     Row& r = m_rows.at(std::size_t(row));
-    const bool changed = r.Read != read || r.Stale != stale;
-    r.Changed = r.Changed || changed;
+    if (r.Read != read || r.Stale != stale)
+        markChanged(r);
     r.Read = read;
     r.Stale = stale;
-    return changed;
 }
 
-void TValueListModel::RowsShown(int first, int last) {
-    if (first > last || m_rows.empty())
-        return;
-    // Repainting the list after every cycle cost more than the polling; only values change.
-    m_shownFirst = m_shownFirst < 0 ? first : std::min(m_shownFirst, first);
-    m_shownLast = std::max(m_shownLast, last);
-    if (!m_shownTimer.isActive())
-        m_shownTimer.start();
+// Repainting the list after every cycle cost more than the polling; only values change.
+void TValueListModel::markChanged(Row& row) {
+    row.Changed = true;
+    if (!m_repaintTimer.isActive())
+        m_repaintTimer.start();
 }
 
 int TValueListModel::rowCount(const QModelIndex& parent) const {
@@ -589,7 +583,6 @@ void TModbusMapExecDlg::FillListAndChart() {
         m_valueModel->AddRow({series, parameter}, m_run->ChannelOf(int(i)));
         m_valueModel->ShowRow(m_valueModel->Count() - 1);
     }
-    m_valueModel->RowsShown(0, m_valueModel->Count() - 1);
     // A new run starts on fresh axes, not on the range of the last one.
     m_updateChart->ClearChart(false);
 }
@@ -660,14 +653,8 @@ void TModbusMapExecDlg::ShowCounters() {
 void TModbusMapExecDlg::ShowReadStates() {
     if (!m_run)
         return;
-    int first = m_valueModel->Count();
-    int last = -1;
     for (int row = 0; row < m_valueModel->Count(); ++row)
-        if (m_valueModel->SetReadState(row, m_run->EverRead(row), m_run->Stale(row))) {
-            first = std::min(first, row);
-            last = row;
-        }
-    m_valueModel->RowsShown(first, last);
+        m_valueModel->SetReadState(row, m_run->EverRead(row), m_run->Stale(row));
 }
 
 void TModbusMapExecDlg::UpdateValues() {
@@ -683,7 +670,6 @@ void TModbusMapExecDlg::UpdateValues() {
             m_updateChart->AddPoint(profile.Series, PlotValue(*profile.Parameter));
     }
     m_cycleTime = QDateTime();
-    m_valueModel->RowsShown(0, m_valueModel->Count() - 1);
     RecordCycle();
 }
 

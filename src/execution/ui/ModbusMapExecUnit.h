@@ -62,14 +62,11 @@ public:
         return m_rows.at(std::size_t(row)).Profile;
     }
     bool Checked(int row) const { return m_rows.at(std::size_t(row)).Checked; }
-    // The four column texts from the row's parameter; views learn of it with RowsShown.
-    void ShowRow(int row);
-    // The row's value is shown once read (no value before) and drawn greyed while stale; true
-    // when its look changed (views learn of it with RowsShown).
-    bool SetReadState(int row, bool read, bool stale);
-    // Tells the views that the values of rows first..last were shown again: at most
+    // The four column texts from the row's parameter. Views learn of changed values at most
     // RepaintInterval ms apart, not after every cycle.
-    void RowsShown(int first, int last);
+    void ShowRow(int row);
+    // The row's value is shown once read (no value before) and drawn greyed while stale.
+    void SetReadState(int row, bool read, bool stale);
     // A row's check box changed: its series is to be shown exactly while it is checked.
     // Unassigned, the series' visibility is set directly.
     std::function<void(TPlotSeries* series, bool checked)> OnCheck;
@@ -93,10 +90,10 @@ private:
         // The value or its look changed since the views were last told.
         bool Changed = false;
     };
+    void markChanged(Row& row);
+
     std::vector<Row> m_rows;
-    QTimer m_shownTimer;
-    int m_shownFirst = -1;
-    int m_shownLast = -1;
+    QTimer m_repaintTimer;
 };
 
 // The map execution window, "Modbus Map": polls the device for the document's map one register

@@ -5,7 +5,6 @@
 #include <QEvent>
 #include <QPainter>
 #include <QStaticText>
-#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
 
@@ -86,8 +85,7 @@ void TTimePlot::setBackground(const QColor& colour) {
 TTimePlot::Layout TTimePlot::layout() const {
     const QFontMetrics metrics = fontMetrics();
     const int line = metrics.height();
-    const int timeWidth =
-        labelWidth(QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58)).toString(kTimeFormat));
+    const int timeWidth = labelWidth(QTime(20, 58, 58).toString(kTimeFormat));
     Layout result;
     const double top = kMargin + line / 2.0;
     const double bottom = height() - kMargin - line - kTick;
@@ -116,8 +114,7 @@ TTimePlot::Layout TTimePlot::layout() const {
     for (const qint64 t : timeTicks(from, to, inner.width(), timeWidth + 2 * kLabelPadding,
                                     m_timeMax.offsetFromUtc())) {
         const double x = inner.left() + double(t - from) / double(to - from) * inner.width();
-        const QDateTime at = QDateTime::fromMSecsSinceEpoch(t, m_timeMax.timeZone());
-        result.timeLabels.append({at.toString(kTimeFormat),
+        result.timeLabels.append({m_timeMax.addMSecs(t - to).toString(kTimeFormat),
                                   QRect(int(std::lround(x - timeWidth / 2.0)),
                                         int(result.plotArea.bottom()) + kTick, timeWidth, line)});
     }
