@@ -11,6 +11,8 @@
 // Usage: bench_execution [poll seconds (default 60)] [cycles of part 1 (default 200)]
 
 #include "BenchTable.h"
+#include "ReadOnce.h"
+#include "SimulatorDevice.h"
 #include "comm/ProcessTimer.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
@@ -22,15 +24,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -44,13 +43,6 @@ double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const std::size_t n = v.size();
     return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // The types in turn, so that spaces hold 1- and 2-register values alike; each channel names a
@@ -81,6 +73,7 @@ void updateValuesCost(int cycles) {
     dlg.show();
     QCoreApplication::processEvents();
     const double openMs = double(clock.nsecsElapsed()) / 1e6;
+    bench::readEverySpaceOnce(dlg);
     for (int visible : {0, 20}) {
         for (int r = 0; r < visible; ++r)
             dlg.ValueModel()->setData(dlg.ValueModel()->index(r * 50, 0), Qt::Checked,
@@ -120,29 +113,11 @@ void updateValuesCost(int cycles) {
 
 // Second: 20 channels polled from the simulator for `seconds`.
 void pollCpuShare(int seconds) {
-#ifndef ZORVAN_DEVSIM_PATH
-    std::fprintf(stderr, "no simulator in this build\n");
-    (void)seconds;
-#else
-    QTemporaryDir scratch;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.path()));
-    QProcess sim;
-    const QString pty = bench::startSimulator(sim);
-    if (pty.isEmpty())
-        return;
-
-    TOptions options;
-    options.setSaveOnDestroy(false);
-    TModbusMapConn conn(options);
-    conn.PortDrv.setPortName(pty);
     auto image = mixedMap(20);
-    TUploadCurrMapCmd upload(&conn);
-    upload.setTarget(image.get());
-    if (!upload.Execute() || upload.DeviceError() != 0) {
-        std::fprintf(stderr, "the map upload failed\n");
+    bench::SimulatorDevice device(*image);
+    if (!device.conn())
         return;
-    }
-
+    TModbusMapConn& conn = *device.conn();
     const std::unique_ptr<TMapRun> run = TMapRun::ForConnection(*image, conn);
     long long lines = 0;
     std::size_t textBytes = 0;
@@ -161,17 +136,15 @@ void pollCpuShare(int seconds) {
         return;
     }
     QElapsedTimer wall;
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = bench::processCpuSeconds();
     wall.start();
     timer.Start();
     QTimer::singleShot(seconds * 1000, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
     const double elapsed = double(wall.nsecsElapsed()) / 1e9;
-    const double cpu = cpuSeconds() - cpu0;
+    const double cpu = bench::processCpuSeconds() - cpu0;
     timer.Stop();
     conn.CloseLink();
-    sim.terminate();
-    sim.waitForFinished(5000);
 
     const double share = 100.0 * cpu / elapsed;
     row(fmt("CPU share polling 20 channels from zorvan-devsim, %.0f s", elapsed),
@@ -181,7 +154,6 @@ void pollCpuShare(int seconds) {
         fmt("%.2f", double(lines) / elapsed / 50.0), "informative");
     std::fprintf(stderr, "requests %d, errors %d, lines %lld (%zu characters)\n", run->RequestCount,
                  run->ErrorCount, lines, textBytes);
-#endif
 }
 
 } // namespace

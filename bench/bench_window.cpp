@@ -14,9 +14,8 @@
 // Usage: bench_window [driven seconds (default 10)] [live seconds (default 15)]
 
 #include "BenchTable.h"
-#include "comm/ModbusCrc.h"
-#include "comm/ModbusSpace.h"
-#include "comm/ModbusTransport.h"
+#include "ReadOnce.h"
+#include "SimulatorDevice.h"
 #include "device/Commands.h"
 #include "device/ModbusMap.h"
 #include "document/CnlImage.h"
@@ -29,15 +28,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 
 namespace {
 
@@ -47,13 +43,6 @@ constexpr int kChannels = 30;
 
 using bench::fmt;
 using bench::row;
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Runs the event loop for a span of seconds.
 void runFor(double seconds) {
@@ -73,22 +62,6 @@ std::unique_ptr<TChannelImage> channelMap(int type, int tag) {
     }
     return image;
 }
-
-// Answers every read with registers of 0 at once, as a device with no line in between would: the
-// driven cycle has its rows read once (rows never read get no chart points), then sets values.
-class ZeroDevice : public TModbusTransport {
-public:
-    bool Transact(TRequest& request, quint16 expected) override {
-        if (expected < ExceptionReplyLength || expected > TRequest::Capacity)
-            return false;
-        std::fill_n(request.Data.begin() + 2, expected - 2, 0); // address and function kept
-        request.Data[2] = quint8(expected - ExceptionReplyLength);
-        const quint16 crc = ModbusCrc16(request.Data.data(), std::size_t(expected - 2));
-        request.Data[expected - 2] = quint8(crc & 0xFF);
-        request.Data[expected - 1] = quint8(crc >> 8);
-        return true;
-    }
-};
 
 void checkAll(TModbusMapExecDlg& dlg, bool on) {
     for (int r = 0; r < dlg.ValueModel()->Count(); ++r)
@@ -113,11 +86,7 @@ void drivenCycle(double seconds) {
         std::fprintf(stderr, "the run did not open\n");
         return;
     }
-    ZeroDevice device;
-    for (const auto& space : dlg.Run()->Spaces())
-        space->setModbusTransport(&device);
-    for (int i = 0; i < dlg.Run()->SpaceCount(); ++i)
-        dlg.ProcessTimerTimer();
+    bench::readEverySpaceOnce(dlg);
     // The cycle's time, taken once a cycle at a fixed offset from UTC, as the window does, but
     // moving 20 ms a cycle so that the time window fills at once.
     qint64 nowMs = 1700000000000;
@@ -147,11 +116,11 @@ void drivenCycle(double seconds) {
         timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer, &QTimer::timeout, one);
         const long first = cycle;
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = bench::processCpuSeconds();
         timer.start(20);
         runFor(seconds);
         timer.stop();
-        costs[shown] = (cpuSeconds() - cpu0) * 1000 / double(cycle - first);
+        costs[shown] = (bench::processCpuSeconds() - cpu0) * 1000 / double(cycle - first);
         const int held = int(dlg.ValueModel()->Profile(0).Series->count());
         std::fprintf(stderr, "%ld cycles; the first series holds %d points\n", cycle - first, held);
         if (held < 1000) // the 30 s window at 20 ms a cycle: else the chart was not fed
@@ -167,27 +136,11 @@ void drivenCycle(double seconds) {
 
 // The live polling rate and CPU share.
 void livePolling(double seconds) {
-#ifndef ZORVAN_DEVSIM_PATH
-    std::fprintf(stderr, "no simulator in this build\n");
-    (void)seconds;
-#else
-    QTemporaryDir scratch;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.path()));
-    QProcess sim;
-    const QString pty = bench::startSimulator(sim);
-    if (pty.isEmpty())
-        return;
-    TOptions options;
-    options.setSaveOnDestroy(false);
-    TModbusMapConn conn(options);
-    conn.PortDrv.setPortName(pty);
     auto image = channelMap(4, 0); // the catalogue's TEMP1, a Float that moves
-    TUploadCurrMapCmd upload(&conn);
-    upload.setTarget(image.get());
-    if (!upload.Execute() || upload.DeviceError() != 0) {
-        std::fprintf(stderr, "the map upload failed\n");
+    bench::SimulatorDevice device(*image);
+    if (!device.conn())
         return;
-    }
+    TModbusMapConn& conn = *device.conn();
     TModbusMapExecDlg dlg(&conn);
     if (!dlg.OpenRun(*image)) {
         std::fprintf(stderr, "the run did not open\n");
@@ -197,12 +150,12 @@ void livePolling(double seconds) {
     dlg.actStartExecute();
     const auto measure = [&](double span, double* share) {
         const int requests0 = dlg.Run()->RequestCount;
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = bench::processCpuSeconds();
         QElapsedTimer wall;
         wall.start();
         runFor(span);
         const double elapsed = double(wall.nsecsElapsed()) / 1e9;
-        *share = 100.0 * (cpuSeconds() - cpu0) / elapsed;
+        *share = 100.0 * (bench::processCpuSeconds() - cpu0) / elapsed;
         return double(dlg.Run()->RequestCount - requests0) / elapsed;
     };
     double idleShare = 0, shownShare = 0;
@@ -215,8 +168,6 @@ void livePolling(double seconds) {
     dlg.actStopExecute();
     dlg.hide();
     dlg.CloseRun();
-    sim.terminate();
-    sim.waitForFinished(5000);
     row("Live polling rate, 30 channels from zorvan-devsim, 30 series shown vs none (" +
             fmt("%.0f", seconds) + " s each)",
         fmt("%.1f requests/s", shown), fmt("%.1f requests/s", none),
@@ -225,7 +176,6 @@ void livePolling(double seconds) {
         fmt("%.2f %% of one core", shownShare), fmt("%.2f %% with none shown", idleShare),
         fmt("%.2f", shownShare / 5.0), "<= 5 %");
     std::fprintf(stderr, "errors during the live run: %d\n", errors);
-#endif
 }
 
 } // namespace
